@@ -1,0 +1,60 @@
+#include "app/CKestrelApp.h"
+
+#include <QPrintDialog>
+#include <QPrinter>
+
+#include "app/CAboutDlg.h"
+#include "app/CMainFrame.h"
+#include "hosts/CLoginDlg.h"
+#include "workspace/CKestrelDoc.h"
+#include "workspace/QtPrompter.h"
+#include "workspace/Settings.h"
+
+CKestrelApp::CKestrelApp() = default;
+
+CKestrelApp::~CKestrelApp()
+{
+    m_frame.reset();
+    installPrompter(nullptr);
+}
+
+bool CKestrelApp::InitInstance()
+{
+    Settings::registerKeys();
+    m_prompter = std::make_unique<QtPrompter>();
+    installPrompter(m_prompter.get());
+    m_doc = std::make_unique<CKestrelDoc>();
+    m_frame = std::make_unique<CMainFrame>(*m_doc, this);
+    m_doc->setLoginRunner([this]() { return CLoginDlg::run(m_frame.get()); });
+    m_frame->initialUpdateViews();
+    m_frame->showMaximized();
+    return true;
+}
+
+bool CKestrelApp::handlesCommand(int id) const
+{
+    return id == Cmd::NewConnection || id == Cmd::PrintSetup || id == Cmd::About;
+}
+
+void CKestrelApp::runCommand(int id)
+{
+    switch (id) {
+    case Cmd::NewConnection:
+        // The same workspace and views, initialised again: the tree logs in anew.
+        m_frame->initialUpdateViews();
+        break;
+    case Cmd::PrintSetup: {
+        QPrinter printer;
+        QPrintDialog dlg(&printer, m_frame.get());
+        dlg.exec();
+        break;
+    }
+    case Cmd::About: {
+        CAboutDlg dlg(m_frame.get());
+        dlg.exec();
+        break;
+    }
+    default:
+        break;
+    }
+}

@@ -1,0 +1,109 @@
+#include "workspace/CKestrelDoc.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "workspace/Prompter.h"
+
+CKestrelDoc::CKestrelDoc(QObject* parent) : QObject(parent) {}
+
+CKestrelDoc::~CKestrelDoc() = default;
+
+void CKestrelDoc::restoreStartDirectory()
+{
+    if (startDirectory.isEmpty()) {
+        char buf[PATH_MAX];
+        if (!::getcwd(buf, sizeof buf)) {
+            std::fprintf(stderr, "_getcwd 関数でエラーが起こりました: %s\n", std::strerror(errno));
+            return;
+        }
+        startDirectory = QString::fromLocal8Bit(buf);
+    }
+    // The host directory files are opened by bare name: whatever a file dialog did to the
+    // working directory since, every login sees the files of the directory we started in.
+    if (::chdir(startDirectory.toLocal8Bit().constData()) != 0) {
+        // Ignored: the login goes on in whatever directory is current.
+    }
+}
+
+int CKestrelDoc::Connect()
+{
+    superUser = 0;
+    restoreStartDirectory();
+
+    std::optional<LoginParameters> p = m_loginRunner ? m_loginRunner() : std::nullopt;
+    if (!p) {
+        prompter().tell(BoxKind::Application, QStringLiteral("ログイン失敗"));
+        return -1;
+    }
+    userName = p->userName;
+    password = p->password;
+    hostName = p->hostName;
+    port = p->port;
+    options = p->options;
+    tty = p->tty;
+    databaseName = p->databaseName;
+
+    m_connection = Connection::login(*p);
+    if (m_connection->isBad()) {
+        prompter().tell(BoxKind::Application, m_connection->errorMessage());
+        return -1;
+    }
+    // Every text the server holds must reach the screen: the session speaks UTF-8, and only
+    // the system's files are converted to CP932.
+    m_connection->setClientEncodingUtf8();
+
+    emit statusPanesChanged(QStringLiteral("ログイン名　%1").arg(userName),
+                            QStringLiteral("ホスト名　%1").arg(hostName),
+                            QStringLiteral("検索スピード"));
+    superUser = 1;
+    return 0;
+}
+
+void CKestrelDoc::installNoticeReceiver()
+{
+    if (m_connection) m_connection->setNoticeProcessor(&CKestrelDoc::noticeReceiver, this);
+}
+
+void CKestrelDoc::noticeReceiver(void* context, const char* message)
+{
+    QString text = QString::fromUtf8(message);
+    // libpq ends every notice with a line end of its own; the notice is what comes before.
+    if (text.endsWith(u'\n')) text.chop(1);
+    static_cast<CKestrelDoc*>(context)->receiveNotice(text);
+}
+
+void CKestrelDoc::receiveNotice(const QString& message)
+{
+    std::lock_guard<std::mutex> lock(m_noticeLock);
+    if (m_pendingNotices.isEmpty()) {
+        m_pendingNotices = message;
+        m_firstNotice = message;
+    } else {
+        m_pendingNotices = m_pendingNotices + QStringLiteral("\r\n") + message;
+    }
+}
+
+QString CKestrelDoc::pendingNoticesText() const
+{
+    std::lock_guard<std::mutex> lock(m_noticeLock);
+    return m_pendingNotices;
+}
+
+QString CKestrelDoc::takePendingNotices()
+{
+    std::lock_guard<std::mutex> lock(m_noticeLock);
+    QString taken;
+    taken.swap(m_pendingNotices);
+    return taken;
+}
+
+QString CKestrelDoc::firstNoticeText() const
+{
+    std::lock_guard<std::mutex> lock(m_noticeLock);
+    return m_firstNotice;
+}

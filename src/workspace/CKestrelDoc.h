@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "workspace/Connection.h"
+
+// The one workspace of the process. It owns the connection, the login parameters it was
+// opened with, the start directory, the server's notice texts, the superuser flag and the
+// browse state that the object tree writes and the list view reads.
+//
+// Threading: everything is used on the UI thread, except the notice texts, which the notice
+// receiver may write from the CSV import's worker thread; they are only reached through the
+// locked accessors below.
+class CKestrelDoc : public QObject {
+    Q_OBJECT
+public:
+    // Runs the login dialog; nothing when it was cancelled. The application installs one that
+    // shows CLoginDlg; tests install their own.
+    using LoginRunner = std::function<std::optional<LoginParameters>()>;
+
+    explicit CKestrelDoc(QObject* parent = nullptr);
+    ~CKestrelDoc() override;
+
+    void setLoginRunner(LoginRunner runner) { m_loginRunner = std::move(runner); }
+
+    // Runs the login dialog and opens the connection: 0 on success, -1 on failure.
+    int Connect();
+    // Installs the notice receiver on the current connection, with this workspace as context.
+    void installNoticeReceiver();
+
+    // The connection of the latest login (possibly a failed one); null before any login.
+    Connection* connection() const { return m_connection.get(); }
+
+    // libpq notice-processor entry; `context` is the workspace.
+    static void noticeReceiver(void* context, const char* message);
+    // The notice receiver proper (also for tests).
+    void receiveNotice(const QString& message);
+    QString pendingNoticesText() const;
+    // Reads and empties the pending notices in one step (the log view's tick).
+    QString takePendingNotices();
+    QString firstNoticeText() const;
+
+    // Asks every view to show the current browse state again.
+    void updateAllViews(QObject* sender = nullptr) { emit viewsUpdateRequested(sender); }
+
+    // Login parameters, copied from the login dialog.
+    QString userName;
+    QString password;
+    QString hostName;
+    QString port;
+    QString options;
+    QString tty;
+    QString databaseName;
+
+    QString startDirectory;
+    int superUser = 0;
+
+    // Browse state.
+    QString nodeCaption;
+    QString parentCaption;
+    int nodeDepth = 0;
+    int nodeImage = 0;
+    int pageIndex = 0;
+    int pageLength = 0;
+    int folderFlag = 0;
+    int tableFlag = 0;
+    int catalogueFlag = 0;
+    int viewFlag = 0;
+    QString objectName;
+
+signals:
+    // After a successful login: the texts of the three information panes of the status bar.
+    void statusPanesChanged(const QString& login, const QString& host, const QString& speed);
+    void viewsUpdateRequested(QObject* sender);
+
+private:
+    void restoreStartDirectory();
+
+    std::unique_ptr<Connection> m_connection;
+    LoginRunner m_loginRunner;
+
+    mutable std::mutex m_noticeLock;
+    QString m_pendingNotices;  // pendingNotices
+    QString m_firstNotice;     // firstNotice
+};

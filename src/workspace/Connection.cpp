@@ -1,0 +1,61 @@
+#include "workspace/Connection.h"
+
+#include <QByteArray>
+
+std::unique_ptr<Connection> Connection::login(const LoginParameters& p)
+{
+    // The texts are handed over as typed; an empty text is passed as an empty string, which
+    // libpq treats like an absent parameter (defaults and environment apply).
+    const QByteArray host = p.hostName.toUtf8(), port = p.port.toUtf8(),
+                     options = p.options.toUtf8(), tty = p.tty.toUtf8(),
+                     db = p.databaseName.toUtf8(), user = p.userName.toUtf8(),
+                     pwd = p.password.toUtf8();
+    PGconn* c = PQsetdbLogin(host.constData(), port.constData(), options.constData(),
+                             tty.constData(), db.constData(), user.constData(), pwd.constData());
+    return std::unique_ptr<Connection>(new Connection(c));
+}
+
+Connection::~Connection()
+{
+    if (m_conn) PQfinish(m_conn);
+}
+
+bool Connection::isBad() const { return !m_conn || PQstatus(m_conn) == CONNECTION_BAD; }
+
+QString Connection::errorMessage() const
+{
+    return m_conn ? QString::fromUtf8(PQerrorMessage(m_conn)) : QString();
+}
+
+int Connection::backendPid() const { return m_conn ? PQbackendPID(m_conn) : 0; }
+
+Result Connection::exec(const QString& statement)
+{
+    if (m_observer) m_observer(statement);
+    if (!m_conn) return Result();
+    return Result(PQexec(m_conn, statement.toUtf8().constData()));
+}
+
+QString Connection::escapeValue(const QString& value) const
+{
+    if (!m_conn) {
+        QString doubled = value;
+        return doubled.replace(QLatin1Char('\''), QLatin1String("''"));
+    }
+    const QByteArray in = value.toUtf8();
+    QByteArray out(in.size() * 2 + 1, '\0');
+    int error = 0;
+    size_t n = PQescapeStringConn(m_conn, out.data(), in.constData(), size_t(in.size()), &error);
+    out.truncate(int(n));
+    return QString::fromUtf8(out);
+}
+
+void Connection::setNoticeProcessor(PQnoticeProcessor processor, void* context)
+{
+    if (m_conn) PQsetNoticeProcessor(m_conn, processor, context);
+}
+
+bool Connection::setClientEncodingUtf8()
+{
+    return m_conn && PQsetClientEncoding(m_conn, "UTF8") == 0;
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <libpq-fe.h>
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "workspace/Result.h"
+
+// The connection parameters in the order the login form and PQsetdbLogin use them.
+struct LoginParameters {
+    QString userName;
+    QString password;
+    QString hostName;
+    QString port;
+    QString options;
+    QString tty;
+    QString databaseName;
+};
+
+// Owns one PGconn. Every statement of the program goes through exec(), which also tells the
+// observer (when one is set) the text it sends; tests use that to check texts and order.
+// Not thread-safe: one thread at a time uses a connection.
+class Connection {
+public:
+    using Observer = std::function<void(const QString& statement)>;
+
+    // PQsetdbLogin with the seven texts; the connection may come back bad (see isBad()).
+    static std::unique_ptr<Connection> login(const LoginParameters& p);
+
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    bool isBad() const;
+    QString errorMessage() const;  // PQerrorMessage
+    int backendPid() const;
+
+    Result exec(const QString& statement);
+    void setObserver(Observer observer) { m_observer = std::move(observer); }
+
+    // A value for a '...' literal, escaped as the server expects (PQescapeStringConn).
+    QString escapeValue(const QString& value) const;
+
+    void setNoticeProcessor(PQnoticeProcessor processor, void* context);
+    bool setClientEncodingUtf8();
+
+    PGconn* raw() const { return m_conn; }
+
+private:
+    explicit Connection(PGconn* conn) : m_conn(conn) {}
+    PGconn* m_conn;
+    Observer m_observer;
+};

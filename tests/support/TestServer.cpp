@@ -1,0 +1,54 @@
+#include "support/TestServer.h"
+
+#include <gtest/gtest.h>
+
+namespace TestServer {
+
+LoginParameters superuserLogin()
+{
+    LoginParameters p;
+    p.hostName = qEnvironmentVariable("PGHOST", QStringLiteral("127.0.0.1"));
+    p.port = qEnvironmentVariable("PGPORT", QStringLiteral("5432"));
+    p.userName = qEnvironmentVariable("PGUSER", QStringLiteral("postgres"));
+    p.databaseName = QStringLiteral("postgres");
+    return p;
+}
+
+LoginParameters loginAs(const QString& user, const QString& password, const QString& database)
+{
+    LoginParameters p = superuserLogin();
+    p.userName = user;
+    p.password = password;
+    if (!database.isEmpty()) p.databaseName = database;
+    return p;
+}
+
+std::unique_ptr<Connection> connect(const LoginParameters& p)
+{
+    auto c = Connection::login(p);
+    if (c->isBad()) {
+        ADD_FAILURE() << "test server not reachable (" << p.hostName.toStdString() << ":"
+                      << p.port.toStdString() << "): " << c->errorMessage().toStdString();
+    } else {
+        c->setClientEncodingUtf8();
+    }
+    return c;
+}
+
+std::unique_ptr<Connection> connect() { return connect(superuserLogin()); }
+
+void run(Connection& conn, const QString& statement)
+{
+    Result r = conn.exec(statement);
+    EXPECT_TRUE(r.commandOk() || r.tuplesOk())
+        << statement.toStdString() << ": " << r.errorMessage().toStdString();
+}
+
+}  // namespace TestServer
+
+StatementLog::StatementLog(Connection& conn) : m_conn(conn)
+{
+    m_conn.setObserver([this](const QString& s) { m_statements << s; });
+}
+
+StatementLog::~StatementLog() { m_conn.setObserver({}); }
