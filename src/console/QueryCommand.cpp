@@ -1,0 +1,5 @@
+#include "console/QueryCommand.h"
+
+#include "workspace/CKestrelDoc.h"
+
+void OpenQueryDialog(CKestrelDoc&, QWidget*) {}
