@@ -89,18 +89,18 @@ QTreeWidgetItem* CLeftView::addNode(QTreeWidgetItem* parent, const QString& capt
 }
 
 // Many nodes into an empty parent at once (catalogue relations, a folder's objects).
-void CLeftView::addNodes(QTreeWidgetItem* parent, QList<NodeSpec> nodes)
+void CLeftView::addNodes(QTreeWidgetItem* parent, QList<NewNode> nodes)
 {
     if (parent->childCount() > 0) {
-        for (const NodeSpec& n : nodes) addNode(parent, n.first, n.second);
+        for (const NewNode& n : nodes) addNode(parent, n.first, n.second);
         return;
     }
-    std::stable_sort(nodes.begin(), nodes.end(), [](const NodeSpec& a, const NodeSpec& b) {
+    std::stable_sort(nodes.begin(), nodes.end(), [](const NewNode& a, const NewNode& b) {
         return captionLess(a.first, b.first);
     });
     QList<QTreeWidgetItem*> items;
     items.reserve(nodes.size());
-    for (const NodeSpec& n : nodes) items << makeNode(n.first, n.second);
+    for (const NewNode& n : nodes) items << makeNode(n.first, n.second);
     parent->addChildren(items);
 }
 
@@ -121,8 +121,8 @@ void CLeftView::build()
     clear();
     QTreeWidgetItem* host = addNode(nullptr, HostCaption(m_doc.hostName), ServerImage);
     QTreeWidgetItem* database = addNode(host, DatabaseCaption(m_doc.databaseName), ServerImage);
-    QList<NodeSpec> folders;
-    for (const QString& folder : ObjectFolders()) folders << NodeSpec(folder, FolderImage);
+    QList<NewNode> folders;
+    for (const QString& folder : ObjectFolders()) folders << NewNode(folder, FolderImage);
     addNodes(database, folders);
     host->setExpanded(true);
     database->setExpanded(true);
@@ -134,9 +134,9 @@ void CLeftView::build()
     QTreeWidgetItem* catalogue = addNode(host, kCatalogueNode, ServerImage);
     const std::optional<QStringList> relations = ReadCatalogueRelations(conn);
     if (!relations) return;
-    QList<NodeSpec> relationNodes;
+    QList<NewNode> relationNodes;
     relationNodes.reserve(relations->size());
-    for (const QString& name : *relations) relationNodes << NodeSpec(name, RelationImage);
+    for (const QString& name : *relations) relationNodes << NewNode(name, RelationImage);
     addNodes(catalogue, relationNodes);
     catalogue->setExpanded(false);
     addNode(host, kUsersNode, ServerImage);
@@ -169,9 +169,9 @@ void CLeftView::fillFolder(QTreeWidgetItem* folder)
     const std::optional<QList<Browse::FolderObject>> objects =
         Browse::ReadFolderObjects(*conn, folder->text(0));
     if (!objects || objects->isEmpty()) return;
-    QList<NodeSpec> nodes;
+    QList<NewNode> nodes;
     nodes.reserve(objects->size());
-    for (const Browse::FolderObject& o : *objects) nodes << NodeSpec(o.name, o.image);
+    for (const Browse::FolderObject& o : *objects) nodes << NewNode(o.name, o.image);
     addNodes(folder, nodes);
     folder->setExpanded(true);
 }

@@ -42,10 +42,10 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    using NodeSpec = QPair<QString, int>;  // caption, image
+    using NewNode = QPair<QString, int>;  // caption, image
 
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& caption, int image);
-    void addNodes(QTreeWidgetItem* parent, QList<NodeSpec> nodes);
+    void addNodes(QTreeWidgetItem* parent, QList<NewNode> nodes);
     void build();
     void selectNode(QTreeWidgetItem* node);
     void onSelectionChanged(QTreeWidgetItem* current);
