@@ -1,0 +1,161 @@
+#include "browser/BrowseRules.h"
+
+#include "app/CommandTarget.h"
+#include "workspace/CKestrelDoc.h"
+#include "workspace/Connection.h"
+#include "workspace/Prompter.h"
+#include "workspace/SqlQuote.h"
+#include "workspace/Statements.h"
+
+namespace Browse {
+
+QString HostCaption(const QString& hostName) { return QStringLiteral("ホスト(%1)").arg(hostName); }
+
+QString DatabaseCaption(const QString& databaseName)
+{
+    return QStringLiteral("データベース(%1)").arg(databaseName);
+}
+
+const QStringList& ObjectFolders()
+{
+    static const QStringList folders = {
+        kTablesFolder,         QStringLiteral("インデックス"), kViewsFolder,
+        QStringLiteral("ファンクション"), QStringLiteral("タイプ"),     QStringLiteral("トリガー"),
+        QStringLiteral("シーケンス"),   kUsersNode,                 QStringLiteral("集約関数"),
+        QStringLiteral("言語"),         QStringLiteral("演算子"),     QStringLiteral("ルール"),
+        QStringLiteral("ラージ"),
+    };
+    return folders;
+}
+
+int ObjectImage(const QString& owner)
+{
+    return owner == QLatin1String("postgres") ? PostgresObjectImage : OtherObjectImage;
+}
+
+NodeKind Classify(const NodePlace& node)
+{
+    if (node.depth == 2) {
+        if (node.parentCaption == kCatalogueNode) return NodeKind::CatalogueRelation;
+        if (node.parentCaption.startsWith(kDatabasePrefix)
+            && (node.caption == kTablesFolder || node.caption == kViewsFolder))
+            return NodeKind::ObjectFolder;
+        return NodeKind::Other;
+    }
+    if (node.depth == 3) {
+        if (node.parentCaption == kTablesFolder) return NodeKind::Table;
+        if (node.parentCaption == kViewsFolder) return NodeKind::View;
+    }
+    return NodeKind::Other;
+}
+
+void RecordNode(CKestrelDoc& doc, const NodePlace& node)
+{
+    doc.nodeImage = node.image;
+    doc.nodeCaption = node.caption;
+    doc.parentCaption = node.parentCaption;
+    doc.nodeDepth = node.depth;
+}
+
+NodeKind RecordSelection(CKestrelDoc& doc, const NodePlace& node)
+{
+    RecordNode(doc, node);
+    const NodeKind kind = Classify(node);
+    doc.viewFlag = kind == NodeKind::View;
+    doc.tableFlag = kind == NodeKind::Table;
+    doc.folderFlag = kind == NodeKind::ObjectFolder;
+    doc.catalogueFlag = kind == NodeKind::CatalogueRelation;
+    doc.pageIndex = 0;
+    // Every node at depth 3 names a table or view, whatever folder it sits in.
+    if (kind == NodeKind::CatalogueRelation || node.depth == 3) doc.objectName = node.caption;
+    return kind;
+}
+
+bool OpensTableDetail(const NodePlace& node)
+{
+    const NodeKind kind = Classify(node);
+    return kind == NodeKind::CatalogueRelation || kind == NodeKind::Table
+        || kind == NodeKind::View;
+}
+
+QString FolderQuery(const QString& folderCaption)
+{
+    if (folderCaption == kTablesFolder)
+        return QStringLiteral("select tablename,tableowner from pg_tables");
+    if (folderCaption == kViewsFolder)
+        return QStringLiteral("select viewname,viewowner from pg_views");
+    return {};
+}
+
+std::optional<QList<FolderObject>> ReadFolderObjects(Connection& conn,
+                                                     const QString& folderCaption)
+{
+    const QString query = FolderQuery(folderCaption);
+    if (query.isEmpty()) return std::nullopt;
+    Result r = conn.exec(query);
+    if (!r.tuplesOk()) return std::nullopt;
+    QList<FolderObject> objects;
+    objects.reserve(r.rows());
+    for (int row = 0; row < r.rows(); ++row)
+        objects.push_back({r.value(row, 0), ObjectImage(r.value(row, 1))});
+    return objects;
+}
+
+bool IsSuperUser(Connection& conn, const QString& userName)
+{
+    Result r = conn.exec(QStringLiteral("select usesuper from pg_user where usename = '%1'")
+                             .arg(conn.escapeValue(userName)));
+    return r.tuplesOk() && r.rows() > 0 && r.value(0, 0) == QLatin1String("t");
+}
+
+std::optional<QStringList> ReadCatalogueRelations(Connection& conn)
+{
+    Result r = conn.exec(QStringLiteral("select relname from pg_class"));
+    if (!r.tuplesOk()) return std::nullopt;
+    QStringList names;
+    names.reserve(r.rows());
+    for (int row = 0; row < r.rows(); ++row) names << r.value(row, 0);
+    return names;
+}
+
+bool TreeCommandEnabled(int commandId, const CKestrelDoc& doc)
+{
+    switch (commandId) {
+    case Cmd::TableCreate:
+        return doc.tableFlag || doc.folderFlag;
+    case Cmd::TableEdit:
+    case Cmd::CsvExport:
+        return doc.tableFlag || doc.viewFlag || doc.catalogueFlag;
+    case Cmd::TableDrop:
+        return doc.tableFlag != 0;
+    default:
+        return true;
+    }
+}
+
+bool RequireSuperUser(const CKestrelDoc& doc)
+{
+    if (doc.superUser == 1) return true;
+    prompter().tell(BoxKind::Window, kNoPermission);
+    return false;
+}
+
+bool DropTable(CKestrelDoc& doc, const std::function<void()>& removeNode)
+{
+    if (!prompter().ask(BoxKind::Application, kDropQuestion)) return false;
+    if (doc.objectName.isEmpty()) {
+        prompter().tell(BoxKind::Window, kNoTableSelected);
+        return false;
+    }
+    Connection* conn = doc.connection();
+    if (!conn
+        || !ExecCommand(*conn, QStringLiteral("DROP TABLE %1").arg(QuoteIdent(doc.objectName))).ok) {
+        prompter().tell(BoxKind::Window, kDropFailed);
+        return false;
+    }
+    if (removeNode) removeNode();
+    prompter().tell(BoxKind::Window, kDropped);
+    return true;
+}
+
+}  // namespace Browse

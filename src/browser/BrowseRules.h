@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+class CKestrelDoc;
+class Connection;
+
+// What the object tree decides, kept apart from the tree control: which nodes it holds, which
+// image a node gets, what selecting a node writes into the workspace's browse state, the
+// catalogue queries behind the nodes and which tree commands are enabled. A node carries only
+// its caption and image, so every decision here is taken from caption, parent caption and depth.
+namespace Browse {
+
+inline const QString kTablesFolder = QStringLiteral("テーブル");
+inline const QString kViewsFolder = QStringLiteral("ビュー");
+inline const QString kCatalogueNode = QStringLiteral("システムカタログ");
+inline const QString kUsersNode = QStringLiteral("ユーザ");
+inline const QString kOtherDatabasesNode = QStringLiteral("他のデータベース");
+inline const QString kDatabasePrefix = QStringLiteral("データベース");
+
+inline const QString kNoPermission = QStringLiteral("権限がありません");
+inline const QString kDropQuestion = QStringLiteral("テーブルを削除してもよろしいですか？");
+inline const QString kNoTableSelected = QStringLiteral("テーブルが選択されていません");
+inline const QString kDropFailed = QStringLiteral("テーブル削除に失敗しました");
+inline const QString kDropped = QStringLiteral("テーブルを削除しました");
+
+// Images of the tree's image list. A node shown with image i shows i + 1 while selected.
+enum Image : int {
+    ServerImage = 0,          // host, database, catalogue, users, other databases
+    RelationImage = 2,        // a relation of the system catalogue
+    FolderImage = 4,          // the thirteen object folders
+    PostgresObjectImage = 6,  // a table or view owned by "postgres"
+    OtherObjectImage = 8,     // a table or view of any other owner
+    ImageCount = 10,
+};
+
+QString HostCaption(const QString& hostName);
+QString DatabaseCaption(const QString& databaseName);
+// The thirteen folders under the database node, in the order they are inserted.
+const QStringList& ObjectFolders();
+
+// The image of a table or view node: the owner comparison is exact and case-sensitive.
+int ObjectImage(const QString& owner);
+
+// Where a node sits in the tree. The root has depth 0 and an empty parent caption.
+struct NodePlace {
+    QString caption;
+    QString parentCaption;
+    int depth = 0;
+    int image = 0;
+};
+
+enum class NodeKind { Other, CatalogueRelation, ObjectFolder, Table, View };
+
+NodeKind Classify(const NodePlace& node);
+
+// Caption, parent caption, depth and image of the node into the browse state (a double click
+// records only these).
+void RecordNode(CKestrelDoc& doc, const NodePlace& node);
+// Everything a selection change writes: the node, the four flags, page index 0 and, for a
+// table, view or catalogue relation, the object name. The object name of an earlier object
+// stays when a node of another kind is selected. Returns the node's kind.
+NodeKind RecordSelection(CKestrelDoc& doc, const NodePlace& node);
+// Catalogue relations, tables and views open the table detail on a double click.
+bool OpensTableDetail(const NodePlace& node);
+
+// A table or view as its folder lists it.
+struct FolderObject {
+    QString name;
+    int image = OtherObjectImage;
+};
+
+// The listing behind "テーブル" or "ビュー"; empty for any other caption.
+QString FolderQuery(const QString& folderCaption);
+// The folder's objects in the server's order; nothing when the query failed, so the folder
+// is asked again on its next selection.
+std::optional<QList<FolderObject>> ReadFolderObjects(Connection& conn,
+                                                     const QString& folderCaption);
+
+// Whether the login user is a superuser; a failed or empty answer counts as no.
+bool IsSuperUser(Connection& conn, const QString& userName);
+// The relation names of pg_class; nothing when the query failed.
+std::optional<QStringList> ReadCatalogueRelations(Connection& conn);
+
+// Enabling of the tree's commands (its context menu and the menus it serves), from the browse
+// state of the selected node.
+bool TreeCommandEnabled(int commandId, const CKestrelDoc& doc);
+
+// User registration and database creation need a superuser; anyone else is told
+// "権限がありません" and nothing opens.
+bool RequireSuperUser(const CKestrelDoc& doc);
+
+// Drops the table named by the workspace's object name: asks first, one statement without a
+// transaction. `removeNode` runs after a successful drop, before the success message.
+// Returns whether the table was dropped.
+bool DropTable(CKestrelDoc& doc, const std::function<void()>& removeNode);
+
+}  // namespace Browse
