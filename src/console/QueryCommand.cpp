@@ -1,5 +1,10 @@
 #include "console/QueryCommand.h"
 
+#include "console/CQueryDlg.h"
 #include "workspace/CKestrelDoc.h"
 
-void OpenQueryDialog(CKestrelDoc&, QWidget*) {}
+void OpenQueryDialog(CKestrelDoc& doc, QWidget* parent)
+{
+    CQueryDlg dlg(doc, parent);
+    dlg.exec();
+}

@@ -86,6 +86,23 @@ void CKestrelDoc::receiveNotice(const QString& message)
     } else {
         m_pendingNotices = m_pendingNotices + QStringLiteral("\r\n") + message;
     }
+    if (m_capturing && !m_captured) m_captured = message;
+}
+
+void CKestrelDoc::beginNoticeCapture()
+{
+    std::lock_guard<std::mutex> lock(m_noticeLock);
+    m_capturing = true;
+    m_captured.reset();
+}
+
+std::optional<QString> CKestrelDoc::endNoticeCapture()
+{
+    std::lock_guard<std::mutex> lock(m_noticeLock);
+    m_capturing = false;
+    std::optional<QString> captured;
+    captured.swap(m_captured);
+    return captured;
 }
 
 QString CKestrelDoc::pendingNoticesText() const

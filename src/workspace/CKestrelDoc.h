@@ -45,6 +45,13 @@ public:
     QString takePendingNotices();
     QString firstNoticeText() const;
 
+    // The SQL window's answer to one statement: between the two calls, the first notice
+    // received is kept apart, so a notice left over from an earlier statement is never taken
+    // for this statement's. firstNotice and the pending text are kept as before.
+    void beginNoticeCapture();
+    // The first notice received since beginNoticeCapture(); nothing when none arrived.
+    std::optional<QString> endNoticeCapture();
+
     // Asks every view to show the current browse state again.
     void updateAllViews(QObject* sender = nullptr) { emit viewsUpdateRequested(sender); }
 
@@ -87,4 +94,6 @@ private:
     mutable std::mutex m_noticeLock;
     QString m_pendingNotices;  // pendingNotices
     QString m_firstNotice;     // firstNotice
+    bool m_capturing = false;
+    std::optional<QString> m_captured;
 };
