@@ -1,32 +1,58 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 #include <optional>
 
+#include "hosts/ConnectionEdits.h"
+#include "hosts/HostDirectory.h"
 #include "workspace/Connection.h"
 
-class QLineEdit;
+class QTreeWidget;
+class QTreeWidgetItem;
 
-// The login screen: the seven connection parameters.
-class CLoginDlg : public QDialog {
+// The login screen: the seven connection parameters, typed by hand or taken from a saved host,
+// and the host directory, maintained in place. It never connects by itself.
+//
+// The tree control mirrors m_directory: every change goes to the directory, which tells this
+// dialog to insert, remove or rename the matching item. Each insertion selects its item, and
+// selecting a host fills the form from its Host.DAT record.
+class CLoginDlg : public QDialog, private HostDirectory::Observer {
     Q_OBJECT
 public:
     explicit CLoginDlg(QWidget* parent = nullptr);
+    ~CLoginDlg() override;
 
-    LoginParameters parameters() const;
+    LoginParameters parameters() const { return m_fields.parameters(); }
 
     // Shows the dialog modally; the seven texts when it was accepted.
     static std::optional<LoginParameters> run(QWidget* parent);
 
 private:
-    QLineEdit* addField(const QString& label, const QString& name);
+    void nodeInserted(HostDirectory::Node& node) override;
+    void nodeRemoving(HostDirectory::Node& node) override;
+    void nodeRenamed(HostDirectory::Node& node) override;
+    void forget(const HostDirectory::Node& node);
 
-    QLineEdit* m_user;
-    QLineEdit* m_password;
-    QLineEdit* m_host;
-    QLineEdit* m_database;
-    QLineEdit* m_port;
-    QLineEdit* m_options;
-    QLineEdit* m_tty;
-    class QFormLayout* m_form;
+    HostDirectory::Node* selectedNode() const;
+    HostDirectory::Node* selectedFolder() const;
+    HostDirectory::Node* selectedHost() const;
+    void showHost(const HostDirectory::Node* node);
+    void saveTree();
+
+    void onCurrentItemChanged(QTreeWidgetItem* current);
+    void onItemDoubleClicked(QTreeWidgetItem* item);
+    void onCreateFolder();
+    void onDeleteFolder();
+    void onEditFolder();
+    void onNewHost();
+    void onDeleteHost();
+    void onEditHost();
+    void onOk();
+
+    ConnectionEdits m_fields;
+    QTreeWidget* m_tree;
+    HostDirectory m_directory;
+    QHash<const HostDirectory::Node*, QTreeWidgetItem*> m_items;
+    QHash<const QTreeWidgetItem*, HostDirectory::Node*> m_nodes;
 };
