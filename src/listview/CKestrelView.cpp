@@ -35,7 +35,11 @@ void CKestrelView::onUpdate() { showListing(); }
 
 void CKestrelView::showRowsOf(QAbstractItemModel* rows)
 {
-    if (model() != rows) setModel(rows);
+    if (model() == rows) return;
+    // The view makes a new selection model for the new model and leaves the old one to us.
+    QItemSelectionModel* old = selectionModel();
+    setModel(rows);
+    delete old;
 }
 
 void CKestrelView::showListing()
