@@ -1,16 +1,111 @@
 #include "listview/CKestrelView.h"
 
-#include "app/CMainFrame.h"
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+
+#include "console/QueryCommand.h"
+#include "listview/CPageBarDlg.h"
+#include "listview/CRecordDlg.h"
+#include "listview/Listings.h"
+#include "listview/RecordEditing.h"
+#include "listview/TextTableModel.h"
 #include "workspace/CKestrelDoc.h"
+#include "workspace/Prompter.h"
 #include "workspace/Settings.h"
 
+namespace {
+const QString kNoPermission = QStringLiteral("権限がありません");
+}
+
 CKestrelView::CKestrelView(CKestrelDoc& doc, CMainFrame* frame, QWidget* parent)
-    : ResultList(parent), m_doc(doc), m_frame(frame)
+    : ResultList(parent), m_doc(doc), m_frame(frame), m_textModel(new TextTableModel(this))
 {
     setObjectName(QStringLiteral("listView"));
 }
 
-void CKestrelView::initialUpdate() { m_doc.pageLength = Settings::pageLength(); }
+void CKestrelView::initialUpdate()
+{
+    showListing();
+    m_doc.pageLength = Settings::pageLength();
+}
+
+void CKestrelView::onUpdate() { showListing(); }
+
+void CKestrelView::showRowsOf(QAbstractItemModel* rows)
+{
+    if (model() == rows) return;
+    // The view makes a new selection model for the new model and leaves the old one to us.
+    QItemSelectionModel* old = selectionModel();
+    setModel(rows);
+    delete old;
+}
+
+void CKestrelView::showListing()
+{
+    showRowsOf(resultModel());
+    clearList();
+    m_textModel->clear();
+    m_rowIdentityShown = false;
+    Connection* conn = m_doc.connection();
+    if (!conn) return;
+
+    const ListingChoice choice =
+        ChooseListing(m_doc.nodeDepth, m_doc.nodeCaption, m_doc.parentCaption, m_doc.objectName);
+    switch (choice.kind) {
+    case Listing::None:
+        break;
+    case Listing::Contents:
+        ShowTableContents(choice.relation);
+        break;
+    case Listing::Sequences:
+        m_textModel->setTable(LoadSequenceListing(*conn));
+        showRowsOf(m_textModel);
+        break;
+    case Listing::Tables: {
+        Result r = conn->exec(ListingStatement(choice.kind));
+        if (!r.tuplesOk()) {
+            prompter().tell(BoxKind::Application, conn->errorMessage());
+            break;
+        }
+        FillListFromResult(this, std::move(r), ListingTranslator(choice.kind));
+        break;
+    }
+    default:
+        FillListFromResult(this, conn->exec(ListingStatement(choice.kind)),
+                           ListingTranslator(choice.kind));
+        break;
+    }
+}
+
+void CKestrelView::ShowTableContents(const QString& relation)
+{
+    showRowsOf(resultModel());
+    clearList();
+    m_rowIdentityShown = false;
+    m_columnCount = 0;
+    Connection* conn = m_doc.connection();
+    if (!conn) return;
+    const bool rowIdentity = ShowsRowIdentity(m_doc.parentCaption);
+    Result r = conn->exec(
+        TableContentsStatement(relation, rowIdentity, m_doc.pageLength, m_doc.pageIndex));
+    const bool ok = r.tuplesOk();
+    m_columnCount = ok ? r.fields() : 0;
+    FillListFromResult(this, std::move(r));
+    m_rowIdentityShown = ok && rowIdentity;
+}
+
+int CKestrelView::currentRow() const
+{
+    const QModelIndex i = currentIndex();
+    return i.isValid() ? i.row() : -1;
+}
+
+QString CKestrelView::cellText(int row, int column) const
+{
+    return model()->index(row, column).data().toString();
+}
 
 bool CKestrelView::handlesCommand(int id) const
 {
@@ -33,4 +128,173 @@ bool CKestrelView::handlesCommand(int id) const
     }
 }
 
-void CKestrelView::runCommand(int) {}
+bool CKestrelView::commandEnabled(int id) const
+{
+    if (id == Cmd::TableDetail || id == Cmd::RecordEdit) return m_doc.tableFlag != 0;
+    return true;
+}
+
+void CKestrelView::runCommand(int id)
+{
+    switch (id) {
+    case Cmd::SqlWindow:
+        OpenQueryDialog(m_doc, this);
+        break;
+    case Cmd::UserCreate:
+    case Cmd::DatabaseCreate:
+        if (m_doc.superUser != 1) prompter().tell(BoxKind::Window, kNoPermission);
+        break;
+    case Cmd::Refresh:
+        showListing();
+        break;
+    case Cmd::NextPage:
+        turnPage(1);
+        break;
+    case Cmd::PreviousPage:
+        turnPage(-1);
+        break;
+    case Cmd::PageSetting:
+        setPage();
+        break;
+    case Cmd::Copy:
+        copySelection();
+        break;
+    case Cmd::RecordEdit:
+        editRecord();
+        break;
+    case Cmd::RecordDelete:
+        deleteRecords();
+        break;
+    default:
+        // CSV import and the table detail have no dialog here yet.
+        break;
+    }
+}
+
+void CKestrelView::turnPage(int step)
+{
+    if (!ShowsPagedRows(m_doc.parentCaption)) return;
+    if (step < 0 && m_doc.pageIndex == 0) return;
+    m_doc.pageIndex += step;
+    ShowTableContents(m_doc.objectName);
+}
+
+void CKestrelView::setPage()
+{
+    if (!ShowsPagedRows(m_doc.parentCaption)) return;
+    CPageBarDlg dlg(m_doc.pageIndex, m_doc.pageLength, this);
+    if (dlg.exec() != QDialog::Accepted) return;
+    m_doc.pageIndex = dlg.pageIndex();
+    m_doc.pageLength = dlg.pageLength();
+    Settings::setPageLength(m_doc.pageLength);
+    ShowTableContents(m_doc.objectName);
+}
+
+void CKestrelView::copySelection()
+{
+    if (model()->rowCount() == 0) return;
+    m_columnCount = model()->columnCount();
+    const QString text = RowsAsText(*model(), selectedRowIndexes(), m_columnCount);
+    if (text.isEmpty()) return;
+    QGuiApplication::clipboard()->setText(text);
+}
+
+void CKestrelView::editRecord()
+{
+    const int row = currentRow();
+    Connection* conn = m_doc.connection();
+    if (!m_rowIdentityShown || row < 0 || !conn) return;
+    QStringList values;
+    for (int c = 0; c < m_columnCount; ++c) values << cellText(row, c);
+
+    CRecordDlg dlg(*conn, m_doc.objectName, values, this);
+    dlg.exec();
+    if (dlg.deleted()) {
+        resultModel()->removeRowsAt({row});
+        return;
+    }
+    const QStringList changed = dlg.rowValues();
+    for (int c = 0; c < m_columnCount && c < changed.size(); ++c) {
+        if (changed.at(c) != values.at(c)) resultModel()->setText(row, c, changed.at(c));
+    }
+}
+
+void CKestrelView::deleteRecords()
+{
+    Connection* conn = m_doc.connection();
+    if (m_doc.parentCaption != kTablesFolder || !m_rowIdentityShown || !conn) return;
+    if (model()->rowCount() == 0) return;
+    const std::vector<int> rows = selectedRowIndexes();
+    if (rows.empty()) return;
+    QStringList ctids;
+    for (int r : rows) ctids << cellText(r, 0);
+    if (!DeleteRows(*conn, m_doc.objectName, ctids)) return;
+    resultModel()->removeRowsAt(rows);
+    prompter().tell(BoxKind::Window, kRowsDeleted);
+}
+
+std::unique_ptr<QMenu> CKestrelView::createContextMenu()
+{
+    auto menu = std::make_unique<QMenu>(this);
+    menu->setObjectName(QStringLiteral("listContextMenu"));
+    auto add = [this, &menu](int id, const QString& label) {
+        QAction* a = menu->addAction(label);
+        a->setObjectName(QStringLiteral("command%1").arg(id));
+        connect(a, &QAction::triggered, this, [this, id] { runCommand(id); });
+        return a;
+    };
+    QAction* addRecord = add(Cmd::RecordAdd, QStringLiteral("レコードの追加"));
+    QAction* edit = add(Cmd::RecordEdit, QStringLiteral("レコードの編集"));
+    add(Cmd::RecordDelete, QStringLiteral("レコードの削除"));
+    menu->addSeparator();
+    QAction* detail = add(Cmd::TableDetail, QStringLiteral("テーブルの明細"));
+    menu->addSeparator();
+    add(Cmd::Refresh, QStringLiteral("最新の情報を読み込む"));
+    // Deletion stays enabled: it checks for itself what is shown.
+    const bool table = m_doc.tableFlag != 0;
+    addRecord->setEnabled(table);
+    edit->setEnabled(table);
+    detail->setEnabled(table);
+    return menu;
+}
+
+void CKestrelView::contextMenuEvent(QContextMenuEvent* event)
+{
+    std::unique_ptr<QMenu> menu = createContextMenu();
+    menu->exec(event->globalPos());
+}
+
+void CKestrelView::keyPressEvent(QKeyEvent* event)
+{
+    if (m_doc.parentCaption == kTablesFolder) {
+        const int key = event->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            editRecord();
+            return;
+        }
+        if (key == Qt::Key_Delete) {
+            deleteRecords();
+            return;
+        }
+    }
+    ResultList::keyPressEvent(event);
+}
+
+void CKestrelView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    ResultList::mouseDoubleClickEvent(event);
+    rowDoubleClicked(indexAt(event->position().toPoint()).row());
+}
+
+void CKestrelView::rowDoubleClicked(int row)
+{
+    switch (ChooseRowAction(m_doc.nodeDepth, m_doc.nodeCaption, m_doc.parentCaption)) {
+    case RowAction::EditRecord:
+        // The click made the row under the pointer the current one; below the rows it did not.
+        if (row >= 0) editRecord();
+        break;
+    default:
+        // The user, sequence and table dialogs are opened here once they exist.
+        break;
+    }
+}

@@ -1,23 +1,61 @@
 #pragma once
 
+#include <QMenu>
+#include <memory>
+
 #include "app/CommandTarget.h"
 #include "workspace/ResultList.h"
 
 class CKestrelDoc;
 class CMainFrame;
+class TextTableModel;
 
-// The list view: catalogue listings and table rows of the node selected in the tree.
+// The list view: the catalogue listing or the table rows that belong to the node selected in
+// the tree, a page at a time, with copying, paging, record editing and row deletion. It reads
+// the browse state of the workspace; it owns nothing of the server's.
 class CKestrelView : public ResultList, public KestrelView {
     Q_OBJECT
 public:
     CKestrelView(CKestrelDoc& doc, CMainFrame* frame, QWidget* parent = nullptr);
 
     void initialUpdate() override;
+    void onUpdate() override;
 
     bool handlesCommand(int id) const override;
+    bool commandEnabled(int id) const override;
     void runCommand(int id) override;
 
+    // One page of a table, view or catalogue relation, by the workspace's page index and length.
+    void ShowTableContents(const QString& relation);
+
+    // Fields of the last table-contents listing (columns of the list after a copy).
+    int contentsColumnCount() const { return m_columnCount; }
+    // The row the operator last moved to; -1 when there is none.
+    int currentRow() const;
+    QString cellText(int row, int column) const;
+
+    // Context menu 170, enabled from the browse state; its entries run on this view.
+    std::unique_ptr<QMenu> createContextMenu();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
 private:
+    void showListing();
+    void showRowsOf(QAbstractItemModel* model);
+    void turnPage(int step);
+    void setPage();
+    void copySelection();
+    void editRecord();
+    void deleteRecords();
+    void rowDoubleClicked(int row);
+
     CKestrelDoc& m_doc;
     CMainFrame* m_frame;
+    TextTableModel* m_textModel;
+    int m_columnCount = 0;
+    // The rows shown are a table's, each with its ctid in column 0.
+    bool m_rowIdentityShown = false;
 };

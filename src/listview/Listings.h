@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "workspace/ResultModel.h"
+
+#include <vector>
+
+class Connection;
+class QAbstractItemModel;
+
+// Tree captions the list view decides by.
+inline const QString kTablesFolder = QStringLiteral("テーブル");
+inline const QString kViewsFolder = QStringLiteral("ビュー");
+inline const QString kIndexesFolder = QStringLiteral("インデックス");
+inline const QString kSequencesFolder = QStringLiteral("シーケンス");
+inline const QString kTypesFolder = QStringLiteral("タイプ");
+inline const QString kUsersNode = QStringLiteral("ユーザ");
+inline const QString kCatalogueNode = QStringLiteral("システムカタログ");
+
+// The catalogue summaries. Their headings are the Japanese aliases of the statements.
+inline const QString kTablesListing = QStringLiteral(
+    "select tablename as テーブル名,tableowner as オーナー名,hasindexes as インデックス,"
+    "hasrules as ルール,hastriggers as トリガー from pg_tables");
+// Trace and catalogue-update rights are gone from the server; they always read as absent.
+inline const QString kUsersListing = QStringLiteral(
+    "select usename as ユーザ名,usesysid as システムＩＤ,usecreatedb as データベース作成,"
+    "false as トレース,usesuper as スーパユーザ,false as カタログ修正,valuntil as 有効期間 "
+    "from pg_user");
+inline const QString kIndexesListing = QStringLiteral(
+    "select tablename as テーブル名,indexname as インデックス名,indexdef as 定義内容 from pg_indexes");
+inline const QString kViewsListing = QStringLiteral(
+    "select viewname as ビュー名,viewowner as ビューオーナー,definition as 定義内容 from pg_views");
+inline const QString kTypesListing = QStringLiteral(
+    "select typname as デ－タ型名, typowner as 型所有者, typlen as 長さ, typbyval as 渡し方, "
+    "typdelim as 配列入力, typinput as 入力関数, typoutput as 出力関数, typalign as 境界調整 "
+    "from pg_type where typtype = 'b'");
+inline const QString kSequenceNames = QStringLiteral("select relname from pg_class where relkind = 'S'");
+
+enum class Listing { None, Tables, Users, Indexes, Views, Sequences, Types, Contents };
+
+struct ListingChoice {
+    Listing kind = Listing::None;
+    QString relation;  // for Contents: the table, view or catalogue relation whose rows to show
+};
+
+// What the list shows for a browse state of the tree.
+ListingChoice ChooseListing(int nodeDepth, const QString& nodeCaption, const QString& parentCaption,
+                            const QString& objectName);
+
+// The statement of a one-statement listing (tables, users, indexes, views, types).
+QString ListingStatement(Listing kind);
+// How a listing turns values as sent into the texts shown; empty for "as sent".
+ResultModel::CellTranslator ListingTranslator(Listing kind);
+
+// One page of a relation's rows. With the row identity the first column is the row's ctid,
+// which record editing and deletion address rows by.
+QString TableContentsStatement(const QString& relation, bool withRowIdentity, int pageLength,
+                               int pageIndex);
+// Only a table's rows carry their ctid: views have none, and catalogue relations are shown
+// for reading only.
+bool ShowsRowIdentity(const QString& parentCaption);
+// Paging applies while the rows of a table or a view are shown.
+bool ShowsPagedRows(const QString& parentCaption);
+
+// A sequence's single row (name, counters and settings), addressed by its exact name.
+QString SequenceRowStatement(const QString& sequenceName);
+
+// Rows gathered from several results, shown as texts.
+struct TextTable {
+    QStringList headings;
+    QList<QStringList> rows;
+};
+
+// The sequences listing: one row per sequence of the database, each read from its own
+// sequence; the headings are those of the first. A sequence that cannot be read ends the
+// listing with the rows gathered so far.
+TextTable LoadSequenceListing(Connection& conn);
+
+// What a double click on a listed row opens.
+enum class RowAction { None, UserEdit, SequenceInfo, TableInfo, EditRecord };
+RowAction ChooseRowAction(int nodeDepth, const QString& nodeCaption, const QString& parentCaption);
+
+// The leading decimal integer of a text as the C library's atoi reads it (optional blanks and
+// sign, then digits), 0 when there is none; clamped to the int range.
+int LeadingInteger(const QString& text);
+
+// What the paging bar's OK takes from its two boxes: a page number (1-based, as shown) and a
+// page length. A page number that is not a number or below 1 gives the first page; a page
+// length that is not a positive number gives 100 rows.
+struct PageChoice {
+    int pageIndex = 0;
+    int pageLength = 100;
+};
+PageChoice ReadPageBar(const QString& pageText, const QString& pageLengthText);
+
+// The clipboard text of rows: cells 0 to columnCount - 1 of each row joined by TAB, rows
+// joined by LF, no line end after the last.
+QString RowsAsText(const QAbstractItemModel& model, const std::vector<int>& rows, int columnCount);

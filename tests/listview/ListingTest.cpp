@@ -1,0 +1,121 @@
+#include "ListViewFixture.h"
+
+namespace {
+
+using ListingTest = ListViewFixture;
+
+TEST_F(ListingTest, TableRowsPageByPage)
+{
+    StatementLog log(*doc.connection());
+    select(3, QStringLiteral("LvRec"), kTablesFolder);
+    doc.pageIndex = 2;
+    view->runCommand(Cmd::Refresh);
+    EXPECT_EQ(log.statements(), (QStringList{"select ctid,* from \"LvRec\" Limit 1000",
+                                             "select ctid,* from \"LvRec\" Limit 1000 OFFSET 2000"}));
+
+    select(3, QStringLiteral("LvRec"), kTablesFolder);
+    EXPECT_EQ(heading(0), QStringLiteral("ctid"));
+    EXPECT_EQ(view->contentsColumnCount(), 4);
+    doc.pageLength = 2;
+    log.clear();
+    view->runCommand(Cmd::PreviousPage);  // on the first page: nothing is sent
+    EXPECT_TRUE(log.statements().isEmpty());
+    view->runCommand(Cmd::NextPage);
+    view->runCommand(Cmd::NextPage);
+    EXPECT_EQ(column(1), QStringLiteral("5,6"));
+    view->runCommand(Cmd::NextPage);  // past the last row
+    EXPECT_EQ(rows(), 0);
+    view->runCommand(Cmd::PreviousPage);
+    EXPECT_EQ(log.statements().last(), QStringLiteral("select ctid,* from \"LvRec\" Limit 2 OFFSET 4"));
+    select(3, QStringLiteral("LvRec"), kTablesFolder);  // a new selection starts at page 0
+    EXPECT_EQ(column(1), QStringLiteral("1,2"));
+}
+
+TEST_F(ListingTest, ViewAndCatalogueRowsHaveNoRowIdentity)
+{
+    StatementLog log(*doc.connection());
+    select(3, QStringLiteral("lv_rec_v"), kViewsFolder);
+    select(2, QStringLiteral("pg_am"), kCatalogueNode);
+    EXPECT_EQ(log.statements(), (QStringList{"select * from lv_rec_v Limit 1000",
+                                             "select * from pg_am Limit 1000"}));
+    EXPECT_EQ(heading(0), QStringLiteral("oid"));
+    EXPECT_FALSE(rowWith(1, QStringLiteral("btree")).isEmpty());
+    select(3, QStringLiteral("lv_rec_v"), kViewsFolder);
+    EXPECT_EQ(rowWith(0, QStringLiteral("3")), (QStringList{"3", "n3", "o3"}));
+}
+
+TEST_F(ListingTest, CatalogueSummariesWithTheirTranslations)
+{
+    selectFolder(kTablesFolder);
+    EXPECT_EQ(heading(0), QStringLiteral("テーブル名"));
+    EXPECT_EQ(rowWith(0, QStringLiteral("LvRec")), (QStringList{"LvRec", "postgres", "False", "False", "False"}));
+
+    // Users: from the host's node and from the database's folder alike.
+    select(1, kUsersNode, QStringLiteral("ホスト(127.0.0.1)"));
+    const QStringList fromHost = rowWith(0, QStringLiteral("postgres"));
+    selectFolder(kUsersNode);
+    EXPECT_EQ(rowWith(0, QStringLiteral("postgres")), fromHost);
+    EXPECT_EQ(fromHost.mid(2, 4), (QStringList{"作成可能", "トレース不可", "スーパユーザ", "修正不可"}));
+
+    selectFolder(kViewsFolder);
+    EXPECT_EQ(rowWith(0, QStringLiteral("lv_rec_v")).value(1), QStringLiteral("postgres"));
+    selectFolder(kTypesFolder);
+    EXPECT_EQ(heading(0), QStringLiteral("デ－タ型名"));
+    EXPECT_EQ(rowWith(0, QStringLiteral("int4")).mid(2),
+              (QStringList{"4", "値渡し", "0", "int4in", "int4out", "INT alignment"}));
+    EXPECT_EQ(rowWith(0, QStringLiteral("text")).mid(2, 2), (QStringList{"可変長", "参照渡し"}));
+    EXPECT_EQ(rowWith(0, QStringLiteral("float8")).value(7), QStringLiteral("DOUBLE alignment"));
+    EXPECT_EQ(rowWith(0, QStringLiteral("int2")).value(7), QStringLiteral("SHORT alignment"));
+    EXPECT_EQ(rowWith(0, QStringLiteral("bool")).value(7), QStringLiteral("CHAR alignment"));
+
+    selectFolder(QStringLiteral("ファンクション"));  // no listing of its own
+    EXPECT_EQ(columns(), 0);
+    EXPECT_TRUE(prompts.shown().isEmpty());
+}
+
+TEST_F(ListingTest, FailedTablesListingShowsTheServerText)
+{
+    selectFolder(kTablesFolder);
+    TestServer::run(*admin, QStringLiteral("select pg_terminate_backend(%1)").arg(doc.connection()->backendPid()));
+    view->runCommand(Cmd::Refresh);
+    EXPECT_EQ(columns(), 0);
+    ASSERT_EQ(prompts.shown().size(), 1);
+    EXPECT_EQ(prompts.shown()[0].kind, BoxKind::Application);
+    EXPECT_FALSE(prompts.shown()[0].text.isEmpty());
+    EXPECT_EQ(prompts.shown()[0].text, doc.connection()->errorMessage());
+}
+
+// In a database of their own, so that no other sequence joins the listing.
+class SequenceListingTest : public ListViewFixture {
+protected:
+    void SetUp() override
+    {
+        auto setup = TestServer::connect();
+        TestServer::run(*setup, QStringLiteral("DROP DATABASE IF EXISTS lv_seqdb WITH (FORCE)"));
+        TestServer::run(*setup, QStringLiteral("CREATE DATABASE lv_seqdb"));
+        login = TestServer::loginAs(login.userName, {}, QStringLiteral("lv_seqdb"));
+        ListViewFixture::SetUp();
+        auto db = TestServer::connect(login);
+        TestServer::run(*db, QStringLiteral("CREATE SEQUENCE lv_a; CREATE SEQUENCE \"Lv B\" INCREMENT 5; "
+                                            "CREATE SEQUENCE lv_c START 42"));
+    }
+    void TearDown() override
+    {
+        ListViewFixture::TearDown();
+        TestServer::run(*admin, QStringLiteral("DROP DATABASE IF EXISTS lv_seqdb WITH (FORCE)"));
+    }
+};
+
+TEST_F(SequenceListingTest, OneRowFromEachSequence)
+{
+    selectFolder(kSequencesFolder);
+    EXPECT_EQ(rows(), 3);
+    EXPECT_EQ(columns(), 9);
+    EXPECT_EQ(heading(2), QStringLiteral("increment_by"));
+    EXPECT_EQ(rowWith(0, QStringLiteral("Lv B")).value(2), QStringLiteral("5"));
+    EXPECT_EQ(rowWith(0, QStringLiteral("lv_c")).value(1), QStringLiteral("42"));
+    selectFolder(kTablesFolder);  // back to a listing over one result
+    EXPECT_EQ(heading(0), QStringLiteral("テーブル名"));
+}
+
+}  // namespace
