@@ -8,7 +8,7 @@
 
 #include "app/CMainFrame.h"
 #include "browser/TreeImages.h"
-#include "console/QueryCommand.h"
+#include "app/SharedCommands.h"
 #include "workspace/CKestrelDoc.h"
 
 namespace {
@@ -260,18 +260,15 @@ bool CLeftView::handlesCommand(int id) const
 
 bool CLeftView::commandEnabled(int id) const { return Browse::TreeCommandEnabled(id, m_doc); }
 
-// User registration, database creation, CSV import and export and table creation have no
-// dialog yet: the commands are served, enabled and checked, and open nothing.
+// CSV export and table creation have no dialog yet: the commands are served, enabled and
+// checked, and open nothing.
 void CLeftView::runCommand(int id)
 {
+    if (IsSharedViewCommand(id)) {
+        RunSharedViewCommand(id, m_doc, this);
+        return;
+    }
     switch (id) {
-    case Cmd::SqlWindow:
-        OpenQueryDialog(m_doc, this);
-        break;
-    case Cmd::UserCreate:
-    case Cmd::DatabaseCreate:
-        Browse::RequireSuperUser(m_doc);
-        break;
     case Cmd::TableEdit:
         if (QTreeWidgetItem* node = currentItem()) tableDetail(node);
         break;

@@ -5,7 +5,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 
-#include "console/QueryCommand.h"
+#include "app/SharedCommands.h"
 #include "listview/CPageBarDlg.h"
 #include "listview/CRecordDlg.h"
 #include "listview/Listings.h"
@@ -14,10 +14,6 @@
 #include "workspace/CKestrelDoc.h"
 #include "workspace/Prompter.h"
 #include "workspace/Settings.h"
-
-namespace {
-const QString kNoPermission = QStringLiteral("権限がありません");
-}
 
 CKestrelView::CKestrelView(CKestrelDoc& doc, CMainFrame* frame, QWidget* parent)
     : ResultList(parent), m_doc(doc), m_frame(frame), m_textModel(new TextTableModel(this))
@@ -136,14 +132,11 @@ bool CKestrelView::commandEnabled(int id) const
 
 void CKestrelView::runCommand(int id)
 {
+    if (IsSharedViewCommand(id)) {
+        RunSharedViewCommand(id, m_doc, this);
+        return;
+    }
     switch (id) {
-    case Cmd::SqlWindow:
-        OpenQueryDialog(m_doc, this);
-        break;
-    case Cmd::UserCreate:
-    case Cmd::DatabaseCreate:
-        if (m_doc.superUser != 1) prompter().tell(BoxKind::Window, kNoPermission);
-        break;
     case Cmd::Refresh:
         showListing();
         break;
@@ -166,7 +159,7 @@ void CKestrelView::runCommand(int id)
         deleteRecords();
         break;
     default:
-        // CSV import and the table detail have no dialog here yet.
+        // The table detail has no dialog yet.
         break;
     }
 }
