@@ -15,10 +15,11 @@ as_owner() {
   if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
 }
 
+# Below the kernel's ephemeral range (32768 and up), where client sockets never take a port.
 free_port() {
   local p
   for _ in $(seq 1 200); do
-    p=$((20000 + RANDOM % 30000))
+    p=$((20000 + RANDOM % 12000))
     if ! (echo >/dev/tcp/127.0.0.1/$p) 2>/dev/null; then echo "$p"; return 0; fi
   done
   echo "pgcluster: no free port found" >&2; return 1
@@ -33,11 +34,18 @@ case "$cmd" in
         || { cat "$dir/initdb.log" >&2; exit 1; }
     fi
     as_owner mkdir -p "$dir/sock"
-    port=$(free_port)
-    as_owner "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-      -o "-c listen_addresses=127.0.0.1 -c port=$port -c unix_socket_directories=$dir/sock -c fsync=off -c synchronous_commit=off -c full_page_writes=off" \
-      start >/dev/null || { tail -n 30 "$dir/server.log" >&2; exit 1; }
-    echo "$port"
+    # A port that looked free can be taken before the server binds it: try a few.
+    for attempt in 1 2 3 4 5; do
+      port=$(free_port)
+      if as_owner "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
+        -o "-c listen_addresses=127.0.0.1 -c port=$port -c unix_socket_directories=$dir/sock -c fsync=off -c synchronous_commit=off -c full_page_writes=off" \
+        start >/dev/null; then
+        echo "$port"
+        exit 0
+      fi
+    done
+    tail -n 30 "$dir/server.log" >&2
+    exit 1
     ;;
   stop)
     if [ -f "$dir/data/postmaster.pid" ]; then

@@ -1,7 +1,9 @@
 #include "app/CKestrelApp.h"
 
+#include <QGuiApplication>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScreen>
 
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
@@ -27,6 +29,10 @@ bool CKestrelApp::InitInstance()
     m_frame = std::make_unique<CMainFrame>(*m_doc, this);
     m_doc->setLoginRunner([this]() { return CLoginDlg::run(m_frame.get()); });
     m_frame->initialUpdateViews();
+    // Without a window manager (a virtual display) "maximised" means nothing: cover the
+    // screen's available area as well.
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        m_frame->setGeometry(screen->availableGeometry());
     m_frame->showMaximized();
     return true;
 }

@@ -168,7 +168,7 @@ void CMainFrame::createToolBar()
         {Cmd::SqlWindow, u"SQL", QColor(120, 60, 160), u"ＳＱＬ発行画面"},
         {0, nullptr, {}, nullptr},
         {Cmd::Cut, u"✂", QColor(110, 110, 110), u"切り取り"},
-        {Cmd::Copy, u"⧉", QColor(110, 110, 110), u"コピー"},
+        {Cmd::Copy, u"写", QColor(110, 110, 110), u"コピー"},
         {Cmd::Paste, u"貼", QColor(110, 110, 110), u"貼り付け"},
         {0, nullptr, {}, nullptr},
         {Cmd::Print, u"印", QColor(110, 110, 110), u"印刷"},
