@@ -7,19 +7,53 @@
 
 namespace {
 
-class Iconv {
-public:
-    Iconv(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
-    ~Iconv()
-    {
-        if (m_cd != reinterpret_cast<iconv_t>(-1)) iconv_close(m_cd);
+// One iconv conversion of a whole text. A byte sequence the target cannot hold (or that is not
+// valid in the source) either ends the conversion, reporting where it stands in `in`, or is
+// replaced by `substitute` and skipped one byte at a time.
+std::optional<QByteArray> convert(const char* to, const char* from, const QByteArray& input,
+                                  const char* substitute, qsizetype* badOffset)
+{
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    QByteArray in = input;
+    QByteArray out;
+    out.resize(in.size() * 3 + 16);
+    char* src = in.data();
+    size_t srcLeft = size_t(in.size());
+    char* dst = out.data();
+    size_t dstLeft = size_t(out.size());
+    auto grow = [&](qsizetype extra) {
+        const qsizetype used = dst - out.data();
+        out.resize(out.size() + extra);
+        dst = out.data() + used;
+        dstLeft = size_t(out.size() - used);
+    };
+    std::optional<QByteArray> result;
+    while (true) {
+        if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) != size_t(-1)) {
+            out.truncate(dst - out.data());
+            result = out;
+            break;
+        }
+        if (errno == E2BIG) {
+            grow(out.size());
+            continue;
+        }
+        if (!substitute) {
+            if (badOffset) *badOffset = src - in.data();
+            break;
+        }
+        const size_t n = std::strlen(substitute);
+        if (dstLeft < n) grow(qsizetype(n) + 16);
+        std::memcpy(dst, substitute, n);
+        dst += n;
+        dstLeft -= n;
+        ++src;
+        --srcLeft;
     }
-    bool ok() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
-    iconv_t get() const { return m_cd; }
-
-private:
-    iconv_t m_cd;
-};
+    iconv_close(cd);
+    return result;
+}
 
 }  // namespace
 
@@ -27,70 +61,21 @@ namespace Cp932 {
 
 std::optional<QByteArray> encode(const QString& text, QString* unencodable)
 {
-    Iconv cd("CP932", "UTF-8");
-    if (!cd.ok()) return std::nullopt;
-    QByteArray in = text.toUtf8();
-    QByteArray out;
-    out.resize(in.size() * 2 + 16);
-    char* src = in.data();
-    size_t srcLeft = size_t(in.size());
-    char* dst = out.data();
-    size_t dstLeft = size_t(out.size());
-    while (srcLeft > 0) {
-        if (iconv(cd.get(), &src, &srcLeft, &dst, &dstLeft) != size_t(-1)) break;
-        if (errno == E2BIG) {
-            const qsizetype used = dst - out.data();
-            out.resize(out.size() * 2);
-            dst = out.data() + used;
-            dstLeft = size_t(out.size() - used);
-            continue;
-        }
-        if (unencodable) {
-            const qsizetype at = src - in.data();
-            const QString rest = QString::fromUtf8(in.constData() + at, in.size() - at);
-            *unencodable = rest.isEmpty() ? QString() : rest.left(rest.at(0).isHighSurrogate() ? 2 : 1);
-        }
-        return std::nullopt;
+    const QByteArray utf8 = text.toUtf8();
+    qsizetype bad = -1;
+    std::optional<QByteArray> out = convert("CP932", "UTF-8", utf8, nullptr, &bad);
+    if (!out && unencodable && bad >= 0) {
+        const QString rest = QString::fromUtf8(utf8.constData() + bad, utf8.size() - bad);
+        *unencodable = rest.left(!rest.isEmpty() && rest.at(0).isHighSurrogate() ? 2 : 1);
     }
-    out.truncate(dst - out.data());
     return out;
 }
 
 QString decode(const QByteArray& bytes)
 {
-    Iconv cd("UTF-8", "CP932");
-    if (!cd.ok()) return QString::fromLatin1(bytes);
-    QByteArray in = bytes;
-    QByteArray out;
-    out.resize(in.size() * 3 + 16);
-    char* src = in.data();
-    size_t srcLeft = size_t(in.size());
-    char* dst = out.data();
-    size_t dstLeft = size_t(out.size());
-    while (srcLeft > 0) {
-        if (iconv(cd.get(), &src, &srcLeft, &dst, &dstLeft) != size_t(-1)) break;
-        if (errno == E2BIG) {
-            const qsizetype used = dst - out.data();
-            out.resize(out.size() * 2);
-            dst = out.data() + used;
-            dstLeft = size_t(out.size() - used);
-            continue;
-        }
-        // Not CP932 (or cut short): mark it and go on after the offending byte.
-        if (dstLeft < 3) {
-            const qsizetype used = dst - out.data();
-            out.resize(out.size() + 16);
-            dst = out.data() + used;
-            dstLeft = size_t(out.size() - used);
-        }
-        memcpy(dst, "\xEF\xBF\xBD", 3);
-        dst += 3;
-        dstLeft -= 3;
-        ++src;
-        --srcLeft;
-    }
-    out.truncate(dst - out.data());
-    return QString::fromUtf8(out);
+    // Not CP932 (or cut short): marked with U+FFFD, and decoding goes on after the byte.
+    std::optional<QByteArray> utf8 = convert("UTF-8", "CP932", bytes, "\xEF\xBF\xBD", nullptr);
+    return utf8 ? QString::fromUtf8(*utf8) : QString::fromLatin1(bytes);
 }
 
 }  // namespace Cp932
