@@ -6,7 +6,9 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSplitter>
+#include <QTimer>
 #include <QToolBar>
+#include <QTreeWidgetItemIterator>
 
 #include "app/CKestrelApp.h"
 #include "app/CMainFrame.h"
@@ -246,4 +248,66 @@ TEST(KestrelApp, LoginDialogComesBeforeTheWindowWhichOpensEvenAfterCancel)
     app.mainFrame()->routeCommand(Cmd::About);
     EXPECT_EQ(aboutTitle, QStringLiteral("マーロウKestrelのﾊﾞｰｼﾞｮﾝ情報"));
     EXPECT_EQ(versionText, QStringLiteral("マーロウKestrel Version 0.10ベータ版"));
+}
+
+TEST(MainFrame, EveryCommandIsSafeWithoutAConnection)
+{
+    // After a cancelled first login there is no connection at all: nothing the operator can
+    // reach may crash or report success. Dialogs that open are closed again at once.
+    Frame f;
+    f.frame->initialUpdateViews();
+    ASSERT_EQ(f.doc.connection(), nullptr);
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [] {
+        if (auto* dlg = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dlg->reject();
+    });
+    closer.start(20);
+    f.prompts.answer(true);  // "テーブルを削除してもよろしいですか？", asked before anything is checked
+    for (KestrelView* v : {static_cast<KestrelView*>(f.frame->leftView()),
+                           static_cast<KestrelView*>(f.frame->listView()),
+                           static_cast<KestrelView*>(f.frame->debugView())}) {
+        f.frame->setActiveView(v);
+        for (int id : {Cmd::SqlWindow, Cmd::UserCreate, Cmd::DatabaseCreate, Cmd::CsvImport,
+                       Cmd::TableCreate, Cmd::TableEdit, Cmd::TableDrop, Cmd::CsvExport,
+                       Cmd::TableDetail, Cmd::Refresh, Cmd::PageSetting, Cmd::NextPage,
+                       Cmd::PreviousPage, Cmd::RecordEdit, Cmd::RecordDelete, Cmd::Copy, Cmd::Cut,
+                       Cmd::Paste, Cmd::Undo}) {
+            f.frame->routeCommand(id);
+            v->runCommand(id);  // also the ones the menus would show disabled
+        }
+        v->onUpdate();
+    }
+    // Only refusals may have been said; nothing claims a change was made.
+    const QStringList refusals{QStringLiteral("ログイン失敗"), QStringLiteral("権限がありません"),
+                               QStringLiteral("テーブルが選択されていません")};
+    for (const QString& text : f.prompts.messages())
+        EXPECT_TRUE(refusals.contains(text)) << text.toStdString();
+    EXPECT_FALSE(f.prompts.answersLeft());
+}
+
+TEST(MainFrame, ALostServerIsReportedNeverTakenForSuccess)
+{
+    Frame f;
+    f.login = TestServer::superuserLogin();
+    f.frame->initialUpdateViews();
+    ASSERT_NE(f.doc.connection(), nullptr);
+    auto killer = TestServer::connect();
+    TestServer::run(*killer, QStringLiteral("select pg_terminate_backend(%1)")
+                                 .arg(f.doc.connection()->backendPid()));
+
+    // Every node of the tree selected in turn, over a connection the server has dropped.
+    QList<QTreeWidgetItem*> nodes;
+    for (QTreeWidgetItemIterator it(f.frame->leftView()); *it; ++it) nodes << *it;
+    ASSERT_GT(nodes.size(), 15);
+    for (QTreeWidgetItem* node : nodes) f.frame->leftView()->setCurrentItem(node);
+    f.frame->setActiveView(f.frame->listView());
+    for (int id : {Cmd::Refresh, Cmd::NextPage, Cmd::Copy}) f.frame->routeCommand(id);
+
+    // The tables listing says what libpq said; nothing else is told, and nothing succeeded.
+    ASSERT_FALSE(f.prompts.messages().isEmpty());
+    for (const QString& text : f.prompts.messages()) {
+        EXPECT_FALSE(text.contains(QStringLiteral("しました"))) << text.toStdString();
+        EXPECT_FALSE(text.isEmpty());
+    }
+    EXPECT_EQ(f.frame->listView()->model()->rowCount(), 0);
 }
