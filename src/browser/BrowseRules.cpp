@@ -19,9 +19,9 @@ QString DatabaseCaption(const QString& databaseName)
 const QStringList& ObjectFolders()
 {
     static const QStringList folders = {
-        kTablesFolder,         QStringLiteral("インデックス"), kViewsFolder,
-        QStringLiteral("ファンクション"), QStringLiteral("タイプ"),     QStringLiteral("トリガー"),
-        QStringLiteral("シーケンス"),   kUsersNode,                 QStringLiteral("集約関数"),
+        kTablesFolder,         kIndexesFolder, kViewsFolder,
+        QStringLiteral("ファンクション"), kTypesFolder,     QStringLiteral("トリガー"),
+        kSequencesFolder,   kUsersNode,                 QStringLiteral("集約関数"),
         QStringLiteral("言語"),         QStringLiteral("演算子"),     QStringLiteral("ルール"),
         QStringLiteral("ラージ"),
     };

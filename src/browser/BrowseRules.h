@@ -17,6 +17,9 @@ namespace Browse {
 
 inline const QString kTablesFolder = QStringLiteral("テーブル");
 inline const QString kViewsFolder = QStringLiteral("ビュー");
+inline const QString kIndexesFolder = QStringLiteral("インデックス");
+inline const QString kSequencesFolder = QStringLiteral("シーケンス");
+inline const QString kTypesFolder = QStringLiteral("タイプ");
 inline const QString kCatalogueNode = QStringLiteral("システムカタログ");
 inline const QString kUsersNode = QStringLiteral("ユーザ");
 inline const QString kOtherDatabasesNode = QStringLiteral("他のデータベース");

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "browser/BrowseRules.h"
 #include "workspace/ResultModel.h"
 
 #include <vector>
@@ -11,14 +12,14 @@
 class Connection;
 class QAbstractItemModel;
 
-// Tree captions the list view decides by.
-inline const QString kTablesFolder = QStringLiteral("テーブル");
-inline const QString kViewsFolder = QStringLiteral("ビュー");
-inline const QString kIndexesFolder = QStringLiteral("インデックス");
-inline const QString kSequencesFolder = QStringLiteral("シーケンス");
-inline const QString kTypesFolder = QStringLiteral("タイプ");
-inline const QString kUsersNode = QStringLiteral("ユーザ");
-inline const QString kCatalogueNode = QStringLiteral("システムカタログ");
+// The tree captions the list view decides by are the tree's own.
+using Browse::kCatalogueNode;
+using Browse::kIndexesFolder;
+using Browse::kSequencesFolder;
+using Browse::kTablesFolder;
+using Browse::kTypesFolder;
+using Browse::kUsersNode;
+using Browse::kViewsFolder;
 
 // The catalogue summaries. Their headings are the Japanese aliases of the statements.
 inline const QString kTablesListing = QStringLiteral(
