@@ -66,7 +66,19 @@ int CKestrelDoc::Connect()
 
 void CKestrelDoc::installNoticeReceiver()
 {
-    if (m_connection) m_connection->setNoticeProcessor(&CKestrelDoc::noticeReceiver, this);
+    if (!m_connection) return;
+    m_connection->setNoticeProcessor(&CKestrelDoc::noticeReceiver, this);
+    m_connection->setFailureSink([this](const QString& text) { logServerError(text); });
+}
+
+void CKestrelDoc::logServerError(const QString& text)
+{
+    if (text.isEmpty()) return;
+    std::lock_guard<std::mutex> lock(m_noticeLock);
+    if (m_pendingNotices.isEmpty())
+        m_pendingNotices = text;
+    else
+        m_pendingNotices = m_pendingNotices + QStringLiteral("\r\n") + text;
 }
 
 void CKestrelDoc::noticeReceiver(void* context, const char* message)

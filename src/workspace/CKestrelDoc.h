@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "workspace/Connection.h"
+#include "workspace/ObjectName.h"
 
 // The one workspace of the process. It owns the connection, the login parameters it was
 // opened with, the start directory, the server's notice texts, the superuser flag and the
@@ -41,6 +42,9 @@ public:
     // The notice receiver proper (also for tests).
     void receiveNotice(const QString& message);
     QString pendingNoticesText() const;
+    // Appends the server's text for a failed statement to the log pane's pending text. Unlike
+    // a notice it never becomes firstNotice nor the SQL window's captured answer.
+    void logServerError(const QString& text);
     // Reads and empties the pending notices in one step (the log view's tick).
     QString takePendingNotices();
     QString firstNoticeText() const;
@@ -79,6 +83,11 @@ public:
     int catalogueFlag = 0;
     int viewFlag = 0;
     QString objectName;
+    // The schema of the browsed table, view or sequence, and whether the search path finds it
+    // by its bare name; the tree writes them with objectName.
+    QString objectSchema;
+    bool objectVisible = true;
+    ObjectName browsedObject() const { return {objectSchema, objectName, objectVisible}; }
 
 signals:
     // After a successful login: the texts of the three information panes of the status bar.

@@ -33,7 +33,16 @@ Result Connection::exec(const QString& statement)
 {
     if (m_observer) m_observer(statement);
     if (!m_conn) return Result();
-    return Result(PQexec(m_conn, statement.toUtf8().constData()));
+    Result r(PQexec(m_conn, statement.toUtf8().constData()));
+    if (m_failureSink) {
+        const ExecStatusType st = r.status();
+        if (!r.exists() || st == PGRES_FATAL_ERROR || st == PGRES_BAD_RESPONSE) {
+            QString text = r.exists() ? r.errorMessage() : errorMessage();
+            while (text.endsWith(u'\n')) text.chop(1);
+            m_failureSink(text);
+        }
+    }
+    return r;
 }
 
 QString Connection::escapeValue(const QString& value) const

@@ -25,6 +25,9 @@ struct LoginParameters {
 class Connection {
 public:
     using Observer = std::function<void(const QString& statement)>;
+    // Told the server's text whenever a statement fails (no result, or an error status), so
+    // the operator always learns why, whatever fixed message the caller shows.
+    using FailureSink = std::function<void(const QString& serverText)>;
 
     // PQsetdbLogin with the seven texts; the connection may come back bad (see isBad()).
     static std::unique_ptr<Connection> login(const LoginParameters& p);
@@ -39,6 +42,7 @@ public:
 
     Result exec(const QString& statement);
     void setObserver(Observer observer) { m_observer = std::move(observer); }
+    void setFailureSink(FailureSink sink) { m_failureSink = std::move(sink); }
 
     // A value for a '...' literal, escaped as the server expects (PQescapeStringConn).
     QString escapeValue(const QString& value) const;
@@ -52,4 +56,5 @@ private:
     explicit Connection(PGconn* conn) : m_conn(conn) {}
     PGconn* m_conn;
     Observer m_observer;
+    FailureSink m_failureSink;
 };
