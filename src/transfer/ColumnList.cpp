@@ -1,0 +1,93 @@
+#include "transfer/ColumnList.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+QString cellOrEmpty(const Result& r, int row, const char* column)
+{
+    const int f = r.fieldNumber(column);
+    return f < 0 ? QString() : r.value(row, f);
+}
+
+QString flagText(const QString& value, const QString& yes, const QString& no)
+{
+    if (value.startsWith(u't')) return yes;
+    if (value.startsWith(u'f')) return no;
+    return value;
+}
+
+}  // namespace
+
+QString LiteralDefaultValue(const QString& expression, bool* isLiteral)
+{
+    // A string literal, optionally followed by one or more casts: 'it''s'::text,
+    // 'abc'::character varying, '2020-01-01'::date.
+    static const QRegularExpression literal(
+        QStringLiteral("^'((?:[^']|'')*)'(?:::[A-Za-z_][A-Za-z0-9_ \"\\[\\]().,]*)*$"));
+    static const QRegularExpression number(QStringLiteral("^-?[0-9]+(\\.[0-9]+)?$"));
+    const QRegularExpressionMatch m = literal.match(expression);
+    if (m.hasMatch()) {
+        if (isLiteral) *isLiteral = true;
+        return m.captured(1).replace(QStringLiteral("''"), QStringLiteral("'"));
+    }
+    // A plain number is also a literal (the server shows numeric defaults without quotes).
+    QString bare = expression;
+    if (bare.startsWith(u'(') && bare.endsWith(u')')) bare = bare.mid(1, bare.size() - 2);
+    if (number.match(bare).hasMatch()) {
+        if (isLiteral) *isLiteral = true;
+        return bare;
+    }
+    if (isLiteral) *isLiteral = false;
+    return {};
+}
+
+QString ColumnListStatement(Connection& conn, const ObjectName& table)
+{
+    // The relation: by schema and name when the schema is known, else the one the search
+    // path finds by that name.
+    const QString where =
+        table.schema.isEmpty()
+            ? QStringLiteral("c.relname = '%1' AND pg_table_is_visible(c.oid)")
+                  .arg(conn.escapeValue(table.name))
+            : QStringLiteral("c.relname = '%1' AND c.relnamespace = "
+                             "(select oid from pg_namespace where nspname = '%2')")
+                  .arg(conn.escapeValue(table.name), conn.escapeValue(table.schema));
+    return QStringLiteral("SELECT format_type(a.atttypid, a.atttypmod), a.*,"
+                          "pg_get_expr(b.adbin, b.adrelid) as defultevalue "
+                          "FROM pg_class c, pg_attribute a "
+                          "LEFT JOIN pg_attrdef b On b.adrelid = a.attrelid AND b.adnum = a.attnum "
+                          "WHERE ") +
+           where +
+           QStringLiteral(" AND a.attnum > 0 AND a.attrelid = c.oid AND NOT a.attisdropped "
+                          "ORDER BY a.attnum");
+}
+
+ColumnListing LoadColumnList(Connection& conn, const ObjectName& table)
+{
+    ColumnListing out;
+    Result r = conn.exec(ColumnListStatement(conn, table));
+    if (!r.tuplesOk()) return out;
+    out.ok = true;
+    for (int row = 0; row < r.rows(); ++row) {
+        QStringList cells;
+        cells << cellOrEmpty(r, row, "attname") << cellOrEmpty(r, row, "format_type");
+        const QString len = cellOrEmpty(r, row, "attlen");
+        const int attlen = len.toInt();
+        cells << (len.isEmpty() ? QString() : attlen == -1 ? QStringLiteral("可変長") : len);
+        cells << flagText(cellOrEmpty(r, row, "attnotnull"), QStringLiteral("NOT NULL"),
+                          QStringLiteral("NULL"));
+        cells << cellOrEmpty(r, row, "defultevalue") << cellOrEmpty(r, row, "attnelems")
+              << cellOrEmpty(r, row, "attdispersion") << cellOrEmpty(r, row, "attcacheoff")
+              << cellOrEmpty(r, row, "attstorage")
+              << flagText(cellOrEmpty(r, row, "attbyval"), QStringLiteral("直値"),
+                          QStringLiteral("引数"));
+        out.rows.push_back(cells);
+        out.lengths.push_back(attlen);
+        if (attlen < 1)
+            out.hasVariableLength = true;
+        else
+            out.fixedLengthTotal += attlen;
+    }
+    return out;
+}

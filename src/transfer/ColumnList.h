@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+#include "workspace/Connection.h"
+#include "workspace/ObjectName.h"
+
+// The ten-cell listing of a table's columns, shared by the CSV import's field-settings list and
+// the table detail dialog: name, type, length ("可変長" for a variable length), NULL setting,
+// default, then attnelems, attdispersion, attcacheoff, attstorage and "直値"/"引数".
+struct ColumnListing {
+    bool ok = false;                  // the query succeeded
+    std::vector<QStringList> rows;    // ten cells each, in column order
+    int fixedLengthTotal = 0;         // sum of attlen over fixed-length columns
+    bool hasVariableLength = false;   // some column's attlen is below 1
+    // Per row, for callers that need them: the raw attlen and the default as stored.
+    std::vector<int> lengths;
+
+    int columnCount() const { return int(rows.size()); }
+};
+
+// The default of a column as the catalogue gives it (pg_get_expr), turned into the value a
+// quoted DEFAULT would carry: a literal 'abc'::character varying gives abc (doubled quotes
+// undone); anything else (a function call, an expression) is not a literal and gives nothing.
+// `isLiteral` (when given) tells which.
+QString LiteralDefaultValue(const QString& expression, bool* isLiteral = nullptr);
+
+// The statement of the column listing for one table. The table is found exactly: by its
+// schema when known, by the search path otherwise (as the bare name in a statement would be).
+QString ColumnListStatement(Connection& conn, const ObjectName& table);
+
+// LoadColumnList: runs the listing; a failed query gives ok = false and no rows.
+ColumnListing LoadColumnList(Connection& conn, const ObjectName& table);
