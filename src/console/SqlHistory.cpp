@@ -26,7 +26,7 @@ void appendPieces(const char* line, qsizetype length, QStringList& out)
             if (end + width - start > SqlHistory::kPieceBytes) break;
             end += width;
         }
-        out << Cp932::decode(QByteArray(line + start, end - start));
+        out << Cp932::decodeKept(QByteArray(line + start, end - start));
         start = end;
     }
 }

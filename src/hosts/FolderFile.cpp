@@ -94,7 +94,7 @@ std::vector<FolderEntry> parse(const QByteArray& contents)
         e.parent = *parent;
         e.image = *image < HostDirectory::kHostImage ? HostDirectory::kFolderImage
                                                      : HostDirectory::kHostImage;
-        e.name = Cp932::decode(w[at + 2]);
+        e.name = Cp932::decodeKept(w[at + 2]);
         e.itemData = *itemData;
         items.push_back(e);
     }

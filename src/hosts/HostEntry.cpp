@@ -84,7 +84,7 @@ std::optional<QByteArray> HostEntry::toRecord() const
 HostEntry HostEntry::fromRecord(const QByteArray& record)
 {
     HostEntry e;
-    for (const FieldSlot& s : kSlots) e.*s.member = Cp932::decode(fieldBytes(record, s));
+    for (const FieldSlot& s : kSlots) e.*s.member = Cp932::decodeKept(fieldBytes(record, s));
     return e;
 }
 

@@ -63,3 +63,22 @@ TEST(SqlHistoryCursor, ExecutingAfterSteppingBackStaysBehindTheEnd)
     EXPECT_EQ(h.down(), QString());
     EXPECT_EQ(h.cursor(), 4);
 }
+
+TEST(SqlHistoryFile, ChangedCharactersAreRefusedAndDamagedLinesWrittenBackByteForByte)
+{
+    const QByteArray damaged = QByteArray("select '\x83\x41\xA0\x83'");
+    const QByteArray file = "select 1\r\n" + damaged + "\r\nselect 2\r\n";
+    const QStringList entries = SqlHistory::parse(file);
+    ASSERT_EQ(entries.size(), 3);
+    EXPECT_EQ(entries[2], QStringLiteral("select 2"));
+
+    // The damaged line survives a save; 〜 and € are named, never written as something else.
+    QStringList saved = entries;
+    saved << QStringLiteral("UPDATE t SET a='〜'") << QStringLiteral("select '€'")
+          << QStringLiteral("select '～'");
+    const SqlHistory::FileText text = SqlHistory::format(saved);
+    EXPECT_EQ(text.bytes, file + *Cp932::encode(QStringLiteral("select '～'")) + "\r\n");
+    EXPECT_EQ(text.leftOut, (QStringList{"UPDATE t SET a='〜'", "select '€'"}));
+    EXPECT_EQ(text.firstBadChar, QStringLiteral("〜"));
+    EXPECT_EQ(SqlHistory::parse(text.bytes).mid(0, 3), entries);
+}

@@ -1,6 +1,7 @@
 #include "HostsTestDir.h"
 #include "hosts/FolderFile.h"
 #include "hosts/HostFile.h"
+#include "workspace/TextCodec.h"
 
 namespace {
 
@@ -127,4 +128,28 @@ TEST_F(FolderFileTest, NamesTheFileCannotCarry)
     EXPECT_TRUE(HostFile::entryProblem(star));
     star.displayName = QStringLiteral("ok");
     EXPECT_FALSE(HostFile::entryProblem(star));
+}
+
+TEST_F(FolderFileTest, ANameCutInsideADoubleByteCharacterIsKeptAndLaterSavesWork)
+{
+    // Another tool cut the folder name after its 19th byte, inside the last character.
+    const QByteArray name19 = QByteArray("abcdefghijklmnopqr") + "\x83";
+    ASSERT_EQ(name19.size(), 19);
+    writeFile(FolderFile::kFileName, "2\r\n0 0 " + name19 + " -1\r\n1 2 db1 -1\r\n");
+    HostDirectory d;
+    Node& root = d.createRoot();
+    FolderFile::load(d, root);
+    ASSERT_EQ(root.children().size(), 1u);
+    Node& folder = *root.children().front();
+    EXPECT_FALSE(folder.name().contains(QChar(0xFFFD)));
+
+    // A host added meanwhile is saved, and the damaged name goes back byte for byte.
+    add(d, root, "新しいホスト");
+    ASSERT_TRUE(FolderFile::save(d));
+    EXPECT_EQ(fileBytes(FolderFile::kFileName),
+              "3\r\n0 0 " + name19 + " -1\r\n1 2 db1 -1\r\n0 2 " +
+                  *Cp932::encode(QStringLiteral("新しいホスト")) + " -1\r\n");
+    EXPECT_EQ(loadedTree(), dump(root));
+    // 〜 cannot be a name: it would come back as ～.
+    EXPECT_TRUE(FolderFile::nameProblem(QStringLiteral("フォルダ名"), QStringLiteral("a〜b")).has_value());
 }

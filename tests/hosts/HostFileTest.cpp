@@ -141,3 +141,17 @@ TEST_F(HostFileTest, MissingFileAndTrailingPiece)
     EXPECT_EQ(fileBytes(HostFile::kFileName).size(), 2 * kSize);
     EXPECT_EQ(HostFile::find(QStringLiteral("q"))->host, QStringLiteral("hq"));
 }
+
+TEST(HostEntryRecord, BytesThatAreNotCp932ComeBackUnchanged)
+{
+    HostEntry e;
+    e.displayName = QStringLiteral("abc");
+    e.host = QStringLiteral("db.example");
+    e.user = QStringLiteral("postgres");
+    std::optional<QByteArray> record = e.toRecord();
+    ASSERT_TRUE(record.has_value());
+    (*record)[2] = '\x83';  // the display name now ends inside a double-byte character
+    const HostEntry read = HostEntry::fromRecord(*record);
+    EXPECT_FALSE(read.fitProblem().has_value());
+    EXPECT_EQ(read.toRecord().value(), *record);
+}

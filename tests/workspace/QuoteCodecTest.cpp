@@ -85,3 +85,43 @@ TEST(Cp932, RoundTripsJapaneseAndRefusesWhatItCannotHold)
     EXPECT_EQ(Cp932::decode(QByteArray("a\xA0" "b")), QStringLiteral("a\uFFFDb"));
     EXPECT_EQ(Cp932::decode(QByteArray("a\x83")), QStringLiteral("a\uFFFD"));
 }
+
+TEST(Cp932, RefusesCharactersWhoseRoundTripChangesThem)
+{
+    // Each of these is written as bytes that read back as another character.
+    for (const QString& changed : {QStringLiteral("〜"), QStringLiteral("−"), QStringLiteral("‖"),
+                                   QStringLiteral("¬"), QStringLiteral("—"), QStringLiteral("¢")}) {
+        QString bad;
+        EXPECT_FALSE(Cp932::encode(QStringLiteral("UPDATE t SET a='x") + changed + u'\'', &bad)
+                         .has_value())
+            << changed.toStdString();
+        EXPECT_EQ(bad, changed);
+    }
+    QString bad;
+    EXPECT_FALSE(Cp932::encode(QStringLiteral("1€"), &bad).has_value());
+    EXPECT_EQ(bad, QStringLiteral("€"));
+    // Their look-alikes that CP932 does hold come back as themselves.
+    const QString held = QStringLiteral("～－∥￢―￠");
+    EXPECT_EQ(Cp932::decode(Cp932::encode(held).value()), held);
+}
+
+TEST(Cp932, BytesThatAreNotCp932AreKeptAndWrittenBackUnchanged)
+{
+    const QByteArray samples[] = {
+        QByteArray("abc\x83"),              // cut after the lead byte of a double-byte character
+        QByteArray("\x83\x41\xA0x\xFF\xFD"),  // ア, then bytes CP932 does not define
+        QByteArray("\x81"),
+        *Cp932::encode(QStringLiteral("日本語")),
+    };
+    for (const QByteArray& bytes : samples) {
+        const QString text = Cp932::decodeKept(bytes);
+        EXPECT_FALSE(text.contains(QChar(0xFFFD)));
+        EXPECT_EQ(Cp932::encode(text).value(), bytes) << bytes.toHex().toStdString();
+    }
+    const QString cut = Cp932::decodeKept(QByteArray("ab\x83\x41\x83"));
+    EXPECT_EQ(cut.left(3), QStringLiteral("abア"));
+    EXPECT_TRUE(Cp932::isKeptByte(cut.at(3)));
+    // Kept bytes next to text typed later still go out as they came in.
+    EXPECT_EQ(Cp932::encode(cut + QStringLiteral("表")).value(),
+              QByteArray("ab\x83\x41\x83") + *Cp932::encode(QStringLiteral("表")));
+}
