@@ -15,8 +15,8 @@
 #include "workspace/Prompter.h"
 #include "workspace/Settings.h"
 
-CKestrelView::CKestrelView(CKestrelDoc& doc, CMainFrame* frame, QWidget* parent)
-    : ResultList(parent), m_doc(doc), m_frame(frame), m_textModel(new TextTableModel(this))
+CKestrelView::CKestrelView(CKestrelDoc& doc, QWidget* parent)
+    : ResultList(parent), m_doc(doc), m_textModel(new TextTableModel(this))
 {
     setObjectName(QStringLiteral("listView"));
 }
@@ -48,7 +48,7 @@ void CKestrelView::showListing()
     if (!conn) return;
 
     const ListingChoice choice =
-        ChooseListing(m_doc.nodeDepth, m_doc.nodeCaption, m_doc.parentCaption, m_doc.objectName);
+        ChooseListing(m_doc.nodeDepth, m_doc.nodeCaption, m_doc.parentCaption, m_doc.browsedObject());
     switch (choice.kind) {
     case Listing::None:
         break;
@@ -75,7 +75,7 @@ void CKestrelView::showListing()
     }
 }
 
-void CKestrelView::ShowTableContents(const QString& relation)
+void CKestrelView::ShowTableContents(const ObjectName& relation)
 {
     showRowsOf(resultModel());
     clearList();
@@ -87,9 +87,22 @@ void CKestrelView::ShowTableContents(const QString& relation)
     Result r = conn->exec(
         TableContentsStatement(relation, rowIdentity, m_doc.pageLength, m_doc.pageIndex));
     const bool ok = r.tuplesOk();
-    m_columnCount = ok ? r.fields() : 0;
-    FillListFromResult(this, std::move(r));
+    const int hidden = rowIdentity ? kHiddenIdentityFields : 0;
+    m_columnCount = ok ? r.fields() - hidden : 0;
+    resultModel()->setResult(std::move(r), {}, hidden);
     m_rowIdentityShown = ok && rowIdentity;
+}
+
+RowIdentity CKestrelView::rowIdentity(int row) const
+{
+    if (!m_rowIdentityShown || model() != resultModel()) return {};
+    return {resultModel()->hiddenText(row, 0), cellText(row, 0), resultModel()->hiddenText(row, 1)};
+}
+
+ObjectName CKestrelView::listedSequence(int row) const
+{
+    if (model() != m_textModel) return {};
+    return m_textModel->table().objects.value(row);
 }
 
 int CKestrelView::currentRow() const
@@ -169,7 +182,7 @@ void CKestrelView::turnPage(int step)
     if (!ShowsPagedRows(m_doc.parentCaption)) return;
     if (step < 0 && m_doc.pageIndex == 0) return;
     m_doc.pageIndex += step;
-    ShowTableContents(m_doc.objectName);
+    ShowTableContents(m_doc.browsedObject());
 }
 
 void CKestrelView::setPage()
@@ -180,7 +193,7 @@ void CKestrelView::setPage()
     m_doc.pageIndex = dlg.pageIndex();
     m_doc.pageLength = dlg.pageLength();
     Settings::setPageLength(m_doc.pageLength);
-    ShowTableContents(m_doc.objectName);
+    ShowTableContents(m_doc.browsedObject());
 }
 
 void CKestrelView::copySelection()
@@ -200,16 +213,20 @@ void CKestrelView::editRecord()
     QStringList values;
     for (int c = 0; c < m_columnCount; ++c) values << cellText(row, c);
 
-    CRecordDlg dlg(*conn, m_doc.objectName, values, this);
+    CRecordDlg dlg(*conn, m_doc.browsedObject(), values, rowIdentity(row), this);
     dlg.exec();
     if (dlg.deleted()) {
         resultModel()->removeRowsAt({row});
         return;
     }
+    // The dialog hands back this row's values as the server now holds them, or the list's own
+    // when the row changed or went: never another row's.
     const QStringList changed = dlg.rowValues();
     for (int c = 0; c < m_columnCount && c < changed.size(); ++c) {
         if (changed.at(c) != values.at(c)) resultModel()->setText(row, c, changed.at(c));
     }
+    resultModel()->setHiddenText(row, 0, dlg.identity().tableoid);
+    resultModel()->setHiddenText(row, 1, dlg.identity().xmin);
 }
 
 void CKestrelView::deleteRecords()
@@ -219,9 +236,9 @@ void CKestrelView::deleteRecords()
     if (model()->rowCount() == 0) return;
     const std::vector<int> rows = selectedRowIndexes();
     if (rows.empty()) return;
-    QStringList ctids;
-    for (int r : rows) ctids << cellText(r, 0);
-    if (!DeleteRows(*conn, m_doc.objectName, ctids)) return;
+    std::vector<RowIdentity> identities;
+    for (int r : rows) identities.push_back(rowIdentity(r));
+    if (!DeleteRows(*conn, m_doc.browsedObject(), identities)) return;
     resultModel()->removeRowsAt(rows);
     prompter().tell(BoxKind::Window, kRowsDeleted);
 }
@@ -233,7 +250,10 @@ std::unique_ptr<QMenu> CKestrelView::createContextMenu()
     auto add = [this, &menu](int id, const QString& label) {
         QAction* a = menu->addAction(label);
         a->setObjectName(QStringLiteral("command%1").arg(id));
-        connect(a, &QAction::triggered, this, [this, id] { runCommand(id); });
+        connect(a, &QAction::triggered, this, [this, id] {
+            runCommand(id);
+            emit commandStatesChanged();
+        });
         return a;
     };
     QAction* addRecord = add(Cmd::RecordAdd, QStringLiteral("レコードの追加"));

@@ -4,10 +4,10 @@
 #include <memory>
 
 #include "app/CommandTarget.h"
+#include "listview/RecordEditing.h"
 #include "workspace/ResultList.h"
 
 class CKestrelDoc;
-class CMainFrame;
 class TextTableModel;
 
 // The list view: the catalogue listing or the table rows that belong to the node selected in
@@ -16,7 +16,7 @@ class TextTableModel;
 class CKestrelView : public ResultList, public KestrelView {
     Q_OBJECT
 public:
-    CKestrelView(CKestrelDoc& doc, CMainFrame* frame, QWidget* parent = nullptr);
+    explicit CKestrelView(CKestrelDoc& doc, QWidget* parent = nullptr);
 
     void initialUpdate() override;
     void onUpdate() override;
@@ -26,16 +26,24 @@ public:
     void runCommand(int id) override;
 
     // One page of a table, view or catalogue relation, by the workspace's page index and length.
-    void ShowTableContents(const QString& relation);
+    void ShowTableContents(const ObjectName& relation);
 
     // Fields of the last table-contents listing (columns of the list after a copy).
     int contentsColumnCount() const { return m_columnCount; }
     // The row the operator last moved to; -1 when there is none.
     int currentRow() const;
     QString cellText(int row, int column) const;
+    // The identity of a listed table row (empty unless a table's rows are shown).
+    RowIdentity rowIdentity(int row) const;
+    // The object a row of the sequences listing stands for.
+    ObjectName listedSequence(int row) const;
 
     // Context menu 170, enabled from the browse state; its entries run on this view.
     std::unique_ptr<QMenu> createContextMenu();
+
+signals:
+    // A command ran from the list's own menu: the enabling of the window's commands may differ.
+    void commandStatesChanged();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -53,9 +61,9 @@ private:
     void rowDoubleClicked(int row);
 
     CKestrelDoc& m_doc;
-    CMainFrame* m_frame;
     TextTableModel* m_textModel;
     int m_columnCount = 0;
-    // The rows shown are a table's, each with its ctid in column 0.
+    // The rows shown are a table's, each with its ctid in column 0 and its tableoid and xmin
+    // out of sight after the shown columns.
     bool m_rowIdentityShown = false;
 };

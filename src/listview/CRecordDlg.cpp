@@ -12,9 +12,9 @@
 #include "listview/DialogControls.h"
 #include "listview/RecordEditing.h"
 
-CRecordDlg::CRecordDlg(Connection& conn, const QString& table, const QStringList& rowValues,
-                       QWidget* parent)
-    : QDialog(parent), m_conn(conn), m_table(table), m_values(rowValues)
+CRecordDlg::CRecordDlg(Connection& conn, const ObjectName& table, const QStringList& rowValues,
+                       const RowIdentity& identity, QWidget* parent)
+    : QDialog(parent), m_conn(conn), m_table(table), m_values(rowValues), m_identity(identity)
 {
     setObjectName(QStringLiteral("recordDlg"));
     setWindowTitle(QStringLiteral("レコード明細"));
@@ -80,8 +80,9 @@ CRecordDlg::CRecordDlg(Connection& conn, const QString& table, const QStringList
 
 void CRecordDlg::fillFieldList()
 {
-    const RecordDetail detail = LoadRecordDetail(m_conn, m_table, m_values.value(0));
-    // The row as the server holds it now is what the list takes back.
+    const RecordDetail detail = LoadRecordDetail(m_conn, m_table, m_identity);
+    // The row as the server holds it now is what the list takes back; a row that changed or
+    // went since it was listed gives nothing, and the list keeps its own values.
     if (detail.values.size() == m_values.size()) m_values = detail.values;
     m_fieldList->setRowCount(0);
     m_fieldList->setRowCount(int(detail.fields.size()));
@@ -106,11 +107,12 @@ void CRecordDlg::chooseField(int row)
 void CRecordDlg::updateField()
 {
     const QString data = m_dataBox->text();
-    const std::optional<QString> newCtid =
-        UpdateRecordField(m_conn, m_table, m_fieldNameBox->text(), data, m_oidBox->text());
-    if (!newCtid) return;
-    // The update gave the row a new ctid: later updates and the list address it by that.
-    if (!m_values.isEmpty()) m_values[0] = *newCtid;
+    const std::optional<RowIdentity> changed =
+        UpdateRecordField(m_conn, m_table, m_fieldNameBox->text(), data, m_identity);
+    if (!changed) return;
+    // The update made a new version of the row: later updates and the list address that.
+    m_identity = *changed;
+    if (!m_values.isEmpty()) m_values[0] = changed->ctid;
     const int field = m_selectedField;
     if (field + 1 < m_values.size()) m_values[field + 1] = data;
     fillFieldList();
@@ -122,7 +124,7 @@ void CRecordDlg::updateField()
 
 void CRecordDlg::deleteRecord()
 {
-    if (!DeleteRecord(m_conn, m_table, m_values.value(0))) return;
+    if (!DeleteRecord(m_conn, m_table, m_identity)) return;
     m_deleted = true;
     accept();
 }

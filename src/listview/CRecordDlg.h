@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QStringList>
 
+#include "listview/RecordEditing.h"
+
 class Connection;
 class QLineEdit;
 class QPushButton;
@@ -10,16 +12,19 @@ class QTableWidget;
 
 // "レコード明細": one table row, column by column, with its types and values. Updates one
 // column at a time and can delete the row. Built for one edit; the opener takes back the
-// deleted mark and the row values (ctid first), which follow every committed change.
+// deleted mark, the row values (ctid first) and the row's identity, which follow every
+// committed change. Every statement addresses the row by its identity, so a row another
+// session changed is never shown, updated or deleted in its place.
 class CRecordDlg : public QDialog {
     Q_OBJECT
 public:
     // `rowValues` are the row as the list shows it: its ctid, then its columns.
-    CRecordDlg(Connection& conn, const QString& table, const QStringList& rowValues,
-               QWidget* parent = nullptr);
+    CRecordDlg(Connection& conn, const ObjectName& table, const QStringList& rowValues,
+               const RowIdentity& identity, QWidget* parent = nullptr);
 
     bool deleted() const { return m_deleted; }
     const QStringList& rowValues() const { return m_values; }
+    const RowIdentity& identity() const { return m_identity; }
 
 private:
     void fillFieldList();
@@ -28,8 +33,9 @@ private:
     void deleteRecord();
 
     Connection& m_conn;
-    QString m_table;
+    ObjectName m_table;
     QStringList m_values;
+    RowIdentity m_identity;
     int m_selectedField = -1;
     bool m_deleted = false;
 

@@ -8,10 +8,10 @@
 #include "workspace/SqlQuote.h"
 
 ListingChoice ChooseListing(int nodeDepth, const QString& nodeCaption, const QString& parentCaption,
-                            const QString& objectName)
+                            const ObjectName& object)
 {
     if (nodeDepth == 1 && nodeCaption == kUsersNode) return {Listing::Users, {}};
-    if (nodeDepth == 2 && parentCaption == kCatalogueNode) return {Listing::Contents, nodeCaption};
+    if (nodeDepth == 2 && parentCaption == kCatalogueNode) return {Listing::Contents, object};
     if (nodeDepth == 2) {
         if (nodeCaption == kTablesFolder) return {Listing::Tables, {}};
         if (nodeCaption == kUsersNode) return {Listing::Users, {}};
@@ -21,7 +21,7 @@ ListingChoice ChooseListing(int nodeDepth, const QString& nodeCaption, const QSt
         if (nodeCaption == kTypesFolder) return {Listing::Types, {}};
         return {};
     }
-    if (nodeDepth == 3 && ShowsPagedRows(parentCaption)) return {Listing::Contents, objectName};
+    if (nodeDepth == 3 && ShowsPagedRows(parentCaption)) return {Listing::Contents, object};
     return {};
 }
 
@@ -90,12 +90,13 @@ ResultModel::CellTranslator ListingTranslator(Listing kind)
     }
 }
 
-QString TableContentsStatement(const QString& relation, bool withRowIdentity, int pageLength,
+QString TableContentsStatement(const ObjectName& relation, bool withRowIdentity, int pageLength,
                                int pageIndex)
 {
-    const QString head = withRowIdentity ? QStringLiteral("select ctid,* from %1 Limit %2")
-                                         : QStringLiteral("select * from %1 Limit %2");
-    QString statement = head.arg(QuoteIdent(relation), QString::number(pageLength));
+    const QString head = withRowIdentity
+                             ? QStringLiteral("select ctid,*,tableoid,xmin from %1 Limit %2")
+                             : QStringLiteral("select * from %1 Limit %2");
+    QString statement = head.arg(relation.sql(), QString::number(pageLength));
     // 64 bits: a large page number times a large page length must not wrap to a negative offset.
     if (pageIndex != 0) statement += QStringLiteral(" OFFSET %1").arg(qint64(pageIndex) * pageLength);
     return statement;
@@ -108,14 +109,14 @@ bool ShowsPagedRows(const QString& parentCaption)
     return parentCaption == kTablesFolder || parentCaption == kViewsFolder;
 }
 
-QString SequenceRowStatement(const QString& sequenceName)
+QString SequenceRowStatement(const ObjectName& sequence)
 {
     return QStringLiteral(
                "select c.relname as sequence_name, s.last_value, p.seqincrement as increment_by, "
                "p.seqmax as max_value, p.seqmin as min_value, p.seqcache as cache_value, "
                "s.log_cnt, p.seqcycle as is_cycled, s.is_called from %1 s, pg_sequence p, "
                "pg_class c where p.seqrelid = s.tableoid and c.oid = s.tableoid")
-        .arg(QuoteIdent(sequenceName));
+        .arg(sequence.sql());
 }
 
 TextTable LoadSequenceListing(Connection& conn)
@@ -123,15 +124,20 @@ TextTable LoadSequenceListing(Connection& conn)
     TextTable table;
     const Result names = conn.exec(kSequenceNames);
     const int count = names.tuplesOk() ? names.rows() : 0;
+    const int name = names.fieldNumber("relname"), schema = names.fieldNumber("nspname"),
+              visible = names.fieldNumber("visible");
     for (int i = 0; i < count; ++i) {
-        const Result row = conn.exec(SequenceRowStatement(names.value(i, 0)));
-        if (!row.tuplesOk() || row.rows() == 0) break;
+        const ObjectName sequence{names.value(i, schema), names.value(i, name),
+                                  names.value(i, visible) == QLatin1String("t")};
+        const Result row = conn.exec(SequenceRowStatement(sequence));
+        if (!row.tuplesOk() || row.rows() == 0) continue;
         if (table.rows.isEmpty()) {
             for (int f = 0; f < row.fields(); ++f) table.headings << row.fieldName(f);
         }
         QStringList cells;
         for (int f = 0; f < table.headings.size(); ++f) cells << row.value(0, f);
         table.rows << cells;
+        table.objects << sequence;
     }
     return table;
 }

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include "browser/BrowseRules.h"
+#include "workspace/ObjectName.h"
 #include "workspace/ResultModel.h"
 
 #include <vector>
@@ -38,46 +39,54 @@ inline const QString kTypesListing = QStringLiteral(
     "select typname as デ－タ型名, typowner as 型所有者, typlen as 長さ, typbyval as 渡し方, "
     "typdelim as 配列入力, typinput as 入力関数, typoutput as 出力関数, typalign as 境界調整 "
     "from pg_type where typtype = 'b'");
-inline const QString kSequenceNames = QStringLiteral("select relname from pg_class where relkind = 'S'");
+// Every sequence of the database, in whatever schema, with what addressing it needs.
+inline const QString kSequenceNames = QStringLiteral(
+    "select c.relname, n.nspname, pg_table_is_visible(c.oid) as visible "
+    "from pg_class c, pg_namespace n where c.relkind = 'S' and n.oid = c.relnamespace");
 
 enum class Listing { None, Tables, Users, Indexes, Views, Sequences, Types, Contents };
 
 struct ListingChoice {
     Listing kind = Listing::None;
-    QString relation;  // for Contents: the table, view or catalogue relation whose rows to show
+    ObjectName relation;  // for Contents: the table, view or catalogue relation whose rows to show
 };
 
-// What the list shows for a browse state of the tree.
+// What the list shows for a browse state of the tree; `object` is the browsed object.
 ListingChoice ChooseListing(int nodeDepth, const QString& nodeCaption, const QString& parentCaption,
-                            const QString& objectName);
+                            const ObjectName& object);
 
 // The statement of a one-statement listing (tables, users, indexes, views, types).
 QString ListingStatement(Listing kind);
 // How a listing turns values as sent into the texts shown; empty for "as sent".
 ResultModel::CellTranslator ListingTranslator(Listing kind);
 
-// One page of a relation's rows. With the row identity the first column is the row's ctid,
-// which record editing and deletion address rows by.
-QString TableContentsStatement(const QString& relation, bool withRowIdentity, int pageLength,
+// One page of a relation's rows. With the row identity the first column is the row's ctid and
+// the last two, kept out of sight, its tableoid and xmin: record editing and deletion address
+// rows by the three.
+QString TableContentsStatement(const ObjectName& relation, bool withRowIdentity, int pageLength,
                                int pageIndex);
+// The fields after the shown ones that carry a listed row's identity (tableoid, xmin).
+constexpr int kHiddenIdentityFields = 2;
 // Only a table's rows carry their ctid: views have none, and catalogue relations are shown
 // for reading only.
 bool ShowsRowIdentity(const QString& parentCaption);
 // Paging applies while the rows of a table or a view are shown.
 bool ShowsPagedRows(const QString& parentCaption);
 
-// A sequence's single row (name, counters and settings), addressed by its exact name.
-QString SequenceRowStatement(const QString& sequenceName);
+// A sequence's single row (name, counters and settings), addressed in its schema.
+QString SequenceRowStatement(const ObjectName& sequence);
 
 // Rows gathered from several results, shown as texts.
 struct TextTable {
     QStringList headings;
     QList<QStringList> rows;
+    // The object each row shows, where rows stand for objects (the sequences listing).
+    QList<ObjectName> objects;
 };
 
 // The sequences listing: one row per sequence of the database, each read from its own
-// sequence; the headings are those of the first. A sequence that cannot be read ends the
-// listing with the rows gathered so far.
+// sequence; the headings are those of the first. A sequence that cannot be read (no right,
+// gone meanwhile) is left out and the listing goes on with the next.
 TextTable LoadSequenceListing(Connection& conn);
 
 // What a double click on a listed row opens.

@@ -6,25 +6,35 @@
 #include "workspace/SqlQuote.h"
 #include "workspace/Statements.h"
 
-QString ColumnQuery(const Connection& conn, const QString& table)
+QString RowCondition(const Connection& conn, const RowIdentity& row)
+{
+    // A table oid that is not a number names no table: 0 matches no row.
+    bool ok = false;
+    const uint tableoid = row.tableoid.toUInt(&ok);
+    return QStringLiteral("tableoid = %1 AND ctid = '%2' AND xmin = '%3'")
+        .arg(ok ? tableoid : 0u)
+        .arg(conn.escapeValue(row.ctid), conn.escapeValue(row.xmin));
+}
+
+QString ColumnQuery(const Connection& conn, const ObjectName& table)
 {
     // Defaults are joined on the table as well as the column number, and dropped columns are
-    // left out, so line r of the list is column r + 1 of the record query's row.
+    // left out, so line r of the list is column r + 1 of the record query's row. The table is
+    // found by its schema-qualified name, never a same-named one the search path finds first.
     return QStringLiteral(
                "SELECT format_type(a.atttypid, a.atttypmod), a.*,"
                "pg_get_expr(b.adbin, b.adrelid) as defultevalue "
                "FROM pg_class c, pg_attribute a "
                "LEFT JOIN pg_attrdef b On b.adrelid = a.attrelid AND b.adnum = a.attnum "
-               "WHERE c.relname = '%1' AND a.attnum > 0 AND a.attrelid = c.oid "
-               "AND NOT a.attisdropped AND pg_table_is_visible(c.oid) "
+               "WHERE c.oid = '%1'::regclass AND a.attnum > 0 AND a.attrelid = c.oid "
+               "AND NOT a.attisdropped "
                "ORDER BY a.attnum")
-        .arg(conn.escapeValue(table));
+        .arg(conn.escapeValue(table.qualifiedSql()));
 }
 
-QString RecordQuery(const Connection& conn, const QString& table, const QString& ctid)
+QString RecordQuery(const Connection& conn, const ObjectName& table, const RowIdentity& row)
 {
-    return QStringLiteral("SELECT ctid,* from %1 where ctid = '%2'")
-        .arg(QuoteIdent(table), conn.escapeValue(ctid));
+    return QStringLiteral("SELECT ctid,* from %1 where %2").arg(table.sql(), RowCondition(conn, row));
 }
 
 QString ShownDefault(const QString& expression)
@@ -47,15 +57,16 @@ QString ShownDefault(const QString& expression)
     return casts.match(rest).hasMatch() ? expression.left(end + 1) : expression;
 }
 
-RecordDetail LoadRecordDetail(Connection& conn, const QString& table, const QString& ctid)
+RecordDetail LoadRecordDetail(Connection& conn, const ObjectName& table, const RowIdentity& row)
 {
     RecordDetail detail;
     const Result columns = conn.exec(ColumnQuery(conn, table));
     if (!columns.tuplesOk()) return detail;
-    const Result record = conn.exec(RecordQuery(conn, table, ctid));
+    const Result record = conn.exec(RecordQuery(conn, table, row));
     if (!record.tuplesOk()) return detail;
 
-    const bool found = record.rows() > 0;
+    // Only the one row asked for is this row; anything else shows no values at all.
+    const bool found = record.rows() == 1;
     if (found) {
         for (int f = 0; f < record.fields(); ++f) detail.values << record.value(0, f);
     }
@@ -83,44 +94,43 @@ RecordDetail LoadRecordDetail(Connection& conn, const QString& table, const QStr
     return detail;
 }
 
-std::optional<QString> UpdateRecordField(Connection& conn, const QString& table,
-                                         const QString& column, const QString& value,
-                                         const QString& ctid)
+std::optional<RowIdentity> UpdateRecordField(Connection& conn, const ObjectName& table,
+                                             const QString& column, const QString& value,
+                                             const RowIdentity& row)
 {
     if (!prompter().ask(BoxKind::Application, kUpdateQuestion)) return std::nullopt;
-    QString newCtid;
-    // RETURNING tells how many rows the ctid reached: none when the row is gone, several
-    // when child tables share it.
+    RowIdentity changed;
+    // RETURNING tells how many rows were reached (none when the row changed or went) and the
+    // identity of the row's new version, which later statements address it by.
     const TransactionStep update{
-        QStringLiteral("UPDATE %1 SET %2='%3' WHERE ctid = '%4' RETURNING ctid")
-            .arg(QuoteIdent(table), QuoteIdent(column), conn.escapeValue(value),
-                 conn.escapeValue(ctid)),
-        [&newCtid](const Result& r) {
+        QStringLiteral("UPDATE %1 SET %2='%3' WHERE %4 RETURNING tableoid,ctid,xmin")
+            .arg(table.sql(), QuoteIdent(column), conn.escapeValue(value), RowCondition(conn, row)),
+        [&changed](const Result& r) {
             if (!r.tuplesOk() || r.rows() != 1) return false;
-            newCtid = r.value(0, 0);
+            changed = {r.value(0, 0), r.value(0, 1), r.value(0, 2)};
             return true;
         }};
     if (!RunConfirmedTransaction(conn, {update}, kUpdateFailure, kAbortMessage)) return std::nullopt;
-    return newCtid;
+    return changed;
 }
 
-bool DeleteRecord(Connection& conn, const QString& table, const QString& ctid)
+bool DeleteRecord(Connection& conn, const ObjectName& table, const RowIdentity& row)
 {
     if (!prompter().ask(BoxKind::Application, kRecordDeleteQuestion)) return false;
-    const TransactionStep remove{QStringLiteral("delete from %1 WHERE ctid = '%2'")
-                                     .arg(QuoteIdent(table), conn.escapeValue(ctid)),
-                                 TouchedExactlyOneRow};
+    const TransactionStep remove{
+        QStringLiteral("delete from %1 WHERE %2").arg(table.sql(), RowCondition(conn, row)),
+        TouchedExactlyOneRow};
     return RunConfirmedTransaction(conn, {remove}, kRecordDeleteFailure, kDeleteAbortMessage);
 }
 
-bool DeleteRows(Connection& conn, const QString& table, const QStringList& ctids)
+bool DeleteRows(Connection& conn, const ObjectName& table, const std::vector<RowIdentity>& rows)
 {
     if (!prompter().ask(BoxKind::Application, kRowsDeleteQuestion)) return false;
     std::vector<TransactionStep> steps;
-    for (const QString& ctid : ctids) {
-        steps.push_back({QStringLiteral("DELETE FROM %1 WHERE ctid = '%2'")
-                             .arg(QuoteIdent(table), conn.escapeValue(ctid)),
-                         TouchedExactlyOneRow});
+    for (const RowIdentity& row : rows) {
+        steps.push_back(
+            {QStringLiteral("DELETE FROM %1 WHERE %2").arg(table.sql(), RowCondition(conn, row)),
+             TouchedExactlyOneRow});
     }
     return RunConfirmedTransaction(conn, steps, kRowsDeleteFailure, kRowsDeleteAbort);
 }

@@ -5,6 +5,8 @@
 #include <optional>
 #include <vector>
 
+#include "workspace/ObjectName.h"
+
 class Connection;
 
 inline const QString kUpdateQuestion = QStringLiteral("更新を行ってもよろしいですか？");
@@ -17,11 +19,25 @@ inline const QString kRowsDeleteAbort =
     QStringLiteral("データの削除を中断しました。（トランザクションは破棄されました)");
 inline const QString kRowsDeleted = QStringLiteral("データの削除しました。");
 
+// One version of one table row, as the list read it: the table it lives in (tableoid; a row
+// of a partition or an inheritance child listed under its parent names the child), its slot
+// (ctid) and the transaction that wrote this version (xmin). A slot alone is not a row: a row
+// changed by another session, or a slot VACUUM gave to a new row, matches none of the three
+// together, and statements addressed by them then touch nothing.
+struct RowIdentity {
+    QString tableoid;
+    QString ctid;
+    QString xmin;
+};
+
+// "tableoid = %u AND ctid = '%s' AND xmin = '%s'" for the row.
+QString RowCondition(const Connection& conn, const RowIdentity& row);
+
 // The columns of a table in order (no dropped ones), with their types, lengths, NULL settings
-// and defaults (this table's own). The table name is exact, as the tree shows it.
-QString ColumnQuery(const Connection& conn, const QString& table);
-// One row of the table by its ctid, the ctid first.
-QString RecordQuery(const Connection& conn, const QString& table, const QString& ctid);
+// and defaults (this table's own). The table is the one the tree listed, in its schema.
+QString ColumnQuery(const Connection& conn, const ObjectName& table);
+// The row by its identity, the ctid first.
+QString RecordQuery(const Connection& conn, const ObjectName& table, const RowIdentity& row);
 
 // A column default as pg_get_expr writes it, shown the way the operator typed it: a literal
 // keeps its quotes and loses the cast the server adds ('abc'::character varying reads 'abc').
@@ -39,25 +55,26 @@ struct FieldLine {
 
 struct RecordDetail {
     std::vector<FieldLine> fields;
-    // The row as the server holds it now, ctid first; empty when the row was not found.
+    // The row as the server holds it now, ctid first; empty unless exactly this one version
+    // of the row was found.
     QStringList values;
 };
 
-// Reads the field list of a table row. Either query failing leaves the list empty.
-RecordDetail LoadRecordDetail(Connection& conn, const QString& table, const QString& ctid);
+// Reads the field list of a table row. Either query failing leaves the list empty; a row that
+// changed or went since it was listed leaves the data column empty.
+RecordDetail LoadRecordDetail(Connection& conn, const ObjectName& table, const RowIdentity& row);
 
-// Asks "更新を行ってもよろしいですか？", then sets one column of the row with the given ctid
-// in a confirmed transaction. The row must exist and be the only one with that ctid;
-// otherwise the update fails and is rolled back. Returns the row's new ctid on success.
-std::optional<QString> UpdateRecordField(Connection& conn, const QString& table,
-                                         const QString& column, const QString& value,
-                                         const QString& ctid);
+// Asks "更新を行ってもよろしいですか？", then sets one column of the row in a confirmed
+// transaction. Exactly that version of the row must be touched; otherwise the update fails and
+// is rolled back. Returns the row's new identity on success.
+std::optional<RowIdentity> UpdateRecordField(Connection& conn, const ObjectName& table,
+                                             const QString& column, const QString& value,
+                                             const RowIdentity& row);
 
-// Asks "レコードを削除してもよろしいですか？", then deletes the one row with the given ctid
-// in a confirmed transaction. True when it was deleted.
-bool DeleteRecord(Connection& conn, const QString& table, const QString& ctid);
+// Asks "レコードを削除してもよろしいですか？", then deletes the row in a confirmed
+// transaction. True when exactly that row was deleted.
+bool DeleteRecord(Connection& conn, const ObjectName& table, const RowIdentity& row);
 
-// Asks "削除してもよろしいですか？", then deletes the rows with the given ctids in one
-// confirmed transaction, each of which must touch exactly one row. True when all were
-// deleted; otherwise nothing was.
-bool DeleteRows(Connection& conn, const QString& table, const QStringList& ctids);
+// Asks "削除してもよろしいですか？", then deletes the rows in one confirmed transaction, each
+// of which must touch exactly one row. True when all were deleted; otherwise nothing was.
+bool DeleteRows(Connection& conn, const ObjectName& table, const std::vector<RowIdentity>& rows);

@@ -13,6 +13,7 @@ public:
 
     void setTable(TextTable table);
     void clear() { setTable({}); }
+    const TextTable& table() const { return m_table; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

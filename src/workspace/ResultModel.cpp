@@ -4,7 +4,7 @@
 
 ResultModel::ResultModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void ResultModel::setResult(Result result, CellTranslator translator)
+void ResultModel::setResult(Result result, CellTranslator translator, int hiddenFields)
 {
     beginResetModel();
     m_result = std::move(result);
@@ -15,12 +15,28 @@ void ResultModel::setResult(Result result, CellTranslator translator)
     const bool hasRows = m_result.exists() &&
                          (m_result.status() == PGRES_TUPLES_OK ||
                           m_result.status() == PGRES_SINGLE_TUPLE);
-    m_columnCount = hasRows ? m_result.fields() : 0;
+    m_hiddenCount = hasRows ? qBound(0, hiddenFields, m_result.fields()) : 0;
+    m_columnCount = hasRows ? m_result.fields() - m_hiddenCount : 0;
     m_rowCount = hasRows ? m_result.rows() : 0;
     endResetModel();
 }
 
 void ResultModel::clear() { setResult(Result()); }
+
+QString ResultModel::cell(int row, int field) const
+{
+    const int src = sourceRow(row);
+    if (!m_overrides.isEmpty()) {
+        auto it = m_overrides.constFind((quint64(quint32(src)) << 32) | quint32(field));
+        if (it != m_overrides.constEnd()) return *it;
+    }
+    return m_result.value(src, field);
+}
+
+void ResultModel::overrideCell(int row, int field, const QString& text)
+{
+    m_overrides.insert((quint64(quint32(sourceRow(row))) << 32) | quint32(field), text);
+}
 
 QString ResultModel::text(int row, int column) const
 {
@@ -37,9 +53,21 @@ QString ResultModel::text(int row, int column) const
 void ResultModel::setText(int row, int column, const QString& text)
 {
     if (row < 0 || row >= m_rowCount || column < 0 || column >= m_columnCount) return;
-    m_overrides.insert((quint64(quint32(sourceRow(row))) << 32) | quint32(column), text);
+    overrideCell(row, column, text);
     const QModelIndex i = index(row, column);
     emit dataChanged(i, i);
+}
+
+QString ResultModel::hiddenText(int row, int k) const
+{
+    if (row < 0 || row >= m_rowCount || k < 0 || k >= m_hiddenCount) return {};
+    return cell(row, m_columnCount + k);
+}
+
+void ResultModel::setHiddenText(int row, int k, const QString& text)
+{
+    if (row < 0 || row >= m_rowCount || k < 0 || k >= m_hiddenCount) return;
+    overrideCell(row, m_columnCount + k, text);
 }
 
 void ResultModel::removeRowsAt(std::vector<int> rows)

@@ -21,7 +21,9 @@ public:
 
     // Takes the result over. A failed result (no result, or a status other than rows) gives
     // no columns and no rows. The translator applies to every cell read from the result.
-    void setResult(Result result, CellTranslator translator = {});
+    // The last `hiddenFields` fields are not shown (nor copied): they travel with their row,
+    // read and written through hiddenText/setHiddenText (a row's identity, for one).
+    void setResult(Result result, CellTranslator translator = {}, int hiddenFields = 0);
     void clear();
 
     const Result& result() const { return m_result; }
@@ -29,6 +31,9 @@ public:
     // The text of a cell as shown (translation and overrides applied).
     QString text(int row, int column) const;
     void setText(int row, int column, const QString& text);
+    // Hidden field k (0 = the first hidden one) of a shown row.
+    QString hiddenText(int row, int k) const;
+    void setHiddenText(int row, int k, const QString& text);
     // Removes the given rows (indexes as shown now), in any order.
     void removeRowsAt(std::vector<int> rows);
 
@@ -39,11 +44,14 @@ public:
 
 private:
     int sourceRow(int row) const { return m_mapped ? m_rows[size_t(row)] : row; }
+    QString cell(int row, int field) const;
+    void overrideCell(int row, int field, const QString& text);
 
     Result m_result;
     CellTranslator m_translate;
     int m_rowCount = 0;
     int m_columnCount = 0;
+    int m_hiddenCount = 0;
     bool m_mapped = false;         // m_rows holds the shown rows once any was removed
     std::vector<int> m_rows;
     QHash<quint64, QString> m_overrides;  // key: source row << 32 | column

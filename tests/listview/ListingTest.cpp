@@ -10,8 +10,8 @@ TEST_F(ListingTest, TableRowsPageByPage)
     select(3, QStringLiteral("LvRec"), kTablesFolder);
     doc.pageIndex = 2;
     view->runCommand(Cmd::Refresh);
-    EXPECT_EQ(log.statements(), (QStringList{"select ctid,* from \"LvRec\" Limit 1000",
-                                             "select ctid,* from \"LvRec\" Limit 1000 OFFSET 2000"}));
+    EXPECT_EQ(log.statements(), (QStringList{"select ctid,*,tableoid,xmin from \"LvRec\" Limit 1000",
+                                             "select ctid,*,tableoid,xmin from \"LvRec\" Limit 1000 OFFSET 2000"}));
 
     select(3, QStringLiteral("LvRec"), kTablesFolder);
     EXPECT_EQ(heading(0), QStringLiteral("ctid"));
@@ -26,7 +26,7 @@ TEST_F(ListingTest, TableRowsPageByPage)
     view->runCommand(Cmd::NextPage);  // past the last row
     EXPECT_EQ(rows(), 0);
     view->runCommand(Cmd::PreviousPage);
-    EXPECT_EQ(log.statements().last(), QStringLiteral("select ctid,* from \"LvRec\" Limit 2 OFFSET 4"));
+    EXPECT_EQ(log.statements().last(), QStringLiteral("select ctid,*,tableoid,xmin from \"LvRec\" Limit 2 OFFSET 4"));
     select(3, QStringLiteral("LvRec"), kTablesFolder);  // a new selection starts at page 0
     EXPECT_EQ(column(1), QStringLiteral("1,2"));
 }
@@ -116,6 +116,38 @@ TEST_F(SequenceListingTest, OneRowFromEachSequence)
     EXPECT_EQ(rowWith(0, QStringLiteral("lv_c")).value(1), QStringLiteral("42"));
     selectFolder(kTablesFolder);  // back to a listing over one result
     EXPECT_EQ(heading(0), QStringLiteral("テーブル名"));
+}
+
+}  // namespace
+
+namespace {
+
+// A sequence outside the search path is listed too, and one that cannot be read is left out
+// without hiding those after it.
+TEST_F(SequenceListingTest, SequencesOfEverySchemaAndNoStopAtAnUnreadableOne)
+{
+    const QString reader = QStringLiteral("lv_seq_reader");
+    auto db = TestServer::connect(login);
+    TestServer::run(*admin, QStringLiteral("DROP ROLE IF EXISTS %1").arg(reader));
+    TestServer::run(*admin, QStringLiteral("CREATE ROLE %1 LOGIN").arg(reader));
+    TestServer::run(*db, QStringLiteral("CREATE SCHEMA lv_out; CREATE SEQUENCE lv_out.lv_a START 9; "
+                                        "GRANT USAGE ON SCHEMA lv_out TO %1; "
+                                        "GRANT SELECT ON lv_a, lv_out.lv_a TO %1").arg(reader));
+    doc.setLoginRunner([&] { return std::optional<LoginParameters>(TestServer::loginAs(reader, {}, login.databaseName)); });
+    ASSERT_EQ(doc.Connect(), 0);
+    selectFolder(kSequencesFolder);
+    QStringList shown;
+    for (int r = 0; r < rows(); ++r) {
+        const ObjectName o = view->listedSequence(r);
+        shown << view->cellText(r, 0) + u'/' + view->cellText(r, 1) + u'/' + o.caption();
+    }
+    shown.sort();
+    EXPECT_EQ(shown, (QStringList{"lv_a/1/lv_a", "lv_a/9/lv_out.lv_a"}));
+    doc.setLoginRunner([&] { return std::optional<LoginParameters>(login); });
+    ASSERT_EQ(doc.Connect(), 0);
+    TestServer::run(*db, QStringLiteral("DROP OWNED BY %1").arg(reader));
+    db.reset();
+    TestServer::run(*admin, QStringLiteral("DROP ROLE %1").arg(reader));
 }
 
 }  // namespace

@@ -69,7 +69,7 @@ TEST_F(PageSettingTest, AcceptedBarShowsThePageAndSavesTheLength)
     EXPECT_EQ(doc.pageIndex, 4);
     EXPECT_EQ(doc.pageLength, 100);
     EXPECT_EQ(QSettings().value(QStringLiteral("MarlowKestrel/PageLength")).toInt(), 100);
-    EXPECT_EQ(log.statements(), QStringList{"select ctid,* from \"LvRec\" Limit 100 OFFSET 400"});
+    EXPECT_EQ(log.statements(), QStringList{"select ctid,*,tableoid,xmin from \"LvRec\" Limit 100 OFFSET 400"});
     EXPECT_EQ(rows(), 50);
 
     onNextModal([](QDialog& d) {

@@ -24,6 +24,26 @@ protected:
         prompts.answer(true);
         button(d, "updateButton")->click();
     }
+    // How statements address a row of `table` as the server holds it now.
+    QString condition(const QString& where, const QString& table = QStringLiteral("\"LvRec\""))
+    {
+        return serverValue(QStringLiteral("select 'tableoid = ' || tableoid::text || ' AND ctid = ''' || "
+                                          "ctid::text || ''' AND xmin = ''' || xmin::text || '''' "
+                                          "from %1 where %2").arg(table, where));
+    }
+    QString values(const QString& table)
+    {
+        return serverValue(QStringLiteral("select string_agg(id || ':' || v, ',' order by id) from %1").arg(table));
+    }
+    // Another session deletes row 3 and VACUUM gives its slot to a new row.
+    void intruderTakesTheSlotOfRow3()
+    {
+        const QString slot = serverValue(QStringLiteral("select ctid::text from \"LvRec\" where id = 3"));
+        TestServer::run(*admin, QStringLiteral("DELETE FROM \"LvRec\" WHERE id = 3"));
+        TestServer::run(*admin, QStringLiteral("VACUUM \"LvRec\""));
+        TestServer::run(*admin, QStringLiteral("INSERT INTO \"LvRec\" VALUES (99, 'intruder')"));
+        ASSERT_EQ(serverValue(QStringLiteral("select ctid::text from \"LvRec\" where id = 99")), slot);
+    }
     void deleteSelected(std::initializer_list<int> rowIndexes)
     {
         selectRows(rowIndexes);
@@ -61,20 +81,24 @@ TEST_F(RecordTest, FieldListShowsTheTableColumnsWithThisRowsValues)
 TEST_F(RecordTest, UpdatesTwiceAndTheListFollows)
 {
     StatementLog log(*doc.connection());
-    QString ctidAfterFirst;
+    const QString before = condition(QStringLiteral("id = 2"));
+    QString afterFirst;
     editRow(1, [&](QDialog& d) {
         updateTo(d, 2, QStringLiteral("O'Brien"));
         EXPECT_EQ(serverValue(QStringLiteral("select \"order\" from \"LvRec\" where id = 2")), QStringLiteral("O'Brien"));
         EXPECT_EQ(lineEdit(d, "dataBox")->text(), QStringLiteral("O'Brien"));
-        ctidAfterFirst = lineEdit(d, "oidBox")->text();
+        afterFirst = condition(QStringLiteral("id = 2"));
+        EXPECT_TRUE(afterFirst.contains(lineEdit(d, "oidBox")->text()));
         updateTo(d, 2, QStringLiteral("second"));
         button(d, "cancelButton")->click();
     });
     EXPECT_TRUE(prompts.messages().isEmpty()) << prompts.messages().join(u'/').toStdString();
     EXPECT_EQ(log.statements().filter(QStringLiteral("UPDATE")),
-              (QStringList{"UPDATE \"LvRec\" SET \"order\"='O''Brien' WHERE ctid = '(0,2)' RETURNING ctid",
-                           QStringLiteral("UPDATE \"LvRec\" SET \"order\"='second' WHERE ctid = '%1' RETURNING ctid")
-                               .arg(ctidAfterFirst)}));
+              (QStringList{QStringLiteral("UPDATE \"LvRec\" SET \"order\"='O''Brien' WHERE %1 "
+                                          "RETURNING tableoid,ctid,xmin").arg(before),
+                           QStringLiteral("UPDATE \"LvRec\" SET \"order\"='second' WHERE %1 "
+                                          "RETURNING tableoid,ctid,xmin").arg(afterFirst)}));
+    EXPECT_TRUE(before.contains(QStringLiteral("ctid = '(0,2)'")));
     EXPECT_EQ(serverValue(QStringLiteral("select ctid::text || \"order\" from \"LvRec\" where id = 2")),
               view->cellText(1, 0) + QStringLiteral("second"));
     EXPECT_EQ(view->cellText(1, 3), QStringLiteral("second"));
@@ -105,9 +129,10 @@ TEST_F(RecordTest, DeleteInTheDialogRemovesItsRow)
 TEST_F(RecordTest, DeletesTheSelectedRowsInOneTransaction)
 {
     StatementLog log(*doc.connection());
+    const QString second = condition(QStringLiteral("id = 2")), fifth = condition(QStringLiteral("id = 5"));
     deleteSelected({1, 4});
-    EXPECT_EQ(log.statements(), (QStringList{"BEGIN", "DELETE FROM \"LvRec\" WHERE ctid = '(0,2)'",
-                                             "DELETE FROM \"LvRec\" WHERE ctid = '(0,5)'", "COMMIT"}));
+    EXPECT_EQ(log.statements(), (QStringList{"BEGIN", "DELETE FROM \"LvRec\" WHERE " + second,
+                                             "DELETE FROM \"LvRec\" WHERE " + fifth, "COMMIT"}));
     EXPECT_EQ(prompts.messages(), QStringList{kRowsDeleted});
     EXPECT_EQ(column(1), QStringLiteral("1,3,4,6"));
     EXPECT_EQ(serverIds(), QStringLiteral("1,3,4,6"));
@@ -129,22 +154,83 @@ TEST_F(RecordTest, AFailingDeleteRollsBackTheOthers)
     EXPECT_EQ(serverIds(), QStringLiteral("1,2,3,4,5,6"));
 }
 
-TEST_F(RecordTest, ACtidSharedWithAChildTableChangesNothing)
+TEST_F(RecordTest, AStaleRowIsNeitherDeletedNorShownNorEditedInPlaceOfAnother)
 {
-    TestServer::run(*admin, QStringLiteral("CREATE TABLE lv_parent (id int)"));
-    TestServer::run(*admin, QStringLiteral("CREATE TABLE lv_child () INHERITS (lv_parent)"));
-    TestServer::run(*admin, QStringLiteral("INSERT INTO lv_parent VALUES (1); INSERT INTO lv_child VALUES (2)"));
-    select(3, QStringLiteral("lv_parent"), kTablesFolder);
-    ASSERT_EQ(column(0), QStringLiteral("(0,1),(0,1)"));
-    deleteSelected({1});
-    editRow(0, [&](QDialog& d) {
-        updateTo(d, 0, QStringLiteral("5"));
+    intruderTakesTheSlotOfRow3();
+    const QStringList listed = rowWith(1, QStringLiteral("3"));
+    ASSERT_EQ(listed.value(0), serverValue(QStringLiteral("select ctid::text from \"LvRec\" where id = 99")));
+
+    deleteSelected({2});
+    EXPECT_EQ(prompts.messages(), (QStringList{kRowsDeleteFailure, kRowsDeleteAbort}));
+    EXPECT_EQ(rowWith(1, QStringLiteral("3")), listed);
+
+    prompts.clear();
+    QStringList data;
+    editRow(2, [&](QDialog& d) {
+        for (int r = 0; r < fieldList(d)->rowCount(); ++r) data << fieldList(d)->item(r, 5)->text();
+        updateTo(d, 2, QStringLiteral("overwritten"));
         button(d, "cancelButton")->click();
     });
-    EXPECT_EQ(prompts.messages(), (QStringList{kRowsDeleteFailure, kRowsDeleteAbort, kUpdateFailure, kAbortMessage}));
-    EXPECT_EQ(rows(), 2);
-    EXPECT_EQ(serverValue(QStringLiteral("select string_agg(id::text, ',' order by id) from lv_parent")),
-              QStringLiteral("1,2"));
+    // The dialog shows nothing of the intruder, updates nothing, and the list keeps its row.
+    EXPECT_EQ(data, (QStringList{QString(), QString(), QString()}));
+    EXPECT_EQ(prompts.messages(), (QStringList{kUpdateFailure, kAbortMessage}));
+    EXPECT_EQ(rowWith(1, QStringLiteral("3")), listed);
+    EXPECT_EQ(serverValue(QStringLiteral("select name || '/' || coalesce(\"order\", '-') from \"LvRec\" where id = 99")),
+              QStringLiteral("intruder/-"));
+    EXPECT_EQ(serverIds(), QStringLiteral("1,2,4,5,6,99"));
+}
+
+TEST_F(RecordTest, RowsOfPartitionsAndInheritanceChildrenAreEditedAndDeletedOneByOne)
+{
+    TestServer::run(*admin, QStringLiteral("DROP TABLE IF EXISTS lv_part"));
+    const char* setUp[] = {
+        "CREATE TABLE lv_parent (id int, v text)",
+        "CREATE TABLE lv_child () INHERITS (lv_parent)",
+        "INSERT INTO lv_parent VALUES (1, 'p1'), (2, 'p2'); INSERT INTO lv_child VALUES (3, 'c3'), (4, 'c4')",
+        "CREATE TABLE lv_part (id int, v text) PARTITION BY LIST (id)",
+        "CREATE TABLE lv_part_a PARTITION OF lv_part FOR VALUES IN (1, 2)",
+        "CREATE TABLE lv_part_b PARTITION OF lv_part FOR VALUES IN (3, 4)",
+        "INSERT INTO lv_part VALUES (1, 'a1'), (2, 'a2'), (3, 'b3'), (4, 'b4')",
+    };
+    for (const char* sql : setUp) TestServer::run(*admin, QString::fromUtf8(sql));
+
+    auto rowOf = [this](const QString& id) {
+        for (int r = 0; r < rows(); ++r)
+            if (view->cellText(r, 1) == id) return r;
+        return -1;
+    };
+    for (const QString& table : {QStringLiteral("lv_parent"), QStringLiteral("lv_part")}) {
+        SCOPED_TRACE(table.toStdString());
+        prompts.clear();
+        select(3, table, kTablesFolder);
+        ASSERT_EQ(rows(), 4);
+        // The children's rows share their slots with the parent's (or the other partition's).
+        ASSERT_EQ(rowWith(1, QStringLiteral("1")).value(0), rowWith(1, QStringLiteral("3")).value(0));
+        editRow(rowOf(QStringLiteral("3")), [&](QDialog& d) {
+            updateTo(d, 1, QStringLiteral("x3"));
+            updateTo(d, 1, QStringLiteral("y3"));
+            button(d, "cancelButton")->click();
+        });
+        EXPECT_EQ(rowWith(1, QStringLiteral("3")).value(2), QStringLiteral("y3"));
+        deleteSelected({rowOf(QStringLiteral("1"))});
+        EXPECT_EQ(prompts.messages(), QStringList{kRowsDeleted});
+        EXPECT_EQ(rows(), 3);
+        const bool partitioned = table == QStringLiteral("lv_part");
+        EXPECT_EQ(values(table), partitioned ? QStringLiteral("2:a2,3:y3,4:b4") : QStringLiteral("2:p2,3:y3,4:c4"));
+    }
+    TestServer::run(*admin, QStringLiteral("DROP TABLE lv_part"));
+}
+
+TEST_F(RecordTest, TheServersReasonForAFailedUpdateReachesTheLog)
+{
+    doc.installNoticeReceiver();
+    editRow(0, [&](QDialog& d) {
+        updateTo(d, 0, QStringLiteral("not a number"));
+        button(d, "cancelButton")->click();
+    });
+    EXPECT_EQ(prompts.messages(), (QStringList{kUpdateFailure, kAbortMessage}));
+    EXPECT_TRUE(doc.pendingNoticesText().contains(QStringLiteral("not a number")))
+        << doc.pendingNoticesText().toStdString();
 }
 
 TEST_F(RecordTest, DeleteWithoutTableRowsDoesNothing)
