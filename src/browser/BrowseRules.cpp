@@ -67,8 +67,23 @@ NodeKind RecordSelection(CKestrelDoc& doc, const NodePlace& node)
     doc.catalogueFlag = kind == NodeKind::CatalogueRelation;
     doc.pageIndex = 0;
     // Every node at depth 3 names a table or view, whatever folder it sits in.
-    if (kind == NodeKind::CatalogueRelation || node.depth == 3) doc.objectName = node.caption;
+    if (kind == NodeKind::CatalogueRelation || node.depth == 3) RecordObject(doc, node.objectOrCaption());
     return kind;
+}
+
+void RecordObject(CKestrelDoc& doc, const ObjectName& object)
+{
+    doc.objectName = object.name;
+    doc.objectSchema = object.schema;
+    doc.objectVisible = object.visible;
+}
+
+void ClearBrowseState(CKestrelDoc& doc)
+{
+    RecordNode(doc, {});
+    doc.viewFlag = doc.tableFlag = doc.folderFlag = doc.catalogueFlag = 0;
+    doc.pageIndex = 0;
+    RecordObject(doc, {{}, {}, true});
 }
 
 bool OpensTableDetail(const NodePlace& node)
@@ -80,12 +95,25 @@ bool OpensTableDetail(const NodePlace& node)
 
 QString FolderQuery(const QString& folderCaption)
 {
+    // Every schema's objects, each with its schema and whether the search path finds it.
     if (folderCaption == kTablesFolder)
-        return QStringLiteral("select tablename,tableowner from pg_tables");
+        return QStringLiteral(
+            "select tablename,tableowner,schemaname,"
+            "pg_table_is_visible(format('%I.%I',schemaname,tablename)::regclass) as visible "
+            "from pg_tables");
     if (folderCaption == kViewsFolder)
-        return QStringLiteral("select viewname,viewowner from pg_views");
+        return QStringLiteral(
+            "select viewname,viewowner,schemaname,"
+            "pg_table_is_visible(format('%I.%I',schemaname,viewname)::regclass) as visible "
+            "from pg_views");
     return {};
 }
+
+namespace {
+
+bool isTrue(const QString& value) { return value == QLatin1String("t"); }
+
+}  // namespace
 
 std::optional<QList<FolderObject>> ReadFolderObjects(Connection& conn,
                                                      const QString& folderCaption)
@@ -94,10 +122,16 @@ std::optional<QList<FolderObject>> ReadFolderObjects(Connection& conn,
     if (query.isEmpty()) return std::nullopt;
     Result r = conn.exec(query);
     if (!r.tuplesOk()) return std::nullopt;
+    const bool tables = folderCaption == kTablesFolder;
+    const int name = r.fieldNumber(tables ? "tablename" : "viewname");
+    const int owner = r.fieldNumber(tables ? "tableowner" : "viewowner");
+    const int schema = r.fieldNumber("schemaname"), visible = r.fieldNumber("visible");
     QList<FolderObject> objects;
     objects.reserve(r.rows());
-    for (int row = 0; row < r.rows(); ++row)
-        objects.push_back({r.value(row, 0), ObjectImage(r.value(row, 1))});
+    for (int row = 0; row < r.rows(); ++row) {
+        objects.push_back({{r.value(row, schema), r.value(row, name), isTrue(r.value(row, visible))},
+                           ObjectImage(r.value(row, owner))});
+    }
     return objects;
 }
 
@@ -108,14 +142,19 @@ bool IsSuperUser(Connection& conn, const QString& userName)
     return r.tuplesOk() && r.rows() > 0 && r.value(0, 0) == QLatin1String("t");
 }
 
-std::optional<QStringList> ReadCatalogueRelations(Connection& conn)
+std::optional<QList<ObjectName>> ReadCatalogueRelations(Connection& conn)
 {
-    Result r = conn.exec(QStringLiteral("select relname from pg_class"));
+    Result r = conn.exec(QStringLiteral(
+        "select c.relname, n.nspname, pg_table_is_visible(c.oid) as visible "
+        "from pg_class c, pg_namespace n where n.oid = c.relnamespace"));
     if (!r.tuplesOk()) return std::nullopt;
-    QStringList names;
-    names.reserve(r.rows());
-    for (int row = 0; row < r.rows(); ++row) names << r.value(row, 0);
-    return names;
+    const int name = r.fieldNumber("relname"), schema = r.fieldNumber("nspname"),
+              visible = r.fieldNumber("visible");
+    QList<ObjectName> relations;
+    relations.reserve(r.rows());
+    for (int row = 0; row < r.rows(); ++row)
+        relations.push_back({r.value(row, schema), r.value(row, name), isTrue(r.value(row, visible))});
+    return relations;
 }
 
 bool TreeCommandEnabled(int commandId, const CKestrelDoc& doc)
@@ -140,16 +179,15 @@ bool RequireSuperUser(const CKestrelDoc& doc)
     return false;
 }
 
-bool DropTable(CKestrelDoc& doc, const std::function<void()>& removeNode)
+bool DropTable(CKestrelDoc& doc, const ObjectName& table, const std::function<void()>& removeNode)
 {
     if (!prompter().ask(BoxKind::Application, kDropQuestion)) return false;
-    if (doc.objectName.isEmpty()) {
+    if (table.name.isEmpty()) {
         prompter().tell(BoxKind::Window, kNoTableSelected);
         return false;
     }
     Connection* conn = doc.connection();
-    if (!conn
-        || !ExecCommand(*conn, QStringLiteral("DROP TABLE %1").arg(QuoteIdent(doc.objectName))).ok) {
+    if (!conn || !ExecCommand(*conn, QStringLiteral("DROP TABLE %1").arg(table.sql())).ok) {
         prompter().tell(BoxKind::Window, kDropFailed);
         return false;
     }

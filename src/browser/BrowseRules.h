@@ -6,13 +6,17 @@
 #include <functional>
 #include <optional>
 
+#include "workspace/ObjectName.h"
+
 class CKestrelDoc;
 class Connection;
 
 // What the object tree decides, kept apart from the tree control: which nodes it holds, which
 // image a node gets, what selecting a node writes into the workspace's browse state, the
-// catalogue queries behind the nodes and which tree commands are enabled. A node carries only
-// its caption and image, so every decision here is taken from caption, parent caption and depth.
+// catalogue queries behind the nodes and which tree commands are enabled. Every decision here is
+// taken from caption, parent caption and depth; a table, view or catalogue relation node also
+// keeps the object it stands for (schema, name, visibility), so that statements address that
+// very object and a name holding a dot is never split.
 namespace Browse {
 
 inline const QString kTablesFolder = QStringLiteral("テーブル");
@@ -55,6 +59,11 @@ struct NodePlace {
     QString parentCaption;
     int depth = 0;
     int image = 0;
+    // The object of a table, view or catalogue relation node; other nodes leave it empty and
+    // a node without one stands for the object its caption names on the search path.
+    std::optional<ObjectName> object;
+
+    ObjectName objectOrCaption() const { return object ? *object : ObjectName{{}, caption, true}; }
 };
 
 enum class NodeKind { Other, CatalogueRelation, ObjectFolder, Table, View };
@@ -65,15 +74,20 @@ NodeKind Classify(const NodePlace& node);
 // records only these).
 void RecordNode(CKestrelDoc& doc, const NodePlace& node);
 // Everything a selection change writes: the node, the four flags, page index 0 and, for a
-// table, view or catalogue relation, the object name. The object name of an earlier object
-// stays when a node of another kind is selected. Returns the node's kind.
+// table, view or catalogue relation, the object name, schema and visibility. The object of an
+// earlier node stays when a node of another kind is selected. Returns the node's kind.
 NodeKind RecordSelection(CKestrelDoc& doc, const NodePlace& node);
+// The browsed object: object name, schema and visibility.
+void RecordObject(CKestrelDoc& doc, const ObjectName& object);
+// The browse state of no selection, as a fresh tree has it (after "新規接続" nothing of the
+// earlier database may stay a target).
+void ClearBrowseState(CKestrelDoc& doc);
 // Catalogue relations, tables and views open the table detail on a double click.
 bool OpensTableDetail(const NodePlace& node);
 
-// A table or view as its folder lists it.
+// A table or view as its folder lists it; its node is captioned object.caption().
 struct FolderObject {
-    QString name;
+    ObjectName object;
     int image = OtherObjectImage;
 };
 
@@ -86,8 +100,8 @@ std::optional<QList<FolderObject>> ReadFolderObjects(Connection& conn,
 
 // Whether the login user is a superuser; a failed or empty answer counts as no.
 bool IsSuperUser(Connection& conn, const QString& userName);
-// The relation names of pg_class; nothing when the query failed.
-std::optional<QStringList> ReadCatalogueRelations(Connection& conn);
+// The relations of pg_class, in every schema; nothing when the query failed.
+std::optional<QList<ObjectName>> ReadCatalogueRelations(Connection& conn);
 
 // Enabling of the tree's commands (its context menu and the menus it serves), from the browse
 // state of the selected node.
@@ -97,9 +111,9 @@ bool TreeCommandEnabled(int commandId, const CKestrelDoc& doc);
 // "権限がありません" and nothing opens.
 bool RequireSuperUser(const CKestrelDoc& doc);
 
-// Drops the table named by the workspace's object name: asks first, one statement without a
-// transaction. `removeNode` runs after a successful drop, before the success message.
-// Returns whether the table was dropped.
-bool DropTable(CKestrelDoc& doc, const std::function<void()>& removeNode);
+// Drops `table` (the selected table node's; an empty name when no table node is selected):
+// asks first, one statement without a transaction. `removeNode` runs after a successful drop,
+// before the success message. Returns whether the table was dropped.
+bool DropTable(CKestrelDoc& doc, const ObjectName& table, const std::function<void()>& removeNode);
 
 }  // namespace Browse

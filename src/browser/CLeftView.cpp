@@ -1,12 +1,12 @@
 #include "browser/CLeftView.h"
 
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <algorithm>
 #include <memory>
 
-#include "app/CMainFrame.h"
 #include "browser/TreeImages.h"
 #include "app/SharedCommands.h"
 #include "workspace/CKestrelDoc.h"
@@ -28,10 +28,16 @@ private:
 
 bool captionLess(const QString& a, const QString& b) { return QString::compare(a, b) < 0; }
 
+// Item data of a node: its image, and for a table, view or catalogue relation its object.
+constexpr int kImageRole = Qt::UserRole;
+constexpr int kSchemaRole = Qt::UserRole + 1;
+constexpr int kNameRole = Qt::UserRole + 2;
+constexpr int kVisibleRole = Qt::UserRole + 3;
+
 }  // namespace
 
-CLeftView::CLeftView(CKestrelDoc& doc, CMainFrame* frame, QWidget* parent)
-    : QTreeWidget(parent), m_doc(doc), m_frame(frame)
+CLeftView::CLeftView(CKestrelDoc& doc, QWidget* parent)
+    : QTreeWidget(parent), m_doc(doc)
 {
     setObjectName(QStringLiteral("leftView"));
     setHeaderHidden(true);
@@ -48,7 +54,14 @@ CLeftView::CLeftView(CKestrelDoc& doc, CMainFrame* frame, QWidget* parent)
 
 int CLeftView::imageOf(const QTreeWidgetItem* node)
 {
-    return node ? node->data(0, Qt::UserRole).toInt() : 0;
+    return node ? node->data(0, kImageRole).toInt() : 0;
+}
+
+std::optional<ObjectName> CLeftView::objectOf(const QTreeWidgetItem* node)
+{
+    if (!node || !node->data(0, kNameRole).isValid()) return std::nullopt;
+    return ObjectName{node->data(0, kSchemaRole).toString(), node->data(0, kNameRole).toString(),
+                      node->data(0, kVisibleRole).toBool()};
 }
 
 Browse::NodePlace CLeftView::placeOf(const QTreeWidgetItem* node)
@@ -56,6 +69,7 @@ Browse::NodePlace CLeftView::placeOf(const QTreeWidgetItem* node)
     Browse::NodePlace place;
     place.caption = node->text(0);
     place.image = imageOf(node);
+    place.object = objectOf(node);
     if (const QTreeWidgetItem* parent = node->parent()) place.parentCaption = parent->text(0);
     for (const QTreeWidgetItem* up = node->parent(); up; up = up->parent()) ++place.depth;
     return place;
@@ -63,10 +77,15 @@ Browse::NodePlace CLeftView::placeOf(const QTreeWidgetItem* node)
 
 namespace {
 
-QTreeWidgetItem* makeNode(const QString& caption, int image)
+QTreeWidgetItem* makeNode(const QString& caption, int image, const std::optional<ObjectName>& object)
 {
     auto* node = new QTreeWidgetItem(QStringList{caption});
-    node->setData(0, Qt::UserRole, image);
+    node->setData(0, kImageRole, image);
+    if (object) {
+        node->setData(0, kSchemaRole, object->schema);
+        node->setData(0, kNameRole, object->name);
+        node->setData(0, kVisibleRole, object->visible);
+    }
     node->setIcon(0, TreeImages::nodeIcon(image));
     return node;
 }
@@ -74,7 +93,8 @@ QTreeWidgetItem* makeNode(const QString& caption, int image)
 }  // namespace
 
 // Siblings stay in ascending caption order; a node goes after the siblings of equal caption.
-QTreeWidgetItem* CLeftView::addNode(QTreeWidgetItem* parent, const QString& caption, int image)
+QTreeWidgetItem* CLeftView::addNode(QTreeWidgetItem* parent, const QString& caption, int image,
+                                    const std::optional<ObjectName>& object)
 {
     QTreeWidgetItem* under = parent ? parent : invisibleRootItem();
     int low = 0, high = under->childCount();
@@ -83,7 +103,7 @@ QTreeWidgetItem* CLeftView::addNode(QTreeWidgetItem* parent, const QString& capt
         if (captionLess(caption, under->child(mid)->text(0))) high = mid;
         else low = mid + 1;
     }
-    QTreeWidgetItem* node = makeNode(caption, image);
+    QTreeWidgetItem* node = makeNode(caption, image, object);
     under->insertChild(low, node);
     return node;
 }
@@ -92,15 +112,15 @@ QTreeWidgetItem* CLeftView::addNode(QTreeWidgetItem* parent, const QString& capt
 void CLeftView::addNodes(QTreeWidgetItem* parent, QList<NewNode> nodes)
 {
     if (parent->childCount() > 0) {
-        for (const NewNode& n : nodes) addNode(parent, n.first, n.second);
+        for (const NewNode& n : nodes) addNode(parent, n.caption, n.image, n.object);
         return;
     }
     std::stable_sort(nodes.begin(), nodes.end(), [](const NewNode& a, const NewNode& b) {
-        return captionLess(a.first, b.first);
+        return captionLess(a.caption, b.caption);
     });
     QList<QTreeWidgetItem*> items;
     items.reserve(nodes.size());
-    for (const NewNode& n : nodes) items << makeNode(n.first, n.second);
+    for (const NewNode& n : nodes) items << makeNode(n.caption, n.image, n.object);
     parent->addChildren(items);
 }
 
@@ -108,6 +128,8 @@ void CLeftView::initialUpdate()
 {
     FillingScope filling(m_filling);
     clear();
+    // Nothing is selected in the new tree: no command may target a node of the earlier one.
+    Browse::ClearBrowseState(m_doc);
     if (m_doc.Connect() != 0) return;
     m_doc.installNoticeReceiver();
     build();
@@ -122,7 +144,7 @@ void CLeftView::build()
     QTreeWidgetItem* host = addNode(nullptr, HostCaption(m_doc.hostName), ServerImage);
     QTreeWidgetItem* database = addNode(host, DatabaseCaption(m_doc.databaseName), ServerImage);
     QList<NewNode> folders;
-    for (const QString& folder : ObjectFolders()) folders << NewNode(folder, FolderImage);
+    for (const QString& folder : ObjectFolders()) folders << NewNode{folder, FolderImage, {}};
     addNodes(database, folders);
     host->setExpanded(true);
     database->setExpanded(true);
@@ -132,11 +154,11 @@ void CLeftView::build()
     if (m_doc.superUser != 1) return;
 
     QTreeWidgetItem* catalogue = addNode(host, kCatalogueNode, ServerImage);
-    const std::optional<QStringList> relations = ReadCatalogueRelations(conn);
+    const std::optional<QList<ObjectName>> relations = ReadCatalogueRelations(conn);
     if (!relations) return;
     QList<NewNode> relationNodes;
     relationNodes.reserve(relations->size());
-    for (const QString& name : *relations) relationNodes << NewNode(name, RelationImage);
+    for (const ObjectName& r : *relations) relationNodes << NewNode{r.caption(), RelationImage, r};
     addNodes(catalogue, relationNodes);
     catalogue->setExpanded(false);
     addNode(host, kUsersNode, ServerImage);
@@ -171,7 +193,7 @@ void CLeftView::fillFolder(QTreeWidgetItem* folder)
     if (!objects || objects->isEmpty()) return;
     QList<NewNode> nodes;
     nodes.reserve(objects->size());
-    for (const Browse::FolderObject& o : *objects) nodes << NewNode(o.name, o.image);
+    for (const Browse::FolderObject& o : *objects) nodes << NewNode{o.object.caption(), o.image, o.object};
     addNodes(folder, nodes);
     folder->setExpanded(true);
 }
@@ -188,7 +210,7 @@ void CLeftView::onDoubleClicked(QTreeWidgetItem* node)
 // records which object it is about.
 void CLeftView::tableDetail(QTreeWidgetItem* node)
 {
-    m_doc.objectName = node->text(0);
+    Browse::RecordObject(m_doc, placeOf(node).objectOrCaption());
 }
 
 void CLeftView::addCreatedTable(const QString& tableName)
@@ -196,31 +218,37 @@ void CLeftView::addCreatedTable(const QString& tableName)
     QTreeWidgetItem* node;
     {
         FillingScope filling(m_filling);
-        node = addNode(currentItem(), tableName, Browse::PostgresObjectImage);
+        node = addNode(currentItem(), tableName, Browse::PostgresObjectImage,
+                       ObjectName{{}, tableName, true});
         if (node->parent()) node->parent()->setExpanded(true);
     }
     selectNode(node);
 }
 
-QTreeWidgetItem* CLeftView::tableNode(const QString& tableName)
+QTreeWidgetItem* CLeftView::currentTableNode() const
 {
     QTreeWidgetItem* current = currentItem();
-    if (current && Browse::Classify(placeOf(current)) == Browse::NodeKind::Table
-        && current->text(0) == tableName)
-        return current;
+    return current && Browse::Classify(placeOf(current)) == Browse::NodeKind::Table ? current : nullptr;
+}
+
+QTreeWidgetItem* CLeftView::tableNode(const ObjectName& table)
+{
+    auto matches = [&table](const QTreeWidgetItem* node) {
+        return Browse::Classify(placeOf(node)) == Browse::NodeKind::Table
+            && placeOf(node).objectOrCaption() == table;
+    };
+    if (QTreeWidgetItem* current = currentItem(); current && matches(current)) return current;
     for (QTreeWidgetItemIterator it(this); *it; ++it) {
-        QTreeWidgetItem* node = *it;
-        if (node->text(0) == tableName && Browse::Classify(placeOf(node)) == Browse::NodeKind::Table)
-            return node;
+        if (matches(*it)) return *it;
     }
     return nullptr;
 }
 
 // The dropped table's own node goes, wherever the selection is. When it was the selected
 // node, the next sibling (else the previous one, else the folder) becomes selected.
-void CLeftView::removeTableNode(const QString& tableName)
+void CLeftView::removeTableNode(const ObjectName& table)
 {
-    QTreeWidgetItem* node = tableNode(tableName);
+    QTreeWidgetItem* node = tableNode(table);
     if (!node) return;
     const bool wasCurrent = node == currentItem();
     QTreeWidgetItem* parent = node->parent();
@@ -235,10 +263,12 @@ void CLeftView::removeTableNode(const QString& tableName)
     if (wasCurrent) selectNode(next);
 }
 
+// The table of the selected node is dropped, never a name left over from another node.
 void CLeftView::dropTable()
 {
-    const QString tableName = m_doc.objectName;
-    Browse::DropTable(m_doc, [this, tableName] { removeTableNode(tableName); });
+    const QTreeWidgetItem* node = currentTableNode();
+    const ObjectName table = node ? placeOf(node).objectOrCaption() : ObjectName{};
+    Browse::DropTable(m_doc, table, [this, table] { removeTableNode(table); });
 }
 
 bool CLeftView::handlesCommand(int id) const
@@ -258,7 +288,11 @@ bool CLeftView::handlesCommand(int id) const
     }
 }
 
-bool CLeftView::commandEnabled(int id) const { return Browse::TreeCommandEnabled(id, m_doc); }
+bool CLeftView::commandEnabled(int id) const
+{
+    if (id == Cmd::TableDrop && !currentTableNode()) return false;
+    return Browse::TreeCommandEnabled(id, m_doc);
+}
 
 // CSV export and table creation have no dialog yet: the commands are served, enabled and
 // checked, and open nothing.
@@ -310,10 +344,20 @@ QMenu* CLeftView::createContextMenu()
         const int id = e.id;
         connect(a, &QAction::triggered, this, [this, id] {
             runCommand(id);
-            if (m_frame) m_frame->updateCommandStates();
+            emit commandStatesChanged();
         });
     }
     return menu;
+}
+
+// The tree serves no copy: Ctrl+C leaves the clipboard alone instead of taking the caption.
+void CLeftView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Copy)) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 void CLeftView::contextMenuEvent(QContextMenuEvent* event)

@@ -1,14 +1,13 @@
 #pragma once
 
 #include <QList>
-#include <QPair>
 #include <QTreeWidget>
+#include <optional>
 
 #include "app/CommandTarget.h"
 #include "browser/BrowseRules.h"
 
 class CKestrelDoc;
-class CMainFrame;
 class QMenu;
 
 // The object tree: host, database, object folders, tables and views, and for a superuser the
@@ -18,7 +17,7 @@ class QMenu;
 class CLeftView : public QTreeWidget, public KestrelView {
     Q_OBJECT
 public:
-    CLeftView(CKestrelDoc& doc, CMainFrame* frame, QWidget* parent = nullptr);
+    explicit CLeftView(CKestrelDoc& doc, QWidget* parent = nullptr);
 
     void initialUpdate() override;
 
@@ -36,15 +35,27 @@ public:
 
     // The image index a node was inserted with.
     static int imageOf(const QTreeWidgetItem* node);
+    // The table, view or catalogue relation a node stands for; nothing for other nodes.
+    static std::optional<ObjectName> objectOf(const QTreeWidgetItem* node);
+
+signals:
+    // A command ran from the tree's own menu: the enabling of the window's commands may differ.
+    void commandStatesChanged();
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    using NewNode = QPair<QString, int>;  // caption, image
+    struct NewNode {
+        QString caption;
+        int image = 0;
+        std::optional<ObjectName> object;
+    };
 
-    QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& caption, int image);
+    QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& caption, int image,
+                             const std::optional<ObjectName>& object = std::nullopt);
     void addNodes(QTreeWidgetItem* parent, QList<NewNode> nodes);
     void build();
     void selectNode(QTreeWidgetItem* node);
@@ -53,12 +64,13 @@ private:
     void fillFolder(QTreeWidgetItem* folder);
     void tableDetail(QTreeWidgetItem* node);
     void dropTable();
-    void removeTableNode(const QString& tableName);
-    QTreeWidgetItem* tableNode(const QString& tableName);
+    void removeTableNode(const ObjectName& table);
+    QTreeWidgetItem* tableNode(const ObjectName& table);
+    // The selected node when it is a table node.
+    QTreeWidgetItem* currentTableNode() const;
     static Browse::NodePlace placeOf(const QTreeWidgetItem* node);
 
     CKestrelDoc& m_doc;
-    CMainFrame* m_frame;
     // While 1 (the build, a folder being filled, a node being removed) selection changes are
     // ignored, so inserting and removing nodes never runs the selection handling re-entrantly.
     int m_filling = 0;

@@ -1,12 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
+#include <QTableWidget>
 #include <memory>
 
 #include "app/CMainFrame.h"
 #include "browser/CLeftView.h"
 #include "browser/TreeImages.h"
+#include "listview/CKestrelView.h"
+#include "support/DialogDriver.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TestServer.h"
 #include "workspace/CKestrelDoc.h"
@@ -139,10 +147,10 @@ TEST_F(LeftView, NonSuperuserSeesHostDatabaseAndFoldersOnlyAndIsRefusedAdminComm
     EXPECT_EQ(CLeftView::imageOf(host()), 0);
     EXPECT_EQ(CLeftView::imageOf(database()), 0);
 
-    // The build selects nothing and leaves the browse state alone.
+    // The build selects nothing and clears the browse state: no command keeps a target.
     EXPECT_EQ(tree.currentItem(), nullptr);
     EXPECT_TRUE(updates.isEmpty());
-    EXPECT_EQ(doc.objectName, QStringLiteral("earlier"));
+    EXPECT_TRUE(doc.objectName.isEmpty());
 
     // Through the main window's routing, with the tree active.
     CMainFrame frame(doc, nullptr);
@@ -176,6 +184,8 @@ TEST_F(LeftView, SuperuserGetsCatalogueUsersAndOtherDatabases)
     Result count = m_admin->exec(QStringLiteral("select count(*) from pg_class"));
     EXPECT_EQ(QString::number(relations.size()), count.value(0, 0));
     EXPECT_TRUE(relations.contains(QStringLiteral("pg_class")));
+    // Relations outside the search path carry their schema.
+    EXPECT_TRUE(relations.contains(QStringLiteral("information_schema.tables")));
     EXPECT_TRUE(isSorted(relations));
 
     QTreeWidgetItem* pgClass = child(catalogue, QStringLiteral("pg_class"));
@@ -205,7 +215,10 @@ TEST_F(LeftView, FoldersFillOnceWithOwnerImagesAndSelectionsWriteBrowseState)
     sql(QStringLiteral("ALTER VIEW kt_view OWNER TO %1").arg(kOwner));
     logIn(QStringLiteral("postgres"));
     StatementLog log(*doc.connection());
-    const QString tablesQuery = QStringLiteral("select tablename,tableowner from pg_tables");
+    const QString tablesQuery = QStringLiteral(
+        "select tablename,tableowner,schemaname,"
+        "pg_table_is_visible(format('%I.%I',schemaname,tablename)::regclass) as visible "
+        "from pg_tables");
 
     QTreeWidgetItem* tables = folder(QStringLiteral("テーブル"));
     tree.setCurrentItem(tables);
@@ -241,7 +254,10 @@ TEST_F(LeftView, FoldersFillOnceWithOwnerImagesAndSelectionsWriteBrowseState)
 
     QTreeWidgetItem* views = folder(QStringLiteral("ビュー"));
     tree.setCurrentItem(views);
-    EXPECT_EQ(log.statements().last(), QStringLiteral("select viewname,viewowner from pg_views"));
+    EXPECT_EQ(log.statements().last(),
+              QStringLiteral("select viewname,viewowner,schemaname,"
+                             "pg_table_is_visible(format('%I.%I',schemaname,viewname)::regclass) "
+                             "as visible from pg_views"));
     QTreeWidgetItem* view = child(views, QStringLiteral("kt_view"));
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(CLeftView::imageOf(view), 8);
@@ -310,14 +326,19 @@ TEST_F(LeftView, DropRefusedByServerKeepsTheNode)
                                             QStringLiteral("テーブルを削除してもよろしいですか？"),
                                             QStringLiteral("テーブル削除に失敗しました")}));
     EXPECT_EQ(prompts.shown().last().kind, BoxKind::Window);
+    // The server's reason goes to the log pane beside the fixed message.
+    EXPECT_TRUE(doc.pendingNoticesText().contains(QStringLiteral("kt_refused")))
+        << doc.pendingNoticesText().toStdString();
     EXPECT_EQ(child(tables, QStringLiteral("kt_refused")), refused);
     EXPECT_EQ(tree.currentItem(), refused);
     EXPECT_TRUE(tableExists(QStringLiteral("kt_refused")));
 
-    // Without an object name nothing is sent.
+    // Without a table node selected nothing is sent, whatever name the browse state holds.
     prompts.clear();
+    tree.setCurrentItem(folder(QStringLiteral("インデックス")));
     log.clear();
-    doc.objectName.clear();
+    EXPECT_EQ(doc.objectName, QStringLiteral("kt_refused"));
+    EXPECT_FALSE(tree.commandEnabled(Cmd::TableDrop));
     prompts.answer(true);
     tree.runCommand(Cmd::TableDrop);
     EXPECT_EQ(prompts.messages(), QStringList{QStringLiteral("テーブルが選択されていません")});
@@ -353,17 +374,133 @@ TEST_F(LeftView, DropsTablesWhoseNamesNeedQuoting)
         EXPECT_EQ(updates, QList<QObject*>{&tree});
     }
 
-    // After a reconnect the browse state still names the table while the rebuilt tree does
-    // not show it: the drop removes no unrelated node.
+    // After a reconnect to another database holding a same-named table, nothing is selected
+    // and nothing of the earlier tree is a target: the table commands are disabled and a drop
+    // sends nothing.
+    auto other = TestServer::connect();
+    TestServer::run(*other, QStringLiteral("CREATE TABLE kt_stale (a int)"));
     tree.setCurrentItem(child(tables, QStringLiteral("kt_stale")));
-    logIn(QStringLiteral("postgres"));
-    EXPECT_EQ(doc.tableFlag, 1);
-    const QStringList hostBefore = captions(host());
+    ASSERT_EQ(doc.objectName, QStringLiteral("kt_stale"));
+    const LoginParameters elsewhere = TestServer::loginAs(QStringLiteral("postgres"), {}, QStringLiteral("postgres"));
+    doc.setLoginRunner([elsewhere] { return std::optional<LoginParameters>(elsewhere); });
+    tree.initialUpdate();
+    ASSERT_NE(tree.topLevelItemCount(), 0);
+    EXPECT_EQ(doc.tableFlag, 0);
+    EXPECT_TRUE(doc.objectName.isEmpty());
+    EXPECT_FALSE(tree.commandEnabled(Cmd::TableDrop));
+    StatementLog log(*doc.connection());
     prompts.clear();
     prompts.answer(true);
     tree.runCommand(Cmd::TableDrop);
-    EXPECT_EQ(prompts.messages(), QStringList{QStringLiteral("テーブルを削除しました")});
-    EXPECT_FALSE(tableExists(QStringLiteral("kt_stale")));
-    EXPECT_EQ(captions(host()), hostBefore);
-    EXPECT_EQ(captions(database()).size(), 13);
+    EXPECT_EQ(prompts.messages(), QStringList{QStringLiteral("テーブルが選択されていません")});
+    EXPECT_TRUE(log.statements().isEmpty());
+    EXPECT_TRUE(tableExists(QStringLiteral("kt_stale")));
+    Result stillThere = other->exec(QStringLiteral("select to_regclass('kt_stale') is not null"));
+    EXPECT_EQ(stillThere.value(0, 0), QStringLiteral("t"));
+    TestServer::run(*other, QStringLiteral("DROP TABLE kt_stale"));
+    sql(QStringLiteral("DROP TABLE kt_stale"));
 }
+
+namespace {
+
+// Same-named tables in two schemas, one outside the search path, a quoted schema and a table
+// whose name holds a dot: every node lists, edits and drops its very own table.
+TEST_F(LeftView, EachNodeListsEditsAndDropsItsOwnTableWhateverItsSchema)
+{
+    const char* setUp[] = {
+        "CREATE TABLE shop (id int, v text); INSERT INTO shop VALUES (1, 'public')",
+        "CREATE SCHEMA kt_s2; CREATE TABLE kt_s2.shop (id int, v text); INSERT INTO kt_s2.shop VALUES (1, 's2')",
+        "CREATE TABLE kt_s2.only_here (id int, v text); INSERT INTO kt_s2.only_here VALUES (1, 'only')",
+        "CREATE SCHEMA \"My Schema\"; CREATE TABLE \"My Schema\".\"T\" (id int, v text); "
+        "INSERT INTO \"My Schema\".\"T\" VALUES (1, 'mine')",
+        "CREATE TABLE \"kt_a.b\" (id int, v text); INSERT INTO \"kt_a.b\" VALUES (1, 'dotted')",
+        "CREATE SCHEMA kt_a; CREATE TABLE kt_a.b (id int, v text); INSERT INTO kt_a.b VALUES (1, 'schema a')",
+    };
+    for (const char* s : setUp) sql(QString::fromUtf8(s));
+    logIn(QStringLiteral("postgres"));
+    doc.pageLength = 1000;
+    CKestrelView list(doc);
+    QTreeWidgetItem* tables = folder(QStringLiteral("テーブル"));
+    tree.setCurrentItem(tables);
+
+    struct Case {
+        QString caption, value, table;
+    };
+    const Case cases[] = {
+        {QStringLiteral("shop"), QStringLiteral("public"), QStringLiteral("public.shop")},
+        {QStringLiteral("kt_s2.shop"), QStringLiteral("s2"), QStringLiteral("kt_s2.shop")},
+        {QStringLiteral("kt_s2.only_here"), QStringLiteral("only"), QStringLiteral("kt_s2.only_here")},
+        {QStringLiteral("My Schema.T"), QStringLiteral("mine"), QStringLiteral("\"My Schema\".\"T\"")},
+        {QStringLiteral("kt_a.b"), QStringLiteral("dotted"), QStringLiteral("public.\"kt_a.b\"")},
+        {QStringLiteral("kt_a.b"), QStringLiteral("schema a"), QStringLiteral("kt_a.b")},
+    };
+    // Two nodes read "kt_a.b": the one in public and b of schema kt_a, told apart by the node.
+    QList<QTreeWidgetItem*> nodes;
+    for (const Case& c : cases) {
+        QTreeWidgetItem* node = nullptr;
+        for (int i = 0; i < tables->childCount(); ++i) {
+            QTreeWidgetItem* n = tables->child(i);
+            const std::optional<ObjectName> o = CLeftView::objectOf(n);
+            if (n->text(0) == c.caption && o && !nodes.contains(n)
+                && (c.caption != QStringLiteral("kt_a.b") || (o->schema == QStringLiteral("kt_a")) == (c.value == QStringLiteral("schema a"))))
+                node = n;
+        }
+        ASSERT_NE(node, nullptr) << c.caption.toStdString();
+        nodes << node;
+    }
+    const QString shown = QStringLiteral("select v from %1");
+    for (int i = 0; i < 6; ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.table.toStdString());
+        tree.setCurrentItem(nodes[i]);
+        EXPECT_EQ(doc.browsedObject().caption(), c.caption);
+        list.onUpdate();
+        ASSERT_EQ(list.model()->rowCount(), 1);
+        EXPECT_EQ(list.cellText(0, 2), c.value);
+
+        list.setCurrentIndex(list.model()->index(0, 0));
+        onNextModal([&](QDialog& d) {
+            auto* fields = d.findChild<QTableWidget*>(QStringLiteral("fieldList"));
+            ASSERT_NE(fields, nullptr);
+            ASSERT_EQ(fields->rowCount(), 2);
+            EXPECT_EQ(fields->item(1, 5)->text(), c.value);
+            fields->setCurrentCell(1, 0);
+            lineEdit(d, "dataBox")->setText(c.value + QStringLiteral(" edited"));
+            prompts.answer(true);
+            button(d, "updateButton")->click();
+            button(d, "cancelButton")->click();
+        });
+        list.runCommand(Cmd::RecordEdit);
+        EXPECT_EQ(m_admin->exec(shown.arg(c.table)).value(0, 0), c.value + QStringLiteral(" edited"));
+    }
+    EXPECT_EQ(m_admin->exec(QStringLiteral("select v from kt_a.b")).value(0, 0), QStringLiteral("schema a edited"));
+
+    // Drops, in reverse so the node indexes stay: each takes its own table and node only.
+    for (int i = 5; i >= 0; --i) {
+        SCOPED_TRACE(cases[i].table.toStdString());
+        tree.setCurrentItem(nodes[i]);
+        prompts.clear();
+        prompts.answer(true);
+        tree.runCommand(Cmd::TableDrop);
+        EXPECT_EQ(prompts.messages(), QStringList{QStringLiteral("テーブルを削除しました")});
+        EXPECT_FALSE(tableExists(cases[i].table));
+        for (int j = 0; j < i; ++j) EXPECT_TRUE(tableExists(cases[j].table)) << cases[j].table.toStdString();
+    }
+    sql(QStringLiteral("DROP SCHEMA kt_s2, \"My Schema\", kt_a"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(LeftView, CopyKeyInTheTreeLeavesTheClipboardAlone)
+{
+    logIn(QStringLiteral("postgres"));
+    tree.setCurrentItem(folder(QStringLiteral("テーブル")));
+    QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier);
+    QApplication::sendEvent(&tree, &press);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
+}
+
+}  // namespace
