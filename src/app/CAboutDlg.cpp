@@ -1,19 +1,19 @@
 #include "app/CAboutDlg.h"
 
-#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QStyle>
+
+#include "app/AppIcon.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("aboutDlg"));
     setWindowTitle(QStringLiteral("マーロウKestrelのﾊﾞｰｼﾞｮﾝ情報"));
+    setWindowIcon(ApplicationIcon());
     auto* icon = new QLabel(this);
-    icon->setPixmap(QApplication::windowIcon().isNull()
-                        ? style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(32, 32)
-                        : QApplication::windowIcon().pixmap(32, 32));
+    icon->setObjectName(QStringLiteral("appIcon"));
+    icon->setPixmap(ApplicationIcon().pixmap(32, 32));
     auto* text = new QLabel(QStringLiteral("マーロウKestrel Version 0.10ベータ版"), this);
     text->setObjectName(QStringLiteral("versionText"));
     auto* ok = new QPushButton(QStringLiteral("OK"), this);

@@ -5,6 +5,7 @@
 #include <QPrinter>
 #include <QScreen>
 
+#include "app/AppIcon.h"
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "hosts/CLoginDlg.h"
@@ -23,6 +24,7 @@ CKestrelApp::~CKestrelApp()
 bool CKestrelApp::InitInstance()
 {
     Settings::registerKeys();
+    QGuiApplication::setWindowIcon(ApplicationIcon());
     m_prompter = std::make_unique<QtPrompter>();
     installPrompter(m_prompter.get());
     m_doc = std::make_unique<CKestrelDoc>();

@@ -10,6 +10,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 
+#include "app/AppIcon.h"
 #include "browser/CLeftView.h"
 #include "console/CDebugView.h"
 #include "listview/CKestrelView.h"
@@ -44,6 +45,7 @@ CMainFrame::CMainFrame(CKestrelDoc& doc, CommandTarget* application, QWidget* pa
 {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(kAppTitle);
+    setWindowIcon(ApplicationIcon());
     createActions();
     createMenus();
     createToolBar();
@@ -63,7 +65,15 @@ CMainFrame::CMainFrame(CKestrelDoc& doc, CommandTarget* application, QWidget* pa
     updateCommandStates();
 }
 
-CMainFrame::~CMainFrame() = default;
+// The views and the tool bars are destroyed by QWidget's destructor, after this one: focus
+// moving out of a dying view would otherwise run the focus slot on a frame half gone.
+CMainFrame::~CMainFrame()
+{
+    disconnect(qApp, nullptr, this, nullptr);
+    disconnect(&m_doc, nullptr, this, nullptr);
+    disconnect(m_leftView, nullptr, this, nullptr);
+    disconnect(m_listView, nullptr, this, nullptr);
+}
 
 QAction* CMainFrame::addCommand(int id, const QString& label, const QString& prompt)
 {
@@ -238,11 +248,11 @@ void CMainFrame::createViews()
     m_mainSplitter = new QSplitter(Qt::Horizontal, this);
     m_mainSplitter->setObjectName(QStringLiteral("mainSplitter"));
     m_mainSplitter->setChildrenCollapsible(false);
-    m_leftView = new CLeftView(m_doc, this, m_mainSplitter);
+    m_leftView = new CLeftView(m_doc, m_mainSplitter);
     m_rightSplitter = new QSplitter(Qt::Vertical, m_mainSplitter);
     m_rightSplitter->setObjectName(QStringLiteral("rightSplitter"));
     m_rightSplitter->setChildrenCollapsible(false);
-    m_listView = new CKestrelView(m_doc, this, m_rightSplitter);
+    m_listView = new CKestrelView(m_doc, m_rightSplitter);
     m_debugView = new CDebugView(m_doc, m_rightSplitter);
     m_mainSplitter->addWidget(m_leftView);
     m_mainSplitter->addWidget(m_rightSplitter);
@@ -254,6 +264,8 @@ void CMainFrame::createViews()
     m_rightSplitter->setStretchFactor(0, 1);
     setCentralWidget(m_mainSplitter);
     m_activeView = m_leftView;
+    connect(m_leftView, &CLeftView::commandStatesChanged, this, &CMainFrame::updateCommandStates);
+    connect(m_listView, &CKestrelView::commandStatesChanged, this, &CMainFrame::updateCommandStates);
 }
 
 void CMainFrame::initialUpdateViews()
@@ -307,9 +319,8 @@ void CMainFrame::runCommand(int id)
 {
     switch (id) {
     case Cmd::ViewToolBar: {
-        const bool show = m_toolBar->isHidden();
-        m_toolBar->setVisible(show);
-        m_dialogBar->setVisible(show);
+        // The tool bar band alone: the dialog bar stays as it is.
+        m_toolBar->setVisible(m_toolBar->isHidden());
         break;
     }
     case Cmd::ViewStatusBar:

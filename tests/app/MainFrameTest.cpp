@@ -10,6 +10,8 @@
 #include <QToolBar>
 #include <QTreeWidgetItemIterator>
 
+#include "app/AppIcon.h"
+#include "app/CAboutDlg.h"
 #include "app/CKestrelApp.h"
 #include "app/CMainFrame.h"
 #include "browser/CLeftView.h"
@@ -182,8 +184,11 @@ TEST(MainFrame, ViewToggles)
     Frame f;
     f.frame->show();
     auto* bar = f.frame->findChild<QToolBar*>(QStringLiteral("toolBar"));
+    auto* dialogBar = f.frame->findChild<QToolBar*>(QStringLiteral("dialogBar"));
+    ASSERT_NE(dialogBar, nullptr);
     f.frame->routeCommand(Cmd::ViewToolBar);
     EXPECT_TRUE(bar->isHidden());
+    EXPECT_FALSE(dialogBar->isHidden());  // the tool bar band alone
     EXPECT_FALSE(f.frame->commandAction(Cmd::ViewToolBar)->isChecked());
     f.frame->routeCommand(Cmd::ViewToolBar);
     EXPECT_FALSE(bar->isHidden());
@@ -310,4 +315,16 @@ TEST(MainFrame, ALostServerIsReportedNeverTakenForSuccess)
         EXPECT_FALSE(text.isEmpty());
     }
     EXPECT_EQ(f.frame->listView()->model()->rowCount(), 0);
+}
+
+TEST(MainFrame, WindowAndAboutBoxShowTheApplicationIcon)
+{
+    Frame f;
+    const QImage own = ApplicationIcon().pixmap(32, 32).toImage();
+    ASSERT_FALSE(own.isNull());
+    EXPECT_EQ(f.frame->windowIcon().pixmap(32, 32).toImage(), own);
+    CAboutDlg about;
+    auto* icon = about.findChild<QLabel*>(QStringLiteral("appIcon"));
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(icon->pixmap().toImage(), own);
 }
