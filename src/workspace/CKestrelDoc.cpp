@@ -54,8 +54,15 @@ int CKestrelDoc::Connect()
         return -1;
     }
     // Every text the server holds must reach the screen: the session speaks UTF-8, and only
-    // the system's files are converted to CP932.
-    m_connection->setClientEncodingUtf8();
+    // the system's files are converted to CP932. A session that does not is not used at all:
+    // its texts would be read as something they are not.
+    if (!m_connection->setClientEncodingUtf8()) {
+        prompter().tell(BoxKind::Application,
+                        QStringLiteral("クライアントの文字コードを UTF8 に設定できませんでした。\n%1")
+                            .arg(m_connection->errorMessage()));
+        m_connection.reset();
+        return -1;
+    }
 
     emit statusPanesChanged(QStringLiteral("ログイン名　%1").arg(userName),
                             QStringLiteral("ホスト名　%1").arg(hostName),
