@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDialog>
 #include <QMenu>
 #include <memory>
 
 #include "app/CMainFrame.h"
 #include "browser/CLeftView.h"
 #include "browser/TreeImages.h"
+#include "support/DialogDriver.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TestServer.h"
 #include "workspace/CKestrelDoc.h"
@@ -186,7 +188,13 @@ TEST_F(LeftView, SuperuserGetsCatalogueUsersAndOtherDatabases)
     EXPECT_EQ(doc.objectName, QStringLiteral("pg_class"));
     EXPECT_EQ(selectedPicture(pgClass), TreeImages::image(3).toImage());
 
+    QString opened;
+    onNextModal([&](QDialog& d) {
+        opened = d.windowTitle();
+        d.reject();
+    });
     tree.runCommand(Cmd::UserCreate);
+    EXPECT_EQ(opened, QStringLiteral("ユーザ登録"));
     EXPECT_TRUE(prompts.shown().isEmpty());
 
     // A cancelled reconnect leaves the tree empty.
