@@ -106,6 +106,8 @@ void CUserEditDlg::loadUser()
         m_sysIdBox->setText(u.sysId);
         m_password->setText(u.password);
         m_confirmation->setText(u.password);
+        // What was typed is gone from the fields: the mask shown now is never sent.
+        m_marks.password = false;
         m_createDb->setChecked(u.createDb);
         m_superUser->setChecked(u.superUser);
         m_catalogue->setChecked(u.catalogueUpdate);

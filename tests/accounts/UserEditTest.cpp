@@ -139,6 +139,26 @@ TEST_F(UserEditTest, MismatchOrAFailedStepRollsBackEveryChange)
                                                    "修正を中断しました。（トランザクションは破棄されました)"}));
         prompts.clear();
 
+        // A step that fails while the user exists: the reloaded mask is not a typed password.
+        typeOver(lineEdit(d, "passwordEdit"), QStringLiteral("typed1"));
+        typeOver(lineEdit(d, "confirmEdit"), QStringLiteral("typed1"));
+        check(d, "createDbCheck")->click();
+        TestServer::run(*admin, QStringLiteral("BEGIN"));
+        TestServer::run(*admin, QStringLiteral("ALTER ROLE acc_edit CONNECTION LIMIT 5"));
+        TestServer::run(*conn, QStringLiteral("SET lock_timeout = '200ms'"));
+        button(d, "updateButton")->click();
+        TestServer::run(*admin, QStringLiteral("ROLLBACK"));
+        EXPECT_EQ(lastTransaction(log), (QStringList{"BEGIN", "ALTER USER acc_edit CREATEDB", "ROLLBACK"}));
+        EXPECT_EQ(prompts.messages(), (QStringList{"データベース作成権限の変更を行うことができませんでした",
+                                                   "修正を中断しました。（トランザクションは破棄されました)"}));
+        prompts.clear();
+        check(d, "createDbCheck")->click();
+        check(d, "createDbCheck")->click();
+        button(d, "updateButton")->click();
+        EXPECT_EQ(lastTransaction(log), (QStringList{"BEGIN", "ALTER USER acc_edit NOCREATEDB", "COMMIT"}));
+        EXPECT_TRUE(canLogIn(QStringLiteral("acc_edit"), QStringLiteral("secret1")));
+        prompts.clear();
+
         // The user goes away while the dialog is open: the first step fails.
         TestServer::run(*admin, QStringLiteral("DROP ROLE acc_edit"));
         check(d, "superUserCheck")->click();
