@@ -32,6 +32,8 @@ case "$cmd" in
     if [ ! -f "$dir/data/PG_VERSION" ]; then
       as_owner "$bindir/initdb" -D "$dir/data" -U postgres -E UTF8 --locale=C -A trust >"$dir/initdb.log" 2>&1 \
         || { cat "$dir/initdb.log" >&2; exit 1; }
+      # Members of kestrel_pw log in with their password (md5 takes SCRAM verifiers too).
+      as_owner sed -i '0,/^host/s//host    all    +kestrel_pw    127.0.0.1\/32    md5\n&/' "$dir/data/pg_hba.conf"
     fi
     as_owner mkdir -p "$dir/sock"
     # A port that looked free can be taken before the server binds it: try a few.

@@ -1,8 +1,11 @@
 #include "app/SharedCommands.h"
 
+#include "accounts/CDatabaseCreateDlg.h"
+#include "accounts/CUserCreateDlg.h"
 #include "app/CommandTarget.h"
 #include "browser/BrowseRules.h"
 #include "console/QueryCommand.h"
+#include "workspace/CKestrelDoc.h"
 
 bool IsSharedViewCommand(int id)
 {
@@ -10,8 +13,7 @@ bool IsSharedViewCommand(int id)
            id == Cmd::CsvImport;
 }
 
-// User registration, database creation and CSV import have no dialog yet: the commands are
-// served and checked, and open nothing.
+// CSV import has no dialog yet: the command is served and opens nothing.
 void RunSharedViewCommand(int id, CKestrelDoc& doc, QWidget* parent)
 {
     switch (id) {
@@ -19,8 +21,12 @@ void RunSharedViewCommand(int id, CKestrelDoc& doc, QWidget* parent)
         OpenQueryDialog(doc, parent);
         break;
     case Cmd::UserCreate:
+        if (Browse::RequireSuperUser(doc) && doc.connection())
+            CUserCreateDlg(*doc.connection(), parent).exec();
+        break;
     case Cmd::DatabaseCreate:
-        Browse::RequireSuperUser(doc);
+        if (Browse::RequireSuperUser(doc) && doc.connection())
+            CDatabaseCreateDlg(*doc.connection(), parent).exec();
         break;
     default:
         break;

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 
+#include "accounts/CUserEditDlg.h"
 #include "app/SharedCommands.h"
 #include "listview/CPageBarDlg.h"
 #include "listview/CRecordDlg.h"
@@ -305,6 +306,11 @@ void CKestrelView::rowDoubleClicked(int row)
     case RowAction::EditRecord:
         // The click made the row under the pointer the current one; below the rows it did not.
         if (row >= 0) editRecord();
+        break;
+    case RowAction::UserEdit:
+        // Below the rows the name is empty, and the dialog shows a user it cannot find.
+        if (Connection* conn = m_doc.connection())
+            CUserEditDlg(*conn, cellText(row, 0), this).exec();
         break;
     default:
         // The user, sequence and table dialogs are opened here once they exist.

@@ -59,6 +59,17 @@ QString Connection::escapeValue(const QString& value) const
     return QString::fromUtf8(out);
 }
 
+QString Connection::encryptPassword(const QString& password, const QString& roleName) const
+{
+    if (!m_conn) return {};
+    char* verifier = PQencryptPasswordConn(m_conn, password.toUtf8().constData(),
+                                           roleName.toUtf8().constData(), nullptr);
+    if (!verifier) return {};
+    const QString out = QString::fromUtf8(verifier);
+    PQfreemem(verifier);
+    return out;
+}
+
 void Connection::setNoticeProcessor(PQnoticeProcessor processor, void* context)
 {
     if (m_conn) PQsetNoticeProcessor(m_conn, processor, context);

@@ -46,6 +46,10 @@ public:
 
     // A value for a '...' literal, escaped as the server expects (PQescapeStringConn).
     QString escapeValue(const QString& value) const;
+    // The verifier the server would store for `password` of role `roleName`, made here with the
+    // algorithm of the server's password_encryption (PQencryptPasswordConn), so that a
+    // statement can carry it instead of the plain password. Empty on failure (errorMessage()).
+    QString encryptPassword(const QString& password, const QString& roleName) const;
 
     void setNoticeProcessor(PQnoticeProcessor processor, void* context);
     bool setClientEncodingUtf8();

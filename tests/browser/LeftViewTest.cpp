@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -196,7 +197,13 @@ TEST_F(LeftView, SuperuserGetsCatalogueUsersAndOtherDatabases)
     EXPECT_EQ(doc.objectName, QStringLiteral("pg_class"));
     EXPECT_EQ(selectedPicture(pgClass), TreeImages::image(3).toImage());
 
+    QString opened;
+    onNextModal([&](QDialog& d) {
+        opened = d.windowTitle();
+        d.reject();
+    });
     tree.runCommand(Cmd::UserCreate);
+    EXPECT_EQ(opened, QStringLiteral("ユーザ登録"));
     EXPECT_TRUE(prompts.shown().isEmpty());
 
     // A cancelled reconnect leaves the tree empty.

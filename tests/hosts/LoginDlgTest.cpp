@@ -393,3 +393,30 @@ TEST_F(LoginDlgTest, UnwritableFilesAreReportedNotPassedOver)
     EXPECT_EQ(prompts.messages(), (QStringList{CannotWriteMessage(HostFile::kFileName),
                                                CannotWriteMessage(FolderFile::kFileName)}));
 }
+
+TEST_F(LoginDlgTest, AWrongPasswordIsRefusedAndTheRightOneLogsIn)
+{
+    // The test cluster asks members of kestrel_pw for their password.
+    auto admin = TestServer::connect();
+    TestServer::run(*admin, QStringLiteral("SET client_min_messages TO warning"));
+    TestServer::run(*admin, QStringLiteral("DO $$BEGIN CREATE ROLE kestrel_pw NOLOGIN; EXCEPTION WHEN "
+                                           "duplicate_object OR unique_violation THEN NULL; END$$"));
+    TestServer::run(*admin, QStringLiteral("DROP ROLE IF EXISTS hosts_pw_user"));
+    TestServer::run(*admin, QStringLiteral("CREATE ROLE hosts_pw_user LOGIN PASSWORD 'right' IN ROLE kestrel_pw"));
+    ScriptedPrompter prompts;
+    CKestrelDoc doc;
+    doc.setLoginRunner([] { return CLoginDlg::run(nullptr); });
+    QList<int> outcomes;
+    for (const char* password : {"wrong", "right"}) {
+        onNextModal([&](QDialog& d) {
+            typeForm(d, formOf(TestServer::loginAs(QStringLiteral("hosts_pw_user"), QString::fromUtf8(password))));
+            button(d, "okButton")->click();
+        });
+        outcomes << doc.Connect();
+    }
+    EXPECT_EQ(outcomes, (QList<int>{-1, 0}));
+    ASSERT_EQ(prompts.messages().size(), 1);
+    EXPECT_TRUE(prompts.messages()[0].contains(QStringLiteral("password authentication failed")))
+        << prompts.messages()[0].toStdString();
+    TestServer::run(*admin, QStringLiteral("DROP ROLE hosts_pw_user"));
+}

@@ -55,7 +55,13 @@ TEST_F(ListCommandTest, ContextMenuAndCommandsFollowTheBrowseState)
     EXPECT_EQ(prompts.messages(), (QStringList{"権限がありません", "権限がありません"}));
     EXPECT_EQ(prompts.shown()[0].kind, BoxKind::Window);
     doc.superUser = 1;
+    QString opened;
+    onNextModal([&](QDialog& d) {
+        opened = d.windowTitle();
+        d.reject();
+    });
     view->runCommand(Cmd::UserCreate);
+    EXPECT_EQ(opened, QStringLiteral("ユーザ登録"));
     EXPECT_EQ(prompts.shown().size(), 2);
 }
 
