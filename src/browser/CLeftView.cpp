@@ -9,6 +9,7 @@
 #include "app/CMainFrame.h"
 #include "browser/TreeImages.h"
 #include "app/SharedCommands.h"
+#include "design/CTableCreateDlg.h"
 #include "workspace/CKestrelDoc.h"
 
 namespace {
@@ -194,9 +195,12 @@ void CLeftView::tableDetail(QTreeWidgetItem* node)
 void CLeftView::addCreatedTable(const QString& tableName)
 {
     QTreeWidgetItem* node;
+    QTreeWidgetItem* under = currentItem();
+    // With a table selected, the new table goes beside it in the tables folder.
+    if (under && Browse::Classify(placeOf(under)) == Browse::NodeKind::Table) under = under->parent();
     {
         FillingScope filling(m_filling);
-        node = addNode(currentItem(), tableName, Browse::PostgresObjectImage);
+        node = addNode(under, tableName, Browse::PostgresObjectImage);
         if (node->parent()) node->parent()->setExpanded(true);
     }
     selectNode(node);
@@ -260,8 +264,7 @@ bool CLeftView::handlesCommand(int id) const
 
 bool CLeftView::commandEnabled(int id) const { return Browse::TreeCommandEnabled(id, m_doc); }
 
-// CSV export and table creation have no dialog yet: the commands are served, enabled and
-// checked, and open nothing.
+// CSV export has no dialog yet: the command is served, enabled and checked, and opens nothing.
 void CLeftView::runCommand(int id)
 {
     if (IsSharedViewCommand(id)) {
@@ -274,6 +277,12 @@ void CLeftView::runCommand(int id)
         break;
     case Cmd::TableDrop:
         dropTable();
+        break;
+    case Cmd::TableCreate:
+        if (Connection* conn = m_doc.connection()) {
+            CTableCreateDlg dlg(*conn, this);
+            if (dlg.exec() == QDialog::Accepted) addCreatedTable(dlg.tableName());
+        }
         break;
     default:
         break;
