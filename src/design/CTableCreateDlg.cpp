@@ -125,6 +125,7 @@ CTableCreateDlg::CTableCreateDlg(Connection& conn, QWidget* parent) : QDialog(pa
 
     m_fieldList = reportList(this, "fieldList", kFieldColumns);
     m_fieldList->setMouseTracking(true);
+    m_fieldList->viewport()->setMouseTracking(true);
     m_fieldList->setContextMenuPolicy(Qt::CustomContextMenu);
 
     auto* inherit = new QListWidget(this);

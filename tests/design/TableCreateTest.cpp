@@ -208,7 +208,8 @@ protected:
         sql(QStringLiteral(
             "CREATE TABLE kd_to_s2.kd_to_src (name character varying(20) DEFAULT 'abc', "
             "id serial, ts timestamp(3) without time zone, amount numeric(10,2) NOT NULL "
-            "DEFAULT 0, who text DEFAULT 'O''Brien', made timestamp DEFAULT now())"));
+            "DEFAULT 0, who text DEFAULT 'O''Brien', made timestamp DEFAULT now(), "
+            "flag boolean DEFAULT true)"));
     }
     void TearDown() override { cleanUp(); }
     void cleanUp()
@@ -240,7 +241,7 @@ TEST_F(TakeOver, ColumnsOfThePickedTableReplaceTheRowsAndMakeAValidCopy)
     });
     button(dlg, "copyTableButton")->click();
 
-    ASSERT_EQ(list->rowCount(), 6);
+    ASSERT_EQ(list->rowCount(), 7);
     for (const FieldDefinition& f : dlg.columns()) EXPECT_EQ(f.key, KeyKind::None);
     EXPECT_EQ(rowCells(list, 0).mid(0, 5),
               (QStringList{"name", "character varying", " 20 ", "NULL", "abc"}));
@@ -250,7 +251,8 @@ TEST_F(TakeOver, ColumnsOfThePickedTableReplaceTheRowsAndMakeAValidCopy)
     EXPECT_EQ(rowCells(list, 3).mid(0, 5),
               (QStringList{"amount", "numeric", " 10,2 ", "NOT NULL", "0"}));
     EXPECT_EQ(rowCells(list, 4).value(4), QStringLiteral("O'Brien"));
-    EXPECT_EQ(rowCells(list, 5).value(4), QString());
+    EXPECT_EQ(rowCells(list, 5).value(4), QString());  // now() is no literal
+    EXPECT_EQ(rowCells(list, 6).mid(0, 5), (QStringList{"flag", "boolean", "", "NULL", "true"}));
     for (int row = 0; row < list->rowCount(); ++row)
         for (int c = 5; c < 17; ++c) EXPECT_TRUE(rowCells(list, row).value(c).isEmpty());
 
@@ -274,15 +276,18 @@ TEST_F(TakeOver, ColumnsOfThePickedTableReplaceTheRowsAndMakeAValidCopy)
         "on d.adrelid = a.attrelid and d.adnum = a.attnum "
         "where a.attrelid = 'kd_to_copy'::regclass and a.attnum > 0 order by a.attnum"));
     ASSERT_TRUE(copy.tuplesOk());
-    ASSERT_EQ(copy.rows(), 6);
+    ASSERT_EQ(copy.rows(), 7);
     const int type = copy.fieldNumber("type"), def = copy.fieldNumber("def"),
               notNull = copy.fieldNumber("attnotnull");
     const char* types[] = {"character varying(20)", "integer", "timestamp(3) without time zone",
-                           "numeric(10,2)", "text", "timestamp without time zone"};
-    for (int row = 0; row < 6; ++row) EXPECT_EQ(copy.value(row, type), QString::fromLatin1(types[row]));
+                           "numeric(10,2)", "text", "timestamp without time zone",
+                           "boolean"};
+    for (int row = 0; row < 7; ++row) EXPECT_EQ(copy.value(row, type), QString::fromLatin1(types[row]));
     EXPECT_EQ(LiteralDefaultValue(copy.value(0, def)), QStringLiteral("abc"));
     EXPECT_EQ(copy.value(4, def).left(10), QStringLiteral("'O''Brien'"));
     EXPECT_EQ(copy.value(1, notNull), QStringLiteral("t"));
+    EXPECT_EQ(copy.value(6, def), QStringLiteral("true"));
+    EXPECT_TRUE(copy.value(5, def).isEmpty());
     EXPECT_EQ(value(QStringLiteral("select count(*) from pg_index where indisprimary and "
                                    "indrelid = 'kd_to_copy'::regclass")),
               QStringLiteral("1"));
