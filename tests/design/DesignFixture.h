@@ -20,6 +20,10 @@ class DesignTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // The cases use fixed object names; when ctest runs them side by side, a session-level
+        // advisory lock held until the test ends lets one case at a time touch them.
+        m_lock = TestServer::connect();
+        TestServer::run(*m_lock, QStringLiteral("select pg_advisory_lock(hashtext('kestrel_design_tests'))"));
         conn = TestServer::connect();
         ASSERT_FALSE(conn->isBad());
     }
@@ -47,6 +51,7 @@ protected:
         }
     }
 
+    std::unique_ptr<Connection> m_lock;
     std::unique_ptr<Connection> conn;
     ScriptedPrompter prompts;
 };
