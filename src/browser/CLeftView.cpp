@@ -9,6 +9,7 @@
 
 #include "browser/TreeImages.h"
 #include "app/SharedCommands.h"
+#include "design/CTableCreateDlg.h"
 #include "workspace/CKestrelDoc.h"
 
 namespace {
@@ -216,9 +217,13 @@ void CLeftView::tableDetail(QTreeWidgetItem* node)
 void CLeftView::addCreatedTable(const QString& tableName)
 {
     QTreeWidgetItem* node;
+    QTreeWidgetItem* under = currentItem();
+    // With a table selected, the new table goes beside it in the tables folder.
+    if (under && Browse::Classify(placeOf(under)) == Browse::NodeKind::Table) under = under->parent();
     {
         FillingScope filling(m_filling);
-        node = addNode(currentItem(), tableName, Browse::PostgresObjectImage,
+        // Created by its bare name, so it sits in the schema the search path finds first.
+        node = addNode(under, tableName, Browse::PostgresObjectImage,
                        ObjectName{{}, tableName, true});
         if (node->parent()) node->parent()->setExpanded(true);
     }
@@ -294,8 +299,7 @@ bool CLeftView::commandEnabled(int id) const
     return Browse::TreeCommandEnabled(id, m_doc);
 }
 
-// CSV export and table creation have no dialog yet: the commands are served, enabled and
-// checked, and open nothing.
+// CSV export has no dialog yet: the command is served, enabled and checked, and opens nothing.
 void CLeftView::runCommand(int id)
 {
     if (IsSharedViewCommand(id)) {
@@ -308,6 +312,12 @@ void CLeftView::runCommand(int id)
         break;
     case Cmd::TableDrop:
         dropTable();
+        break;
+    case Cmd::TableCreate:
+        if (Connection* conn = m_doc.connection()) {
+            CTableCreateDlg dlg(*conn, this);
+            if (dlg.exec() == QDialog::Accepted) addCreatedTable(dlg.tableName());
+        }
         break;
     default:
         break;

@@ -29,8 +29,8 @@ public:
     // entries run their commands on this tree. The caller owns the menu.
     QMenu* createContextMenu();
 
-    // A table made with "テーブルの新規作成" goes under the selected node and becomes the
-    // selected node, with the usual selection handling.
+    // A table made with "テーブルの新規作成" goes under the selected folder (beside the selected
+    // table) and becomes the selected node, with the usual selection handling.
     void addCreatedTable(const QString& tableName);
 
     // The image index a node was inserted with.

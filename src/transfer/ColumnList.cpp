@@ -31,7 +31,11 @@ QString LiteralDefaultValue(const QString& expression, bool* isLiteral)
         if (isLiteral) *isLiteral = true;
         return m.captured(1).replace(QStringLiteral("''"), QStringLiteral("'"));
     }
-    // A plain number is also a literal (the server shows numeric defaults without quotes).
+    // So are true and false, and a plain number (the server shows them without quotes).
+    if (expression == QLatin1String("true") || expression == QLatin1String("false")) {
+        if (isLiteral) *isLiteral = true;
+        return expression;
+    }
     QString bare = expression;
     if (bare.startsWith(u'(') && bare.endsWith(u')')) bare = bare.mid(1, bare.size() - 2);
     if (number.match(bare).hasMatch()) {
