@@ -9,6 +9,7 @@
 #include "app/CMainFrame.h"
 #include "browser/TreeImages.h"
 #include "app/SharedCommands.h"
+#include "transfer/CTableInfoDlg.h"
 #include "workspace/CKestrelDoc.h"
 
 namespace {
@@ -184,11 +185,18 @@ void CLeftView::onDoubleClicked(QTreeWidgetItem* node)
     if (Browse::OpensTableDetail(place)) tableDetail(node);
 }
 
-// The table detail dialog comes with the table inspection work; until then the command
-// records which object it is about.
+// The node's caption follows a rename made in the dialog.
 void CLeftView::tableDetail(QTreeWidgetItem* node)
 {
     m_doc.objectName = node->text(0);
+    Connection* conn = m_doc.connection();
+    if (!conn) return;
+    const std::optional<ObjectName> renamed =
+        CTableInfoDlg::open(*conn, m_doc.browsedObject(), m_doc.databaseName, this);
+    if (!renamed) return;
+    node->setText(0, renamed->caption());
+    m_doc.objectName = renamed->name;
+    m_doc.objectVisible = renamed->visible;
 }
 
 void CLeftView::addCreatedTable(const QString& tableName)

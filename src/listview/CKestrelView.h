@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/CommandTarget.h"
+#include "workspace/ObjectName.h"
 #include "workspace/ResultList.h"
 
 class CKestrelDoc;
@@ -51,6 +52,7 @@ private:
     void editRecord();
     void deleteRecords();
     void rowDoubleClicked(int row);
+    ObjectName rowObject(int row) const;
 
     CKestrelDoc& m_doc;
     CMainFrame* m_frame;

@@ -227,6 +227,15 @@ CTableInfoDlg::CTableInfoDlg(Connection& conn, const ObjectName& table, const QS
 
 CTableInfoDlg::~CTableInfoDlg() = default;
 
+std::optional<ObjectName> CTableInfoDlg::open(Connection& conn, const ObjectName& table,
+                                              const QString& databaseName, QWidget* parent)
+{
+    CTableInfoDlg dlg(conn, table, databaseName, parent);
+    dlg.exec();
+    if (!dlg.renamed()) return std::nullopt;
+    return dlg.table();
+}
+
 int CTableInfoDlg::columnImage(int row) const
 {
     const QTableWidgetItem* item = m_fieldList->item(row, 0);

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <functional>
+#include <optional>
 
 #include "workspace/Connection.h"
 #include "workspace/ObjectName.h"
@@ -23,6 +24,11 @@ public:
     CTableInfoDlg(Connection& conn, const ObjectName& table, const QString& databaseName,
                   QWidget* parent = nullptr);
     ~CTableInfoDlg() override;
+
+    // Runs the dialog for one table as the tree and the list view open it; the table under
+    // its new name when it was renamed in the dialog.
+    static std::optional<ObjectName> open(Connection& conn, const ObjectName& table,
+                                          const QString& databaseName, QWidget* parent);
 
     const ObjectName& table() const { return m_table; }
     bool renamed() const { return m_renamed; }
