@@ -257,7 +257,9 @@ void CTableInfoDlg::load()
     buildLists();
     const TableDetail detail = LoadTableDetail(m_conn, m_table, m_databaseName);
     showDetail(detail);
-    if (detail.tableFound) m_counter->start(m_conn, m_table);
+    if (!detail.tableFound) return;
+    // Without a second connection the count runs here, holding the dialog until it is done.
+    if (!m_counter->start(m_conn, m_table)) setIfPresent(m_countBox, CountRows(m_conn, m_table));
 }
 
 void CTableInfoDlg::showDetail(const TableDetail& d)
@@ -269,6 +271,7 @@ void CTableInfoDlg::showDetail(const TableDetail& d)
     setIfPresent(m_countBox, d.rowEstimate);
     if (!d.tableFound) return;
     setIfPresent(m_ownerBox, d.owner);
+    if (!d.ownerRead) return;
     m_databaseBox->setText(m_databaseName);
     if (!d.databaseRead) return;
     setIfPresent(m_oidBox, d.database.oid);

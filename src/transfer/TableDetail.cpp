@@ -99,6 +99,13 @@ QString IndexKeyStatement(Connection& conn, const ObjectName& table, const QStri
                .arg(conn.escapeValue(indexName));
 }
 
+std::optional<QString> CountRows(Connection& conn, const ObjectName& table)
+{
+    const Result r = conn.exec(RowCountStatement(table));
+    if (!r.tuplesOk()) return std::nullopt;
+    return valueOf(r, "RecordCount");
+}
+
 TableDetail LoadTableDetail(Connection& conn, const ObjectName& table, const QString& databaseName)
 {
     TableDetail d;
@@ -119,6 +126,7 @@ TableDetail LoadTableDetail(Connection& conn, const ObjectName& table, const QSt
     {
         const Result r = conn.exec(TableOwnerStatement(conn, table));
         if (!r.tuplesOk()) return d;
+        d.ownerRead = true;
         d.owner = valueOf(r, "usename");
     }
     {

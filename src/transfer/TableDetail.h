@@ -38,6 +38,7 @@ struct TableDetail {
     std::optional<QString> rowEstimate;
     bool tableFound = false;
     std::optional<QString> owner;
+    bool ownerRead = false;
     DatabaseFacts database;
     bool databaseRead = false;
     std::vector<IndexFacts> indexes;
@@ -56,6 +57,10 @@ QString DatabaseFactsStatement(Connection& conn, const QString& databaseName);
 QString IndexListStatement(Connection& conn, const ObjectName& table);
 QString IndexKeyStatement(Connection& conn, const ObjectName& table, const QString& indexName,
                           int position);
+
+// The exact count on `conn` itself, for when no second connection can be had; nothing when
+// the query failed.
+std::optional<QString> CountRows(Connection& conn, const ObjectName& table);
 
 // The whole load except the exact count, which the dialog runs apart (TableRowCounter).
 TableDetail LoadTableDetail(Connection& conn, const ObjectName& table, const QString& databaseName);

@@ -87,6 +87,33 @@ TEST_F(TableInfoTest, BoxesShowLengthsCountOwnerAndDatabase)
     EXPECT_FALSE(missing.rowCounter()->running());
 }
 
+TEST_F(TableInfoTest, CountWithoutASecondConnectionOrWithoutTheRightToRead)
+{
+    run("CREATE TABLE ti_m (a int)");
+    run("INSERT INTO ti_m SELECT generate_series(1, 4)");
+    run("CREATE TABLE ti_r (a int)");
+    run("CREATE ROLE ti_nobody LOGIN CONNECTION LIMIT 1");
+    run("GRANT SELECT ON ti_m TO ti_nobody");
+    {
+        // The role may hold one session only: the count runs on the workspace's connection.
+        auto own = TestServer::connect(TestServer::loginAs(QStringLiteral("ti_nobody")));
+        CTableInfoDlg dlg(*own, ObjectName{"", "ti_m", true}, QStringLiteral("postgres"));
+        EXPECT_FALSE(dlg.rowCounter()->running());
+        EXPECT_EQ(box(dlg, "countBox"), QStringLiteral("4"));
+    }
+    run("ALTER ROLE ti_nobody CONNECTION LIMIT -1");
+    {
+        // The count is refused; the estimate stays, marked as such, and the rest is shown.
+        auto own = TestServer::connect(TestServer::loginAs(QStringLiteral("ti_nobody")));
+        CTableInfoDlg dlg(*own, ObjectName{"", "ti_r", true}, QStringLiteral("postgres"));
+        ASSERT_TRUE(waitForCount(dlg.rowCounter()));
+        EXPECT_TRUE(box(dlg, "countBox").contains(QStringLiteral("(推定)")) ||
+                    box(dlg, "countBox") == QStringLiteral("(計数中)"))
+            << box(dlg, "countBox").toStdString();
+        EXPECT_EQ(box(dlg, "ownerBox"), value("select current_user"));
+    }
+}
+
 // The table lives outside the search path, needs quoting, has a dropped column before its
 // keys, and a same-named decoy sits in public: everything must describe the picked one.
 TEST_F(TableInfoTest, IndexesMarkTheirKeyColumnsOfThePickedTable)
