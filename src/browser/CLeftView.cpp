@@ -10,6 +10,7 @@
 #include "browser/TreeImages.h"
 #include "app/SharedCommands.h"
 #include "design/CTableCreateDlg.h"
+#include "transfer/CTableInfoDlg.h"
 #include "workspace/CKestrelDoc.h"
 
 namespace {
@@ -207,11 +208,20 @@ void CLeftView::onDoubleClicked(QTreeWidgetItem* node)
     if (Browse::OpensTableDetail(place)) tableDetail(node);
 }
 
-// The table detail dialog comes with the table inspection work; until then the command
-// records which object it is about.
+// The node's caption follows a rename made in the dialog.
 void CLeftView::tableDetail(QTreeWidgetItem* node)
 {
     Browse::RecordObject(m_doc, placeOf(node).objectOrCaption());
+    Connection* conn = m_doc.connection();
+    if (!conn) return;
+    const std::optional<ObjectName> renamed =
+        CTableInfoDlg::open(*conn, m_doc.browsedObject(), m_doc.databaseName, this);
+    if (!renamed) return;
+    node->setText(0, renamed->caption());
+    node->setData(0, kSchemaRole, renamed->schema);
+    node->setData(0, kNameRole, renamed->name);
+    node->setData(0, kVisibleRole, renamed->visible);
+    Browse::RecordObject(m_doc, *renamed);
 }
 
 void CLeftView::addCreatedTable(const QString& tableName)

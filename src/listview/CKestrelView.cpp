@@ -12,6 +12,8 @@
 #include "listview/Listings.h"
 #include "listview/RecordEditing.h"
 #include "listview/TextTableModel.h"
+#include "transfer/CSequenceInfoDlg.h"
+#include "transfer/CTableInfoDlg.h"
 #include "workspace/CKestrelDoc.h"
 #include "workspace/Prompter.h"
 #include "workspace/Settings.h"
@@ -172,8 +174,12 @@ void CKestrelView::runCommand(int id)
     case Cmd::RecordDelete:
         deleteRecords();
         break;
+    case Cmd::TableDetail:
+        // The tree is left as it is.
+        if (Connection* conn = m_doc.connection())
+            CTableInfoDlg::open(*conn, m_doc.browsedObject(), m_doc.databaseName, this);
+        break;
     default:
-        // The table detail has no dialog yet.
         break;
     }
 }
@@ -312,8 +318,30 @@ void CKestrelView::rowDoubleClicked(int row)
         if (Connection* conn = m_doc.connection())
             CUserEditDlg(*conn, cellText(row, 0), this).exec();
         break;
+    case RowAction::SequenceInfo:
+        // The sequences listing keeps each row's own schema.
+        if (Connection* conn = m_doc.connection()) {
+            const ObjectName sequence = row >= 0 ? listedSequence(row) : ObjectName{};
+            CSequenceInfoDlg(*conn, sequence.name.isEmpty() ? rowObject(row) : sequence, this).exec();
+        }
+        break;
+    case RowAction::TableInfo:
+        if (Connection* conn = m_doc.connection())
+            CTableInfoDlg::open(*conn, rowObject(row), m_doc.databaseName, this);
+        break;
     default:
-        // The user, sequence and table dialogs are opened here once they exist.
         break;
     }
+}
+
+// The object a catalogue row names: cell 0, in the schema of a "schemaname" column when the
+// listing carries one (the search path decides otherwise). No row gives an empty name.
+ObjectName CKestrelView::rowObject(int row) const
+{
+    QString schema;
+    for (int c = 0; c < model()->columnCount(); ++c) {
+        if (model()->headerData(c, Qt::Horizontal).toString() == u"schemaname")
+            schema = cellText(row, c);
+    }
+    return {schema, row >= 0 ? cellText(row, 0) : QString(), schema.isEmpty()};
 }

@@ -5,6 +5,7 @@
 
 #include "app/CommandTarget.h"
 #include "listview/RecordEditing.h"
+#include "workspace/ObjectName.h"
 #include "workspace/ResultList.h"
 
 class CKestrelDoc;
@@ -59,6 +60,7 @@ private:
     void editRecord();
     void deleteRecords();
     void rowDoubleClicked(int row);
+    ObjectName rowObject(int row) const;
 
     CKestrelDoc& m_doc;
     TextTableModel* m_textModel;

@@ -46,23 +46,24 @@ QString LiteralDefaultValue(const QString& expression, bool* isLiteral)
     return {};
 }
 
+QString RelationMatch(Connection& conn, const ObjectName& table, const QString& alias)
+{
+    const QString name = conn.escapeValue(table.name);
+    if (table.schema.isEmpty())
+        return QStringLiteral("%1.relname = '%2' AND pg_table_is_visible(%1.oid)").arg(alias, name);
+    return QStringLiteral("%1.relname = '%2' AND %1.relnamespace = "
+                          "(select oid from pg_namespace where nspname = '%3')")
+        .arg(alias, name, conn.escapeValue(table.schema));
+}
+
 QString ColumnListStatement(Connection& conn, const ObjectName& table)
 {
-    // The relation: by schema and name when the schema is known, else the one the search
-    // path finds by that name.
-    const QString where =
-        table.schema.isEmpty()
-            ? QStringLiteral("c.relname = '%1' AND pg_table_is_visible(c.oid)")
-                  .arg(conn.escapeValue(table.name))
-            : QStringLiteral("c.relname = '%1' AND c.relnamespace = "
-                             "(select oid from pg_namespace where nspname = '%2')")
-                  .arg(conn.escapeValue(table.name), conn.escapeValue(table.schema));
     return QStringLiteral("SELECT format_type(a.atttypid, a.atttypmod), a.*,"
                           "pg_get_expr(b.adbin, b.adrelid) as defultevalue "
                           "FROM pg_class c, pg_attribute a "
                           "LEFT JOIN pg_attrdef b On b.adrelid = a.attrelid AND b.adnum = a.attnum "
                           "WHERE ") +
-           where +
+           RelationMatch(conn, table, QStringLiteral("c")) +
            QStringLiteral(" AND a.attnum > 0 AND a.attrelid = c.oid AND NOT a.attisdropped "
                           "ORDER BY a.attnum");
 }

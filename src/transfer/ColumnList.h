@@ -27,6 +27,10 @@ struct ColumnListing {
 // `isLiteral` (when given) tells which.
 QString LiteralDefaultValue(const QString& expression, bool* isLiteral = nullptr);
 
+// The condition that picks one relation of pg_class under `alias`: by schema and name when the
+// schema is known, else the one the search path finds by that name (as a bare name would).
+QString RelationMatch(Connection& conn, const ObjectName& table, const QString& alias);
+
 // The statement of the column listing for one table. The table is found exactly: by its
 // schema when known, by the search path otherwise (as the bare name in a statement would be).
 QString ColumnListStatement(Connection& conn, const ObjectName& table);

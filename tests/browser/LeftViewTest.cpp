@@ -287,7 +287,13 @@ TEST_F(LeftView, FoldersFillOnceWithOwnerImagesAndSelectionsWriteBrowseState)
     emit tree.itemDoubleClicked(folder(QStringLiteral("インデックス")), 0);
     EXPECT_EQ(doc.nodeCaption, QStringLiteral("インデックス"));
     EXPECT_EQ(doc.objectName, QStringLiteral("kt_view"));
+    QString detailTable;
+    onNextModal([&](QDialog& d) {
+        detailTable = lineEdit(d, "tableNameBox")->text();
+        d.reject();
+    });
     emit tree.itemDoubleClicked(theirs, 0);
+    EXPECT_EQ(detailTable, QStringLiteral("kt_theirs"));
     EXPECT_EQ(doc.objectName, QStringLiteral("kt_theirs"));
     EXPECT_EQ(doc.nodeImage, 8);
     EXPECT_EQ(doc.viewFlag, 1);

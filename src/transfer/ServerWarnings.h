@@ -1,0 +1,29 @@
+#pragma once
+
+#include <libpq-fe.h>
+
+#include <QStringList>
+
+#include "workspace/Connection.h"
+
+// Collects the warnings the server raises on a connection while this object lives. Every
+// notice still goes on to the connection's notice processor (the workspace's log pane), as
+// before. The program sets notice processors only, never receivers, so the receiver in force
+// is libpq's default, which takes no context of its own.
+class ServerWarnings {
+public:
+    explicit ServerWarnings(Connection& conn);
+    ~ServerWarnings();
+    ServerWarnings(const ServerWarnings&) = delete;
+    ServerWarnings& operator=(const ServerWarnings&) = delete;
+
+    // The text of each warning (or a more severe notice) in the order raised.
+    const QStringList& texts() const { return m_texts; }
+
+private:
+    static void receive(void* context, const PGresult* notice);
+
+    PGconn* m_conn;
+    PQnoticeReceiver m_previous = nullptr;
+    QStringList m_texts;
+};

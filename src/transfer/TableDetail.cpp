@@ -1,0 +1,194 @@
+#include "transfer/TableDetail.h"
+
+#include "transfer/ServerWarnings.h"
+
+namespace {
+
+std::optional<QString> valueOf(const Result& r, const char* column)
+{
+    const int f = r.fieldNumber(column);
+    if (f < 0 || r.rows() < 1) return std::nullopt;
+    return r.value(0, f);
+}
+
+std::optional<QString> flagOf(const Result& r, const char* column)
+{
+    const std::optional<QString> v = valueOf(r, column);
+    if (!v) return std::nullopt;
+    return *v == u"t" ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+}
+
+int imageFor(const IndexFacts& index)
+{
+    if (index.primary) return PrimaryKeyImage;
+    if (!index.unique) return IndexKeyImage;
+    return UniqueKeyImage;
+}
+
+constexpr int kLastKeyPosition = 256;
+
+}  // namespace
+
+QString RecordLengthText(const ColumnListing& columns)
+{
+    const QString total = QString::number(columns.fixedLengthTotal);
+    return columns.hasVariableLength ? total + QStringLiteral("+α") : total;
+}
+
+QString RowEstimateText(const QString& reltuples)
+{
+    // Servers from 14 on say -1 for a table that was never vacuumed or analysed.
+    if (reltuples.startsWith(u'-')) return QStringLiteral("(計数中)");
+    return QStringLiteral("%1 (推定)").arg(reltuples);
+}
+
+QString RowCountStatement(const ObjectName& table)
+{
+    return QStringLiteral("SELECT count(*) as RecordCount FROM %1").arg(table.sql());
+}
+
+QString RowEstimateStatement(Connection& conn, const ObjectName& table)
+{
+    return QStringLiteral("SELECT c.reltuples::bigint as RecordEstimate FROM pg_class c WHERE ") +
+           RelationMatch(conn, table, QStringLiteral("c"));
+}
+
+QString TableOwnerStatement(Connection& conn, const ObjectName& table)
+{
+    return QStringLiteral("select pg_class.relname,pg_class.relowner,pg_roles.rolname as usename "
+                          "from pg_class, pg_roles "
+                          "WHERE pg_class.relowner = pg_roles.oid "
+                          "and ") +
+           RelationMatch(conn, table, QStringLiteral("pg_class"));
+}
+
+QString DatabaseFactsStatement(Connection& conn, const QString& databaseName)
+{
+    // pg_roles rather than pg_user: a database may belong to a role that cannot log in.
+    return QStringLiteral("SELECT  pg_database.oid,"
+                          "pg_database.*,pg_roles.oid as usesysid,pg_roles.rolname as Owner,"
+                          "pg_encoding_to_char(pg_database.encoding) as Encode "
+                          "FROM pg_database, pg_roles "
+                          "WHERE pg_database.datdba = pg_roles.oid and "
+                          "\tdatname = '%1'")
+        .arg(conn.escapeValue(databaseName));
+}
+
+QString IndexListStatement(Connection& conn, const ObjectName& table)
+{
+    return QStringLiteral("SELECT c2.relname as indexname,i.*"
+                          "FROM pg_class c, pg_class c2, pg_index i "
+                          "WHERE ") +
+           RelationMatch(conn, table, QStringLiteral("c")) +
+           QStringLiteral(" AND     c.oid = i.indrelid AND     i.indexrelid = c2.oid  ORDER BY c2.relname");
+}
+
+QString IndexKeyStatement(Connection& conn, const ObjectName& table, const QString& indexName,
+                          int position)
+{
+    // The key column's name comes with its number: once a column was dropped, the number no
+    // longer tells the row of the column list.
+    return QStringLiteral("SELECT i.indkey[%1], a.attname "
+                          "FROM pg_class c, pg_class c2, pg_index i "
+                          "LEFT JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = i.indkey[%1] "
+                          "WHERE ")
+               .arg(position) +
+           RelationMatch(conn, table, QStringLiteral("c")) +
+           QStringLiteral(" AND     c2.relname = '%1' AND     c.oid = i.indrelid AND "
+                          "    i.indexrelid = c2.oid  ORDER BY c2.relname")
+               .arg(conn.escapeValue(indexName));
+}
+
+std::optional<QString> CountRows(Connection& conn, const ObjectName& table)
+{
+    const Result r = conn.exec(RowCountStatement(table));
+    if (!r.tuplesOk()) return std::nullopt;
+    return valueOf(r, "RecordCount");
+}
+
+TableDetail LoadTableDetail(Connection& conn, const ObjectName& table, const QString& databaseName)
+{
+    TableDetail d;
+    d.columns = LoadColumnList(conn, table);
+    if (!d.columns.ok) return d;
+    d.columnImages.assign(d.columns.rows.size(), PlainColumnImage);
+    if (!d.columns.rows.empty()) {
+        d.fieldCount = QString::number(d.columns.columnCount());
+        d.recordLength = RecordLengthText(d.columns);
+    }
+
+    {
+        const Result r = conn.exec(RowEstimateStatement(conn, table));
+        if (!r.tuplesOk() || r.rows() < 1) return d;
+        d.tableFound = true;
+        d.rowEstimate = RowEstimateText(r.value(0, 0));
+    }
+    {
+        const Result r = conn.exec(TableOwnerStatement(conn, table));
+        if (!r.tuplesOk()) return d;
+        d.ownerRead = true;
+        d.owner = valueOf(r, "usename");
+    }
+    {
+        const Result r = conn.exec(DatabaseFactsStatement(conn, databaseName));
+        if (!r.tuplesOk()) return d;
+        d.databaseRead = true;
+        if (r.rows() >= 1) {
+            DatabaseFacts& f = d.database;
+            f.oid = valueOf(r, "oid");
+            f.lastSystemOid = valueOf(r, "datlastsysoid");  // gone from servers 15 and newer
+            f.encoding = valueOf(r, "Encode");
+            f.ownerId = valueOf(r, "usesysid");
+            f.ownerName = valueOf(r, "Owner");
+            f.isTemplate = flagOf(r, "datistemplate");
+            f.allowConnections = flagOf(r, "datallowconn");
+        }
+    }
+
+    const Result indexes = conn.exec(IndexListStatement(conn, table));
+    if (!indexes.tuplesOk()) return d;
+    const int primaryField = indexes.fieldNumber("indisprimary");
+    const int uniqueField = indexes.fieldNumber("indisunique");
+    const int nameField = indexes.fieldNumber("indexname");
+    for (int row = 0; row < indexes.rows(); ++row) {
+        IndexFacts index;
+        index.name = indexes.value(row, nameField);
+        index.primary = indexes.value(row, primaryField) == u"t";
+        index.unique = indexes.value(row, uniqueField) == u"t";
+        for (int k = 0; k <= kLastKeyPosition; ++k) {
+            const Result key = conn.exec(IndexKeyStatement(conn, table, index.name, k));
+            if (!key.tuplesOk() || key.rows() < 1 || key.value(0, 0).toInt() == 0) break;
+            const QString column = key.value(0, key.fieldNumber("attname"));
+            index.keyText += column + QStringLiteral("  ");
+            for (size_t c = 0; c < d.columns.rows.size(); ++c) {
+                if (d.columns.rows[c].value(0) == column) d.columnImages[c] = imageFor(index);
+            }
+        }
+        d.indexes.push_back(index);
+    }
+    return d;
+}
+
+QString MaintenanceStatement(MaintenanceKind kind, const ObjectName& table)
+{
+    const QString format = kind == MaintenanceKind::Vacuum ? QStringLiteral("VACUUM %1")
+                                                           : QStringLiteral("VACUUM ANALYZE %1");
+    return format.arg(table.sql());
+}
+
+MaintenanceOutcome RunMaintenance(Connection& conn, MaintenanceKind kind, const ObjectName& table)
+{
+    MaintenanceOutcome out;
+    ServerWarnings warnings(conn);
+    const Result r = conn.exec(MaintenanceStatement(kind, table));
+    if (!r.commandOk()) {
+        out.message = r.errorMessage();
+        return out;
+    }
+    if (!warnings.texts().isEmpty()) {
+        out.message = warnings.texts().join(QLatin1Char('\n'));
+        return out;
+    }
+    out.done = true;
+    return out;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <libpq-fe.h>
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+#include "workspace/Connection.h"
+#include "workspace/ObjectName.h"
+
+class QSocketNotifier;
+
+// Counts a table's rows with count(*) without holding up the UI thread: the count runs on a
+// second connection of its own, opened with the parameters of the workspace's connection,
+// and its answer is picked up from the event loop when the server sends it. The workspace's
+// connection stays free for every other statement meanwhile.
+//
+// Ownership: the counter owns its connection. Destroying it (or starting another count)
+// cancels a count still running on the server.
+class TableRowCounter : public QObject {
+    Q_OBJECT
+public:
+    explicit TableRowCounter(QObject* parent = nullptr);
+    ~TableRowCounter() override;
+
+    // Starts counting; false (and nothing emitted) when the second connection could not be
+    // opened or the statement not sent.
+    bool start(const Connection& like, const ObjectName& table);
+    void cancel();
+    bool running() const { return m_notifier != nullptr; }
+
+signals:
+    // The text of "RecordCount", as the server returned it.
+    void counted(const QString& count);
+    void failed(const QString& serverText);
+
+private:
+    void readAnswer();
+    void finish();
+
+    PGconn* m_conn = nullptr;
+    QSocketNotifier* m_notifier = nullptr;
+    Result m_answer;
+};

@@ -1,0 +1,104 @@
+#include "TableInfoFixture.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMouseEvent>
+
+#include "app/CommandTarget.h"
+#include "browser/CLeftView.h"
+#include "listview/CKestrelView.h"
+#include "listview/Listings.h"
+#include "workspace/CKestrelDoc.h"
+
+namespace {
+
+// The tree and the list view of a workspace logged in to the test server's postgres database.
+class DetailWiringTest : public TableInfoFixture {
+protected:
+    void SetUp() override
+    {
+        TableInfoFixture::SetUp();
+        doc.setLoginRunner([] { return std::optional<LoginParameters>(TestServer::superuserLogin()); });
+    }
+    QTreeWidgetItem* findNode(CLeftView& tree, const QString& caption)
+    {
+        for (QTreeWidgetItemIterator it(&tree); *it; ++it)
+            if ((*it)->text(0) == caption) return *it;
+        return nullptr;
+    }
+    void doubleClickRow(CKestrelView& view, int column, const QString& text)
+    {
+        for (int r = 0; r < view.model()->rowCount(); ++r) {
+            if (view.cellText(r, column) != text) continue;
+            const QPoint at = view.visualRect(view.model()->index(r, 0)).center();
+            QMouseEvent click(QEvent::MouseButtonDblClick, at, view.viewport()->mapToGlobal(at),
+                              Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(view.viewport(), &click);
+            return;
+        }
+        ADD_FAILURE() << "no row " << text.toStdString();
+    }
+
+    CKestrelDoc doc;
+};
+
+TEST_F(DetailWiringTest, TreeCommandOpensTheDetailAndTheCaptionFollowsARename)
+{
+    run("CREATE TABLE ti_r (a int)");
+    CLeftView tree(doc, nullptr);
+    tree.initialUpdate();
+    QTreeWidgetItem* tables = findNode(tree, kTablesFolder);
+    ASSERT_NE(tables, nullptr);
+    tree.setCurrentItem(tables);
+    QTreeWidgetItem* node = findNode(tree, QStringLiteral("ti_r"));
+    ASSERT_NE(node, nullptr);
+    tree.setCurrentItem(node);
+
+    onNextModal([](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), QStringLiteral("テーブル明細"));
+        onNextModal([](QDialog& r) {
+            lineEdit(r, "newNameBox")->setText(QStringLiteral("ti_renamed"));
+            button(r, "okButton")->click();
+        });
+        button(d, "renameButton")->click();
+        button(d, "cancelButton")->click();
+    });
+    tree.runCommand(Cmd::TableEdit);
+    EXPECT_EQ(node->text(0), QStringLiteral("ti_renamed"));
+    EXPECT_EQ(doc.objectName, QStringLiteral("ti_renamed"));
+}
+
+TEST_F(DetailWiringTest, ListRowsOpenTheTableAndSequenceDetails)
+{
+    run("CREATE TABLE ti_f (a int)");
+    run("CREATE SEQUENCE ti_seq INCREMENT 4");
+    ASSERT_EQ(doc.Connect(), 0);
+    CKestrelView view(doc, nullptr);
+    view.resize(800, 600);
+    view.show();
+    doc.nodeDepth = 2;
+    doc.parentCaption = QStringLiteral("データベース(postgres)");
+
+    QStringList seen;
+    doc.nodeCaption = kSequencesFolder;
+    view.onUpdate();
+    onNextModal([&](QDialog& d) {
+        seen << d.windowTitle() << lineEdit(d, "sequenceNameBox")->text()
+             << lineEdit(d, "incrementBox")->text();
+        d.reject();
+    });
+    doubleClickRow(view, 0, QStringLiteral("ti_seq"));
+
+    doc.nodeCaption = kTablesFolder;
+    view.onUpdate();
+    onNextModal([&](QDialog& d) {
+        seen << d.windowTitle() << lineEdit(d, "tableNameBox")->text()
+             << lineEdit(d, "fieldCountBox")->text();
+        d.reject();
+    });
+    doubleClickRow(view, 0, QStringLiteral("ti_f"));
+    EXPECT_EQ(seen, (QStringList{"シーケンス明細", "ti_seq", "4", "テーブル明細", "ti_f", "1"}));
+}
+
+}  // namespace
