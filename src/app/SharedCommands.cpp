@@ -3,6 +3,8 @@
 #include "app/CommandTarget.h"
 #include "browser/BrowseRules.h"
 #include "console/QueryCommand.h"
+#include "transfer/CCsvImportDlg.h"
+#include "workspace/CKestrelDoc.h"
 
 bool IsSharedViewCommand(int id)
 {
@@ -10,8 +12,8 @@ bool IsSharedViewCommand(int id)
            id == Cmd::CsvImport;
 }
 
-// User registration, database creation and CSV import have no dialog yet: the commands are
-// served and checked, and open nothing.
+// User registration and database creation have no dialog yet: the commands are served and
+// checked, and open nothing.
 void RunSharedViewCommand(int id, CKestrelDoc& doc, QWidget* parent)
 {
     switch (id) {
@@ -21,6 +23,12 @@ void RunSharedViewCommand(int id, CKestrelDoc& doc, QWidget* parent)
     case Cmd::UserCreate:
     case Cmd::DatabaseCreate:
         Browse::RequireSuperUser(doc);
+        break;
+    case Cmd::CsvImport:
+        if (Connection* conn = doc.connection(); conn && !conn->isBad()) {
+            CCsvImportDlg dlg(*conn, parent);
+            dlg.exec();
+        }
         break;
     default:
         break;

@@ -47,6 +47,12 @@ public:
     // A value for a '...' literal, escaped as the server expects (PQescapeStringConn).
     QString escapeValue(const QString& value) const;
 
+    // COPY ... FROM STDIN, after exec() answered PGRES_COPY_IN: the data in any pieces, then
+    // the end, which gives the COPY's own result (the failure sink is not told: the caller
+    // decides what a failed COPY means).
+    bool putCopyData(const char* data, qsizetype length);
+    Result endCopy();
+
     void setNoticeProcessor(PQnoticeProcessor processor, void* context);
     bool setClientEncodingUtf8();
 
