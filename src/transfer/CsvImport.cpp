@@ -142,22 +142,20 @@ constexpr qint64 kBatchMillis = 150;         // ... and after this long, so coun
 constexpr qsizetype kSendChunk = 64 << 10;   // COPY data goes out in pieces of this size
 constexpr qsizetype kFirstRetrySlice = 16;   // lines sent after a failed line, doubling
 
-const QString kSavepoint = QStringLiteral("SAVEPOINT b");
-const QString kNextSavepoint = QStringLiteral("RELEASE b;SAVEPOINT b");
 const QString kBackToSavepoint = QStringLiteral("ROLLBACK TO SAVEPOINT b");
 
 // One value of a COPY text line: backslash, tab, line feed and carriage return escaped.
-void appendCopyValue(QByteArray& out, QByteArrayView v)
+void appendCopyValue(std::string& out, QByteArrayView v)
 {
     const char* p = v.data();
     const char* end = p + v.size();
     while (p < end) {
         const char* q = p;
         while (q < end && *q != '\\' && *q != '\t' && *q != '\n' && *q != '\r') ++q;
-        out.append(p, q - p);
+        out.append(p, size_t(q - p));
         if (q == end) break;
-        out.append('\\');
-        out.append(*q == '\\' ? '\\' : *q == '\t' ? 't' : *q == '\n' ? 'n' : 'r');
+        out.push_back('\\');
+        out.push_back(*q == '\\' ? '\\' : *q == '\t' ? 't' : *q == '\n' ? 'n' : 'r');
         p = q + 1;
     }
 }
@@ -220,15 +218,20 @@ public:
 
 private:
     bool copyAllowed();
-    void openSavepoint();
-    void backToSavepoint();
+    QString savepointStatements();
+    void backToSavepoint()
+    {
+        m_rollbackPending = true;
+        m_savepointClean = true;
+    }
+    void settleSavepoint();
     bool lostIfBad(const QString& serverText);
 
     void appendLine(const CsvRecord& rec);
     qsizetype lineStart(qsizetype i) const { return i == 0 ? 0 : m_lineEnds[size_t(i - 1)]; }
     QByteArrayView batchLine(qsizetype i) const
     {
-        return QByteArrayView(m_batch.constData() + lineStart(i), m_lineEnds[size_t(i)] - lineStart(i) - 1);
+        return QByteArrayView(m_batch.data() + lineStart(i), m_lineEnds[size_t(i)] - lineStart(i) - 1);
     }
     bool startCopy();
     void streamBatch();
@@ -248,7 +251,11 @@ private:
     const std::function<void()>& m_progress;
     ImportOutcome m_outcome;
     bool m_abort = false;
+    // Every piece of work (a COPY, an INSERT) runs under the savepoint b, so a failure undoes
+    // that piece alone. The savepoint statements travel with the next COPY where they can.
     bool m_haveSavepoint = false;
+    bool m_savepointClean = false;   // nothing done under b since it was set or rolled back to
+    bool m_rollbackPending = false;  // the last piece failed: roll back to b before the next
 
     QFile m_log;
     QString m_prefix;
@@ -258,11 +265,13 @@ private:
 
     // The current batch: COPY text lines, each ending in a line feed, kept until the batch
     // is through so that the lines before a failed one can be sent again.
-    QByteArray m_batch;
+    std::string m_batch;
     std::vector<qsizetype> m_lineEnds;
     qsizetype m_sent = 0;        // bytes of the batch already streamed
     bool m_copyOpen = false;
     qsizetype m_batchTarget = kFirstBatch;
+    long long m_goodSinceFailure = 0;  // lines through since the last failed one
+    long long m_lastGap = kFirstBatch * 4;  // good lines between the last two failed ones
     QElapsedTimer m_batchClock;
     QElapsedTimer m_tickClock;
 };
@@ -290,15 +299,25 @@ bool Importer::lostIfBad(const QString& serverText)
     return true;
 }
 
-void Importer::openSavepoint()
+QString Importer::savepointStatements()
 {
-    Result r = m_conn.exec(m_haveSavepoint ? kNextSavepoint : kSavepoint);
+    QStringList texts;
+    if (m_rollbackPending) texts << kBackToSavepoint;
+    if (!m_haveSavepoint)
+        texts << QStringLiteral("SAVEPOINT b");
+    else if (!m_savepointClean)
+        texts << QStringLiteral("RELEASE b;SAVEPOINT b");
+    m_rollbackPending = false;
     m_haveSavepoint = true;
-    if (!r.commandOk()) lostIfBad(m_conn.errorMessage());
+    m_savepointClean = false;  // the piece that follows runs under it
+    return texts.join(u';');
 }
 
-void Importer::backToSavepoint()
+void Importer::settleSavepoint()
 {
+    if (!m_rollbackPending || m_outcome.lostMessage) return;
+    m_rollbackPending = false;
+    m_savepointClean = true;
     Result r = m_conn.exec(kBackToSavepoint);
     if (!r.commandOk()) lostIfBad(m_conn.errorMessage());
 }
@@ -307,6 +326,7 @@ void Importer::countExecuted(long long n)
 {
     if (n <= 0) return;
     m_state.executed += n;
+    m_goodSinceFailure += n;
     m_state.countersWritten = true;
     tick();
 }
@@ -339,9 +359,9 @@ void Importer::insertValues(const QStringList& values)
     QString sql = m_prefix;
     for (int i = 0; i < m_columns; ++i)
         sql += u'\'' + m_conn.escapeValue(values.value(i)) + QLatin1String(i + 1 == m_columns ? "')" : "',");
-    openSavepoint();
-    if (m_abort) return;
-    Result r = m_conn.exec(sql);
+    // The savepoint statements go in the same string; the INSERT stays a statement of its own.
+    const QString before = savepointStatements();
+    Result r = m_conn.exec(before.isEmpty() ? sql : before + u';' + sql);
     if (r.commandOk()) {
         countExecuted(1);
         return;
@@ -360,17 +380,17 @@ void Importer::insertValues(const QStringList& values)
 void Importer::appendLine(const CsvRecord& rec)
 {
     for (int i = 0; i < m_columns; ++i) {
-        if (i) m_batch.append('\t');
+        if (i) m_batch.push_back('\t');
         appendCopyValue(m_batch, rec.field(i));
     }
-    m_batch.append('\n');
-    m_lineEnds.push_back(m_batch.size());
+    m_batch.push_back('\n');
+    m_lineEnds.push_back(qsizetype(m_batch.size()));
 }
 
 bool Importer::startCopy()
 {
-    Result r = m_conn.exec((m_haveSavepoint ? kNextSavepoint : kSavepoint) + u';' + m_copyStatement);
-    m_haveSavepoint = true;
+    const QString before = savepointStatements();
+    Result r = m_conn.exec(before.isEmpty() ? m_copyStatement : before + u';' + m_copyStatement);
     if (r.status() == PGRES_COPY_IN) return true;
     const QString error = m_conn.errorMessage();
     r.release();
@@ -395,9 +415,9 @@ void Importer::streamBatch()
         }
         m_copyOpen = true;
     }
-    if (m_batch.size() - m_sent >= kSendChunk) {
-        m_conn.putCopyData(m_batch.constData() + m_sent, m_batch.size() - m_sent);
-        m_sent = m_batch.size();
+    if (qsizetype(m_batch.size()) - m_sent >= kSendChunk) {
+        m_conn.putCopyData(m_batch.data() + m_sent, qsizetype(m_batch.size()) - m_sent);
+        m_sent = qsizetype(m_batch.size());
     }
 }
 
@@ -407,7 +427,8 @@ void Importer::flushBatch()
     if (!m_copyOpen) streamBatch();
     if (!m_copyOpen) return;
     m_copyOpen = false;
-    if (m_sent < m_batch.size()) m_conn.putCopyData(m_batch.constData() + m_sent, m_batch.size() - m_sent);
+    if (m_sent < qsizetype(m_batch.size()))
+        m_conn.putCopyData(m_batch.data() + m_sent, qsizetype(m_batch.size()) - m_sent);
     Result r = m_conn.endCopy();
     const qsizetype count = qsizetype(m_lineEnds.size());
     if (r.commandOk()) {
@@ -421,7 +442,9 @@ void Importer::flushBatch()
             backToSavepoint();
             if (!m_abort) afterFailedCopy(0, count, failed);
         }
-        m_batchTarget = kFirstBatch;
+        // The next batches start at a quarter of the last run of good lines, so a batch
+        // rarely holds more than one failure and little is sent twice.
+        m_batchTarget = qsizetype(std::clamp<long long>(m_lastGap / 4, kFirstRetrySlice, kLargestBatch));
     }
     m_batch.clear();
     m_lineEnds.clear();
@@ -432,7 +455,7 @@ bool Importer::copyRange(qsizetype from, qsizetype to, int* failedLine)
 {
     *failedLine = 0;
     if (!startCopy()) return false;
-    m_conn.putCopyData(m_batch.constData() + lineStart(from), lineStart(to) - lineStart(from));
+    m_conn.putCopyData(m_batch.data() + lineStart(from), lineStart(to) - lineStart(from));
     Result r = m_conn.endCopy();
     if (r.commandOk()) return true;
     *failedLine = failingCopyLine(r);
@@ -450,7 +473,9 @@ void Importer::insertEach(qsizetype from, qsizetype to)
 // Lines [from, from + count) went as one COPY that failed at its line `failedLine` (1-based;
 // 0 when the server named none) and was rolled back. The lines before the failed one are sent
 // again, the failed line runs alone as its INSERT (counted and logged with its own text), and
-// the rest follows in slices that start small and double while nothing fails.
+// the rest follows in slices that double while nothing fails. A slice starts as long as the
+// run of good lines before the failure: short where failures are dense (little is sent
+// twice), long where they are rare (few round trips).
 void Importer::afterFailedCopy(qsizetype from, qsizetype count, int failedLine)
 {
     qsizetype pos = from;
@@ -467,9 +492,11 @@ void Importer::afterFailedCopy(qsizetype from, qsizetype count, int failedLine)
                 insertEach(pos, pos + k - 1);  // the server disagrees with itself: line by line
         }
         if (m_abort) return;
+        slice = qsizetype(std::clamp<long long>(m_goodSinceFailure, kFirstRetrySlice, kLargestBatch));
         insertValues(copyLineValues(batchLine(pos + k - 1)));
+        m_lastGap = m_goodSinceFailure;
+        m_goodSinceFailure = 0;
         pos += k;
-        slice = kFirstRetrySlice;
         // The rest, until the next failure.
         for (;;) {
             if (m_abort || pos >= end) return;
@@ -533,11 +560,13 @@ ImportOutcome Importer::run()
         streamBatch();
         if (!m_useCopy || m_abort) continue;
         const qsizetype lines = qsizetype(m_lineEnds.size());
-        if (lines >= m_batchTarget || m_batch.size() >= kBatchBytes ||
+        if (lines >= m_batchTarget || qsizetype(m_batch.size()) >= kBatchBytes ||
             (++sinceClock % 256 == 0 && m_batchClock.elapsed() >= kBatchMillis))
             flushBatch();
     }
     if (!m_abort) flushBatch();
+    // A failed last piece leaves the transaction aborted until it is rolled back to b.
+    settleSavepoint();
     m_log.close();
     tick(true);
     m_state.running = false;

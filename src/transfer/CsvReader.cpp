@@ -76,9 +76,12 @@ void CsvRecord::clear()
     data.clear();
     ends.clear();
     firstLine = 0;
-    valid = true;
-    problem.clear();
-    raw.clear();
+    // Capacities are kept: a reader fills the same record again and again.
+    if (!valid) {
+        valid = true;
+        problem.clear();
+        raw.resize(0);
+    }
 }
 
 bool CsvSplitter::feedLine(const char* p, qsizetype n, CsvRecord& rec)
@@ -89,7 +92,7 @@ bool CsvSplitter::feedLine(const char* p, qsizetype n, CsvRecord& rec)
     const char* i = p;
     bool enclosed = false;
     if (m_open) {
-        rec.data.append('\n');
+        rec.data.push_back('\n');
         enclosed = true;
         m_open = false;
     }
@@ -101,11 +104,11 @@ bool CsvSplitter::feedLine(const char* p, qsizetype n, CsvRecord& rec)
             } else {
                 const char* j = findBytes(i, end, d);
                 if (!j) {
-                    rec.data.append(i, end - i);
+                    rec.data.append(i, size_t(end - i));
                     closeField(rec);
                     return true;
                 }
-                rec.data.append(i, j - i);
+                rec.data.append(i, size_t(j - i));
                 closeField(rec);
                 i = j + d.size();
                 continue;
@@ -115,14 +118,14 @@ bool CsvSplitter::feedLine(const char* p, qsizetype n, CsvRecord& rec)
         for (;;) {
             const char* k = findBytes(i, end, q);
             if (!k) {
-                rec.data.append(i, end - i);
+                rec.data.append(i, size_t(end - i));
                 m_open = true;
                 return false;
             }
-            rec.data.append(i, k - i);
+            rec.data.append(i, size_t(k - i));
             const char* after = k + q.size();
             if (startsWith(after, end, q)) {
-                rec.data.append(q);
+                rec.data.append(q.constData(), size_t(q.size()));
                 i = after + q.size();
             } else if (after == end) {
                 closeField(rec);
@@ -133,7 +136,7 @@ bool CsvSplitter::feedLine(const char* p, qsizetype n, CsvRecord& rec)
                 enclosed = false;
                 break;
             } else {
-                rec.data.append(q);
+                rec.data.append(q.constData(), size_t(q.size()));
                 i = after;
             }
         }
@@ -315,7 +318,7 @@ bool CsvRecordReader::next(CsvRecord& rec)
         const char* text = p;
         qsizetype textLength = n;
         if (!plainAscii(p, n)) {
-            m_decoded.clear();
+            m_decoded.resize(0);
             lineValid = decode(p, n);
             text = m_decoded.constData();
             textLength = m_decoded.size();
@@ -335,7 +338,7 @@ bool CsvRecordReader::next(CsvRecord& rec)
             }
         }
         if (m_splitter.feedLine(text, textLength, rec)) return true;
-        if (rec.data.size() > kMaxRecordBytes) {
+        if (qsizetype(rec.data.size()) > kMaxRecordBytes) {
             // An enclosed field that never closes: the record ends here.
             if (rec.valid) rec.problem = QStringLiteral("%1 行目からのレコードが長すぎます").arg(rec.firstLine);
             rec.valid = false;

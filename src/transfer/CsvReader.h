@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
+#include <string>
 #include <vector>
 
 class QIODevice;
@@ -30,7 +31,7 @@ enum class CsvEncoding { Cp932, Utf8 };
 
 // One record: its fields, UTF-8, one after another in `data`.
 struct CsvRecord {
-    QByteArray data;
+    std::string data;
     std::vector<qsizetype> ends;  // end of each field in data
     qint64 firstLine = 0;         // 1-based line of the file where the record starts
     // False when some byte is not valid in the file's encoding (or the record is too long);
@@ -45,7 +46,7 @@ struct CsvRecord {
     {
         if (i < 0 || i >= fieldCount()) return {};
         const qsizetype b = i == 0 ? 0 : ends[size_t(i - 1)];
-        return QByteArrayView(data.constData() + b, ends[size_t(i)] - b);
+        return QByteArrayView(data.data() + b, ends[size_t(i)] - b);
     }
     QString text(int i) const { return QString::fromUtf8(field(i)); }
     void clear();
@@ -63,7 +64,7 @@ public:
     bool inRecord() const { return m_open; }
 
 private:
-    void closeField(CsvRecord& rec) { rec.ends.push_back(rec.data.size()); }
+    void closeField(CsvRecord& rec) { rec.ends.push_back(qsizetype(rec.data.size())); }
     CsvFormat m_format;
     bool m_open = false;    // a record is under way (continued across a line end)
 };

@@ -69,7 +69,9 @@ TEST_F(ImportRun, BadLinesAnywhereInABatchAreCountedOnceAndLoggedWithTheirInsert
     EXPECT_EQ(value(QStringLiteral("select name from imp_t where id = 1600")), QStringLiteral("n1600"));
     EXPECT_EQ(logEntries(), expectedBad);
     // COPY carried the good lines; an INSERT went only for each failed line.
-    EXPECT_EQ(log.statements().filter(QRegularExpression("^INSERT ")), expectedBad);
+    QStringList inserts = log.statements().filter(QRegularExpression("INSERT "));
+    for (QString& s : inserts) s.remove(QRegularExpression("^.*SAVEPOINT b;"));
+    EXPECT_EQ(inserts, expectedBad);
     EXPECT_FALSE(log.statements().filter(QRegularExpression("SAVEPOINT b;COPY imp_t \\(id,name\\) FROM STDIN$")).isEmpty());
     EXPECT_EQ(log.statements().first(), QStringLiteral("BEGIN"));
     EXPECT_EQ(log.statements().last(), QStringLiteral("COMMIT"));
@@ -95,8 +97,8 @@ TEST_F(ImportRun, ViewsTakeTheInsertOfEveryLineShortAndLongLinesAndApostrophes)
     EXPECT_EQ(value(QStringLiteral("select string_agg(a || '|' || b || '|' || c, '/' order by ctid) from imp_t2")),
               QStringLiteral("O'Brien|x,y|1\n2/short||/p|q|r/'); DROP TABLE imp_t2; --|b|c"));
     EXPECT_TRUE(log.statements().filter(QStringLiteral("COPY")).isEmpty());
-    EXPECT_EQ(log.statements().filter(QRegularExpression("^INSERT ")).value(1),
-              QStringLiteral("INSERT INTO imp_v (a,b,c) VALUES('short','','')"));
+    EXPECT_EQ(log.statements().filter(QRegularExpression("INSERT ")).value(1),
+              QStringLiteral("RELEASE b;SAVEPOINT b;INSERT INTO imp_v (a,b,c) VALUES('short','','')"));
     EXPECT_TRUE(readLog().isEmpty());
     EXPECT_TRUE(QFile::exists(s.logPath));  // created by a run without errors
 }
