@@ -38,9 +38,9 @@ protected:
 TEST_F(ImportRun, BadLinesAnywhereInABatchAreCountedOnceAndLoggedWithTheirInsert)
 {
     TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int PRIMARY KEY, name text)"));
-    // 4000 lines. Bad: the first and the last of the first batch, two in a row and a
-    // duplicate of an earlier line of the same batch in the second, the whole third batch of
-    // 1000 lines, and the very last line.
+    // 4000 lines. Bad: the first and the last of the first batch (1000 lines), two in a row
+    // and a duplicate of an earlier line of the same batch after it, a run of 1000 bad lines
+    // (whole batches), and the very last line.
     QByteArray file = "id,name\r\n";
     QStringList expectedBad;
     std::vector<int> bad;
@@ -183,5 +183,16 @@ TEST_F(ImportRun, TheServerLostInTheMiddleEndsTheRun)
     ASSERT_TRUE(outcome.lostMessage.has_value());
     EXPECT_TRUE(prompts.messages().value(0).startsWith(kConnectionLostMessage));
     EXPECT_EQ(prompts.messages().value(1), kRollbackError);
+    EXPECT_EQ(value(QStringLiteral("select count(*) from imp_t")), QStringLiteral("0"));
+}
+
+TEST_F(ImportRun, ACommitAnsweredWithRollbackIsAFailedCommit)
+{
+    TestServer::run(*admin, QStringLiteral(
+        "CREATE TABLE imp_t (id int, name text, UNIQUE (id) DEFERRABLE INITIALLY DEFERRED)"));
+    ImportSettings s = settings(write(QStringLiteral("d.csv"), "1,a\n1,b\n"), QStringLiteral("imp_t"), {"id", "name"});
+    EXPECT_FALSE(RunImport(*conn, s, state));
+    EXPECT_EQ(state.executed.load(), 2);
+    EXPECT_EQ(prompts.messages(), (QStringList{kCommitError}));
     EXPECT_EQ(value(QStringLiteral("select count(*) from imp_t")), QStringLiteral("0"));
 }
