@@ -5,6 +5,8 @@
 #include "app/CommandTarget.h"
 #include "browser/BrowseRules.h"
 #include "console/QueryCommand.h"
+#include "design/CTableSelectDlg.h"
+#include "transfer/CCsvImportDlg.h"
 #include "workspace/CKestrelDoc.h"
 
 bool IsSharedViewCommand(int id)
@@ -13,7 +15,6 @@ bool IsSharedViewCommand(int id)
            id == Cmd::CsvImport;
 }
 
-// CSV import has no dialog yet: the command is served and opens nothing.
 void RunSharedViewCommand(int id, CKestrelDoc& doc, QWidget* parent)
 {
     switch (id) {
@@ -27,6 +28,17 @@ void RunSharedViewCommand(int id, CKestrelDoc& doc, QWidget* parent)
     case Cmd::DatabaseCreate:
         if (Browse::RequireSuperUser(doc) && doc.connection())
             CDatabaseCreateDlg(*doc.connection(), parent).exec();
+        break;
+    case Cmd::CsvImport:
+        if (Connection* conn = doc.connection(); conn && !conn->isBad()) {
+            CCsvImportDlg dlg(*conn, parent);
+            dlg.setTableObjectChooser([conn, &dlg]() -> std::optional<ObjectName> {
+                CTableSelectDlg chooser(*conn, &dlg);
+                if (chooser.exec() != QDialog::Accepted) return std::nullopt;
+                return chooser.chosenTable();
+            });
+            dlg.exec();
+        }
         break;
     default:
         break;

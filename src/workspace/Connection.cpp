@@ -70,6 +70,21 @@ QString Connection::encryptPassword(const QString& password, const QString& role
     return out;
 }
 
+bool Connection::putCopyData(const char* data, qsizetype length)
+{
+    return m_conn && PQputCopyData(m_conn, data, int(length)) == 1;
+}
+
+Result Connection::endCopy()
+{
+    if (!m_conn) return Result();
+    if (PQputCopyEnd(m_conn, nullptr) != 1) return Result(PQgetResult(m_conn));
+    Result r(PQgetResult(m_conn));
+    // Drain what follows, so the connection is ready for the next statement.
+    while (PGresult* more = PQgetResult(m_conn)) PQclear(more);
+    return r;
+}
+
 void Connection::setNoticeProcessor(PQnoticeProcessor processor, void* context)
 {
     if (m_conn) PQsetNoticeProcessor(m_conn, processor, context);

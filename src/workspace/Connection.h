@@ -51,6 +51,12 @@ public:
     // statement can carry it instead of the plain password. Empty on failure (errorMessage()).
     QString encryptPassword(const QString& password, const QString& roleName) const;
 
+    // COPY ... FROM STDIN, after exec() answered PGRES_COPY_IN: the data in any pieces, then
+    // the end, which gives the COPY's own result (the failure sink is not told: the caller
+    // decides what a failed COPY means).
+    bool putCopyData(const char* data, qsizetype length);
+    Result endCopy();
+
     void setNoticeProcessor(PQnoticeProcessor processor, void* context);
     bool setClientEncodingUtf8();
 

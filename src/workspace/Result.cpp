@@ -60,3 +60,8 @@ long long Result::affectedRows() const
     if (!n || !*n) return -1;
     return QByteArray(n).toLongLong();
 }
+
+QString Result::errorField(int code) const
+{
+    return m_res ? QString::fromUtf8(PQresultErrorField(m_res.get(), code)) : QString();
+}

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "transfer/ColumnList.h"
+#include "transfer/CsvReader.h"
+#include "workspace/Connection.h"
+#include "workspace/ObjectName.h"
+
+// What an import run reads from the dialog at the moment it starts.
+struct ImportSettings {
+    QString fileName;
+    ObjectName table;
+    QString delimiter;
+    QString quote;
+    bool header = false;
+    bool createTable = false;
+    bool deleteRows = false;
+    bool stopOnError = false;
+    // The field-settings list: cell 0 (name), 1 (type) and 2 (size) of every row.
+    std::vector<QStringList> fields;
+    // Whether the names came from the server (exact) or from the file (typed: folded first).
+    bool fieldNamesExact = false;
+    QString logPath = QStringLiteral("ImportError.log");
+};
+
+// The state shared between the dialog (UI thread) and the worker: the two flags and the two
+// counters, each read and written atomically; nothing else is shared.
+struct ImportRunState {
+    std::atomic<bool> running{false};
+    std::atomic<bool> stopRequest{false};
+    std::atomic<long long> executed{0};
+    std::atomic<long long> errors{0};
+    // Set once a line was processed: the counter boxes are written only from then on.
+    std::atomic<bool> countersWritten{false};
+};
+
+// How the worker ended.
+struct ImportOutcome {
+    // Stop-on-error: the message to show (the failed line's statement and the server's text).
+    std::optional<QString> stopMessage;
+    // The server was lost: the message to show; nothing of the run can be committed.
+    std::optional<QString> lostMessage;
+};
+
+inline const QString kStopOnErrorFormat =
+    QStringLiteral("Query : %1 \nError : %2\n何らかのエラーが発生しました。中断します。");
+inline const QString kConnectionLostMessage = QStringLiteral(
+    "サーバーとの接続が失われました。インポートを終了します。（トランザクションは破棄されました)");
+
+// A name from the field-settings list for a statement: exact names quoted as they are, typed
+// ones (file headers, Col01) folded as the server folds them first.
+QString ImportColumnSql(const QString& name, bool exact);
+// "INSERT INTO t (a,b) VALUES(" for the run's table and fields.
+QString ImportInsertPrefix(const ImportSettings& s);
+// The CREATE TABLE of a new table from the field-settings rows.
+QString ImportCreateStatement(const ImportSettings& s);
+
+// The rows of the field-settings list for a new table described by the file's first record:
+// names from the header or Col01.., "text", empty size, "NULL" and six "-". Nothing when the
+// file cannot be opened; an empty list when it has no line.
+std::optional<std::vector<QStringList>> FieldRowsFromFile(const QString& fileName,
+                                                         const QString& delimiter,
+                                                         const QString& quote, bool header);
+
+// The table check: whether the typed (or chosen) name reaches a relation an INSERT can fill,
+// found as the server finds it, and its record count (-1 when the count failed).
+struct TableCheck {
+    bool exists = false;
+    long long recordCount = -1;
+};
+TableCheck CheckImportTable(Connection& conn, const ObjectName& table);
+
+// UI side, before the worker: BEGIN, then the optional create and delete. Messages go through
+// the prompter. Returns false when the run cannot go on; the transaction is then ended already
+// (nothing open on the connection).
+bool BeginImport(Connection& conn, const ImportSettings& s);
+// UI side, after the worker: COMMIT when `commit`, ROLLBACK otherwise, with their messages.
+// Returns true when the transaction was committed.
+bool EndImport(Connection& conn, bool commit);
+
+// The worker's body. Runs on the calling thread and alone uses the connection meanwhile.
+// `progress` is called on that thread (at most every 100 ms, and once at the end) after the
+// counters changed.
+ImportOutcome RunImportWorker(Connection& conn, const ImportSettings& s, ImportRunState& state,
+                              const std::function<void()>& progress = {});
+
+// The whole run on one thread (BEGIN .. COMMIT/ROLLBACK), for callers without a dialog.
+// Returns true when it was committed.
+bool RunImport(Connection& conn, const ImportSettings& s, ImportRunState& state,
+               ImportOutcome* outcome = nullptr);
+
+// The worker thread of a run. `progress` and `finished` are called on the worker thread; the
+// dialog turns them into queued calls on its own thread.
+class ImportJob {
+public:
+    ImportJob() = default;
+    ~ImportJob();
+    ImportJob(const ImportJob&) = delete;
+    ImportJob& operator=(const ImportJob&) = delete;
+
+    void start(Connection& conn, ImportSettings settings, std::function<void()> progress,
+               std::function<void(ImportOutcome)> finished);
+    void requestStop() { m_state.stopRequest = true; }
+    // Waits for the worker to end (it has called `finished` by then).
+    void join();
+    bool running() const { return m_state.running; }
+    ImportRunState& state() { return m_state; }
+
+private:
+    ImportRunState m_state;
+    std::thread m_thread;
+};

@@ -1,0 +1,413 @@
+#include "transfer/CsvReader.h"
+
+#include <iconv.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+const char* findBytes(const char* p, const char* end, const QByteArray& pattern)
+{
+    const qsizetype len = pattern.size();
+    if (len == 0 || end - p < len) return nullptr;
+    if (len == 1) return static_cast<const char*>(std::memchr(p, pattern[0], size_t(end - p)));
+    return static_cast<const char*>(memmem(p, size_t(end - p), pattern.constData(), size_t(len)));
+}
+
+bool startsWith(const char* p, const char* end, const QByteArray& pattern)
+{
+    const qsizetype len = pattern.size();
+    return len > 0 && end - p >= len && std::memcmp(p, pattern.constData(), size_t(len)) == 0;
+}
+
+// True when every byte is ASCII and none is NUL (the common line, passed on without a copy).
+bool plainAscii(const char* p, qsizetype n)
+{
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    unsigned char any = 0, least = 0xFF;
+    for (qsizetype i = 0; i < n; ++i) {
+        any |= u[i];
+        least = std::min(least, u[i]);
+    }
+    return any < 0x80 && (n == 0 || least > 0);
+}
+
+bool isCp932Lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+// Length of the valid UTF-8 sequence at p, or 0.
+int utf8SequenceLength(const unsigned char* p, qsizetype left)
+{
+    const unsigned char c = p[0];
+    int len;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) len = 2;
+    else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        if (c == 0xE0) lo = 0xA0;
+        if (c == 0xED) hi = 0x9F;  // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;
+    } else
+        return 0;
+    if (left < len) return 0;
+    if (p[1] < lo || p[1] > hi) return 0;
+    for (int i = 2; i < len; ++i)
+        if (p[i] < 0x80 || p[i] > 0xBF) return 0;
+    return len;
+}
+
+const char kReplacement[] = "\xEF\xBF\xBD";
+
+}  // namespace
+
+CsvFormat CsvFormat::from(const QString& delimiter, const QString& quote)
+{
+    return {delimiter.toUtf8(), quote.toUtf8()};
+}
+
+void CsvRecord::clear()
+{
+    data.clear();
+    ends.clear();
+    firstLine = 0;
+    // Capacities are kept: a reader fills the same record again and again.
+    if (!valid) {
+        valid = true;
+        problem.clear();
+        raw.resize(0);
+    }
+}
+
+bool CsvSplitter::feedLine(const char* p, qsizetype n, CsvRecord& rec)
+{
+    const QByteArray& d = m_format.delimiter;
+    const QByteArray& q = m_format.quote;
+    const char* end = p + n;
+    const char* i = p;
+    bool enclosed = false;
+    if (m_open) {
+        rec.data.push_back('\n');
+        enclosed = true;
+        m_open = false;
+    }
+    for (;;) {
+        if (!enclosed) {
+            if (startsWith(i, end, q)) {
+                enclosed = true;
+                i += q.size();
+            } else {
+                const char* j = findBytes(i, end, d);
+                if (!j) {
+                    rec.data.append(i, size_t(end - i));
+                    closeField(rec);
+                    return true;
+                }
+                rec.data.append(i, size_t(j - i));
+                closeField(rec);
+                i = j + d.size();
+                continue;
+            }
+        }
+        // Inside an enclosed field, up to its closing quote.
+        for (;;) {
+            const char* k = findBytes(i, end, q);
+            if (!k) {
+                rec.data.append(i, size_t(end - i));
+                m_open = true;
+                return false;
+            }
+            rec.data.append(i, size_t(k - i));
+            const char* after = k + q.size();
+            if (startsWith(after, end, q)) {
+                rec.data.append(q.constData(), size_t(q.size()));
+                i = after + q.size();
+            } else if (after == end) {
+                closeField(rec);
+                return true;
+            } else if (startsWith(after, end, d)) {
+                closeField(rec);
+                i = after + d.size();
+                enclosed = false;
+                break;
+            } else {
+                rec.data.append(q.constData(), size_t(q.size()));
+                i = after;
+            }
+        }
+    }
+}
+
+void CsvSplitter::finish(CsvRecord& rec)
+{
+    if (!m_open) return;
+    closeField(rec);
+    m_open = false;
+}
+
+CsvRecordReader::CsvRecordReader(QIODevice& device, const CsvFormat& format)
+    : m_device(device), m_splitter(format)
+{
+    m_buffer.resize(1 << 20);
+}
+
+CsvRecordReader::~CsvRecordReader()
+{
+    if (m_iconv) iconv_close(static_cast<iconv_t>(m_iconv));
+}
+
+bool CsvRecordReader::fill()
+{
+    if (m_eof) return false;
+    if (m_pos > 0) {
+        std::memmove(m_buffer.data(), m_buffer.constData() + m_pos, size_t(m_end - m_pos));
+        m_end -= m_pos;
+        m_pos = 0;
+    }
+    if (m_end == m_buffer.size()) m_buffer.resize(m_buffer.size() * 2);
+    const qint64 got = m_device.read(m_buffer.data() + m_end, m_buffer.size() - m_end);
+    if (got <= 0) {
+        m_eof = true;
+        return false;
+    }
+    m_end += got;
+    return true;
+}
+
+bool CsvRecordReader::nextLine(const char*& p, qsizetype& n, bool& tooLong)
+{
+    tooLong = false;
+    if (!m_started) {
+        m_started = true;
+        while (m_end < 3 && fill()) {}
+        if (m_end >= 3 && std::memcmp(m_buffer.constData(), "\xEF\xBB\xBF", 3) == 0) {
+            m_encoding = CsvEncoding::Utf8;
+            m_pos = 3;
+        }
+    }
+    for (;;) {
+        const char* s = m_buffer.constData() + m_pos;
+        const char* nl = static_cast<const char*>(std::memchr(s, '\n', size_t(m_end - m_pos)));
+        if (nl) {
+            m_pos = nl - m_buffer.constData() + 1;
+            p = s;
+            n = nl - s;
+            break;
+        }
+        if (m_end - m_pos >= kMaxRecordBytes) {
+            // Too long: the line is returned cut, and its rest is passed over on the next call
+            // (so memory stays bounded whatever the file holds).
+            p = s;
+            n = kMaxRecordBytes;
+            m_pos += n;
+            tooLong = true;
+            ++m_line;
+            m_skipAfterCut = true;
+            return true;
+        }
+        if (!fill()) {
+            if (m_pos >= m_end) return false;
+            p = m_buffer.constData() + m_pos;
+            n = m_end - m_pos;
+            m_pos = m_end;
+            break;
+        }
+    }
+    if (n > 0 && p[n - 1] == '\r') --n;
+    ++m_line;
+    return true;
+}
+
+bool CsvRecordReader::decode(const char* p, qsizetype n)
+{
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    bool valid = true;
+    qsizetype i = 0;
+    while (i < n) {
+        if (u[i] == 0) {
+            m_decoded.append(kReplacement);
+            valid = false;
+            ++i;
+            continue;
+        }
+        if (u[i] < 0x80) {
+            qsizetype j = i + 1;
+            while (j < n && u[j] < 0x80 && u[j] != 0) ++j;
+            m_decoded.append(p + i, j - i);
+            i = j;
+            continue;
+        }
+        if (m_encoding == CsvEncoding::Utf8) {
+            const int len = utf8SequenceLength(u + i, n - i);
+            if (len == 0) {
+                m_decoded.append(kReplacement);
+                valid = false;
+                ++i;
+            } else {
+                m_decoded.append(p + i, len);
+                i += len;
+            }
+            continue;
+        }
+        // A run of CP932 characters: a lead byte takes its trail byte along, which may be
+        // an ASCII byte.
+        qsizetype j = i;
+        while (j < n && u[j] >= 0x80) j += isCp932Lead(u[j]) ? 2 : 1;
+        j = std::min(j, n);
+        if (!m_iconv) m_iconv = iconv_open("UTF-8", "CP932");
+        if (m_iconv == reinterpret_cast<void*>(-1)) {
+            m_iconv = nullptr;
+            m_decoded.append(kReplacement);
+            return false;
+        }
+        char* src = const_cast<char*>(p + i);
+        size_t srcLeft = size_t(j - i);
+        while (srcLeft > 0) {
+            const qsizetype used = m_decoded.size();
+            m_decoded.resize(used + qsizetype(srcLeft) * 3 + 8);
+            char* dst = m_decoded.data() + used;
+            size_t dstLeft = srcLeft * 3 + 8;
+            const size_t rc = iconv(static_cast<iconv_t>(m_iconv), &src, &srcLeft, &dst, &dstLeft);
+            m_decoded.truncate(dst - m_decoded.constData());
+            if (rc == size_t(-1) && srcLeft > 0) {
+                iconv(static_cast<iconv_t>(m_iconv), nullptr, nullptr, nullptr, nullptr);
+                m_decoded.append(kReplacement);
+                valid = false;
+                ++src;
+                --srcLeft;
+            }
+        }
+        i = j;
+    }
+    return valid;
+}
+
+bool CsvRecordReader::next(CsvRecord& rec)
+{
+    rec.clear();
+    for (;;) {
+        if (m_skipAfterCut) {
+            // Pass over the rest of a line that was cut.
+            m_skipAfterCut = false;
+            for (;;) {
+                const char* nl = static_cast<const char*>(
+                    std::memchr(m_buffer.constData() + m_pos, '\n', size_t(m_end - m_pos)));
+                if (nl) {
+                    m_pos = nl - m_buffer.constData() + 1;
+                    break;
+                }
+                m_pos = m_end;
+                if (!fill()) break;
+            }
+        }
+        const char* p = nullptr;
+        qsizetype n = 0;
+        bool tooLong = false;
+        if (!nextLine(p, n, tooLong)) {
+            if (!m_splitter.inRecord()) return false;
+            m_splitter.finish(rec);
+            return true;
+        }
+        if (!m_splitter.inRecord()) rec.firstLine = m_line;
+        bool lineValid = true;
+        const char* text = p;
+        qsizetype textLength = n;
+        if (!plainAscii(p, n)) {
+            m_decoded.resize(0);
+            lineValid = decode(p, n);
+            text = m_decoded.constData();
+            textLength = m_decoded.size();
+        }
+        if (!lineValid || tooLong) {
+            if (rec.valid)
+                rec.problem = tooLong ? QStringLiteral("%1 行目が長すぎます").arg(m_line)
+                                      : QStringLiteral("%1 行目に %2 として読めない文字があります")
+                                            .arg(m_line)
+                                            .arg(m_encoding == CsvEncoding::Utf8
+                                                     ? QStringLiteral("UTF-8")
+                                                     : QStringLiteral("CP932"));
+            rec.valid = false;
+            if (rec.raw.size() < 65536) {
+                if (!rec.raw.isEmpty()) rec.raw.append('\n');
+                rec.raw.append(p, std::min<qsizetype>(n, 65536));
+            }
+        }
+        if (m_splitter.feedLine(text, textLength, rec)) return true;
+        if (qsizetype(rec.data.size()) > kMaxRecordBytes) {
+            // An enclosed field that never closes: the record ends here.
+            if (rec.valid) rec.problem = QStringLiteral("%1 行目からのレコードが長すぎます").arg(rec.firstLine);
+            rec.valid = false;
+            m_splitter.finish(rec);
+            return true;
+        }
+    }
+}
+
+std::vector<CsvRecord> ReadCsvRecords(const QByteArray& bytes, const CsvFormat& format)
+{
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    CsvRecordReader reader(buffer, format);
+    std::vector<CsvRecord> out;
+    CsvRecord rec;
+    while (reader.next(rec)) out.push_back(rec);
+    return out;
+}
+
+bool ReadFirstCsvLine(const QString& fileName, QByteArray* line)
+{
+    QFile f(fileName);
+    if (fileName.isEmpty() || !f.open(QIODevice::ReadOnly)) return false;
+    QByteArray l = f.readLine(655350);
+    if (l.isEmpty()) return false;
+    if (l.startsWith("\xEF\xBB\xBF")) l.remove(0, 3);
+    if (l.endsWith('\n')) l.chop(1);
+    if (l.endsWith('\r')) l.chop(1);
+    *line = l;
+    return true;
+}
+
+namespace {
+
+CsvRecord splitText(const QString& line, const QString& delimiter, const QString& quote)
+{
+    QByteArray bytes = line.toUtf8();
+    if (bytes.endsWith('\n')) bytes.chop(1);
+    if (bytes.endsWith('\r')) bytes.chop(1);
+    CsvSplitter splitter(CsvFormat::from(delimiter, quote));
+    CsvRecord rec;
+    const char* p = bytes.constData();
+    const char* end = p + bytes.size();
+    for (;;) {
+        const char* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+        const char* lineEnd = nl ? nl : end;
+        if (splitter.feedLine(p, lineEnd - p, rec) || !nl) break;
+        p = nl + 1;
+    }
+    splitter.finish(rec);
+    return rec;
+}
+
+}  // namespace
+
+int CountCsvFields(const CsvRecord& rec)
+{
+    return rec.fieldCount() > kMaxCsvFields ? -1 : rec.fieldCount();
+}
+
+int CountCsvFields(const QString& line, const QString& delimiter, const QString& quote)
+{
+    return CountCsvFields(splitText(line, delimiter, quote));
+}
+
+QString GetCsvField(const QString& line, const QString& delimiter, int n, const QString& quote)
+{
+    if (n >= kMaxCsvFields) return {};
+    return splitText(line, delimiter, quote).text(n);
+}

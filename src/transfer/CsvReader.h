@@ -1,0 +1,120 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+#include <string>
+#include <vector>
+
+class QIODevice;
+
+// The CSV reader shared by the import dialog's preview and the import run.
+//
+// A field enclosed in the quote text loses the enclosing quotes; inside it a doubled quote is
+// one quote, the delimiter does not split and a line end continues the record. A quote inside
+// an enclosed field that is followed neither by the delimiter nor by the line end is kept as it
+// is (the export writes values unchanged between the quotes, so its files read back exactly).
+// A field not enclosed is taken exactly as it stands. An empty delimiter never splits; an empty
+// quote encloses nothing.
+
+// Delimiter and quote as UTF-8 bytes: records are split after decoding, so a delimiter can
+// never match the second byte of a double-byte CP932 character.
+struct CsvFormat {
+    QByteArray delimiter;
+    QByteArray quote;
+    static CsvFormat from(const QString& delimiter, const QString& quote);
+};
+
+// The file's encoding: UTF-8 when it starts with a byte-order mark, CP932 otherwise.
+enum class CsvEncoding { Cp932, Utf8 };
+
+// One record: its fields, UTF-8, one after another in `data`.
+struct CsvRecord {
+    std::string data;
+    std::vector<qsizetype> ends;  // end of each field in data
+    qint64 firstLine = 0;         // 1-based line of the file where the record starts
+    // False when some byte is not valid in the file's encoding (or the record is too long);
+    // the fields then hold U+FFFD for what could not be read, and `raw` the offending lines
+    // as they were in the file.
+    bool valid = true;
+    QString problem;
+    QByteArray raw;
+
+    int fieldCount() const { return int(ends.size()); }
+    QByteArrayView field(int i) const
+    {
+        if (i < 0 || i >= fieldCount()) return {};
+        const qsizetype b = i == 0 ? 0 : ends[size_t(i - 1)];
+        return QByteArrayView(data.data() + b, ends[size_t(i)] - b);
+    }
+    QString text(int i) const { return QString::fromUtf8(field(i)); }
+    void clear();
+};
+
+// Splits decoded lines into the fields of records (no I/O).
+class CsvSplitter {
+public:
+    explicit CsvSplitter(const CsvFormat& format) : m_format(format) {}
+    // Feeds one line without its line end; true when it completed the record, false when the
+    // line ended inside an enclosed field and the record goes on with the next line.
+    bool feedLine(const char* p, qsizetype n, CsvRecord& rec);
+    // The input ended inside an enclosed field: close the record with what it has.
+    void finish(CsvRecord& rec);
+    bool inRecord() const { return m_open; }
+
+private:
+    void closeField(CsvRecord& rec) { rec.ends.push_back(qsizetype(rec.data.size())); }
+    CsvFormat m_format;
+    bool m_open = false;    // a record is under way (continued across a line end)
+};
+
+// Reads records from a device, a line at a time; the file is never held whole. A line (or a
+// record) longer than kMaxRecordBytes is cut there and reported as not valid.
+class CsvRecordReader {
+public:
+    static constexpr qsizetype kMaxRecordBytes = 16 * 1024 * 1024;
+
+    CsvRecordReader(QIODevice& device, const CsvFormat& format);
+    ~CsvRecordReader();
+    CsvRecordReader(const CsvRecordReader&) = delete;
+    CsvRecordReader& operator=(const CsvRecordReader&) = delete;
+
+    CsvEncoding encoding() const { return m_encoding; }
+    // The next record; false at the end of the input.
+    bool next(CsvRecord& rec);
+
+private:
+    bool fill();
+    bool nextLine(const char*& p, qsizetype& n, bool& tooLong);
+    // Appends the line decoded to UTF-8 to m_decoded; false when some byte was not valid.
+    bool decode(const char* p, qsizetype n);
+
+    QIODevice& m_device;
+    CsvSplitter m_splitter;
+    CsvEncoding m_encoding = CsvEncoding::Cp932;
+    QByteArray m_buffer;
+    qsizetype m_pos = 0, m_end = 0;
+    bool m_eof = false;
+    bool m_started = false;
+    bool m_skipAfterCut = false;
+    qint64 m_line = 0;
+    QByteArray m_decoded;
+    void* m_iconv = nullptr;
+};
+
+// Everything a byte string holds, as records (for tests and the fuzz target).
+std::vector<CsvRecord> ReadCsvRecords(const QByteArray& bytes, const CsvFormat& format);
+
+// The first line of a file, as bytes without its line end; false when the file cannot be
+// opened or is empty.
+bool ReadFirstCsvLine(const QString& fileName, QByteArray* line);
+
+// The reader's operations on one record given as text (its line end, if any, removed):
+// CountCsvFields gives the number of fields, or -1 beyond kMaxCsvFields; GetCsvField the value
+// of field n (0-based), empty when there is no such field.
+constexpr int kMaxCsvFields = 602;
+int CountCsvFields(const QString& line, const QString& delimiter, const QString& quote);
+QString GetCsvField(const QString& line, const QString& delimiter, int n, const QString& quote);
+// The same count for a record already read.
+int CountCsvFields(const CsvRecord& rec);

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include "transfer/CsvReader.h"
+#include "workspace/TextCodec.h"
+
+namespace {
+
+QStringList fields(const CsvRecord& r)
+{
+    QStringList out;
+    for (int i = 0; i < r.fieldCount(); ++i) out << r.text(i);
+    return out;
+}
+
+std::vector<QStringList> read(const QByteArray& bytes, const QString& d = QStringLiteral(","),
+                              const QString& q = QStringLiteral("\""))
+{
+    std::vector<QStringList> out;
+    for (const CsvRecord& r : ReadCsvRecords(bytes, CsvFormat::from(d, q))) out.push_back(fields(r));
+    return out;
+}
+
+}  // namespace
+
+TEST(CsvReader, QuotedAndUnquotedFields)
+{
+    const QByteArray file = "abc,def\r\n"
+                            "\"a,b\",\"say \"\"hi\"\"\",\"\"\n"
+                            " x ,\"two\r\nlines\",\"3\"\n"
+                            "a\"b,\"c\"d\",\n"
+                            "\n"
+                            "last,no end";
+    const std::vector<QStringList> r = read(file);
+    ASSERT_EQ(r.size(), 6u);
+    EXPECT_EQ(r[0], (QStringList{"abc", "def"}));
+    EXPECT_EQ(r[1], (QStringList{"a,b", "say \"hi\"", ""}));
+    EXPECT_EQ(r[2], (QStringList{" x ", "two\nlines", "3"}));
+    // A quote not at a field's start is data; an enclosed field's inner quote likewise.
+    EXPECT_EQ(r[3], (QStringList{"a\"b", "c\"d", ""}));
+    EXPECT_EQ(r[4], (QStringList{""}));
+    EXPECT_EQ(r[5], (QStringList{"last", "no end"}));
+    // The same records from the text operations; a line end inside quotes continues the record.
+    EXPECT_EQ(CountCsvFields(QStringLiteral("\"a,b\",c\n"), ",", "\""), 2);
+    EXPECT_EQ(GetCsvField(QStringLiteral("\"a,b\",c\n"), ",", 0, "\""), QStringLiteral("a,b"));
+    EXPECT_EQ(GetCsvField(QStringLiteral("x,\"1\n2\",y"), ",", 1, "\""), QStringLiteral("1\n2"));
+    EXPECT_EQ(GetCsvField(QStringLiteral("x,y"), ",", 5, "\""), QString());
+    // Another quote text, and no quote at all: the text stands as it is.
+    EXPECT_EQ(read("'a,b',\"c\"\n", ",", "'")[0], (QStringList{"a,b", "\"c\""}));
+    EXPECT_EQ(read("\"a\",b\n", ",", "")[0], (QStringList{"\"a\"", "b"}));
+}
+
+TEST(CsvReader, DelimitersAndFieldLimits)
+{
+    EXPECT_EQ(read("a||b|c||\"d||e\"\n", "||")[0], (QStringList{"a", "b|c", "d||e"}));
+    EXPECT_EQ(read("a\tb,c\t\"d\te\"\n", "\t")[0], (QStringList{"a", "b,c", "d\te"}));
+    // An empty delimiter never splits.
+    EXPECT_EQ(read("a,b\n", "")[0], (QStringList{"a,b"}));
+    QStringList many;
+    for (int i = 0; i < 602; ++i) many << QString::number(i);
+    const QString line602 = many.join(u','), line603 = line602 + QStringLiteral(",x");
+    EXPECT_EQ(CountCsvFields(line602, ",", "\""), 602);
+    EXPECT_EQ(GetCsvField(line602, ",", 601, "\""), QStringLiteral("601"));
+    EXPECT_EQ(CountCsvFields(line603, ",", "\""), -1);
+    EXPECT_EQ(GetCsvField(line603, ",", 602, "\""), QString());
+}
+
+TEST(CsvReader, ExportOutputReadsBackExactly)
+{
+    // What the export writes with its defaults: every value between double quotes, commas
+    // between them, CR LF line ends, a NULL as an empty value.
+    const QByteArray exported = "\"id\",\"name\",\"note\"\r\n"
+                                "\"1\",\"abc\",\"\"\r\n"
+                                "\"2\",\"O'Brien\",\"x y\"\r\n";
+    const std::vector<QStringList> r = read(exported);
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r[0], (QStringList{"id", "name", "note"}));
+    EXPECT_EQ(r[1], (QStringList{"1", "abc", ""}));
+    EXPECT_EQ(r[2], (QStringList{"2", "O'Brien", "x y"}));
+    // Tab with apostrophes, the export's other default pair.
+    EXPECT_EQ(read("'1'\t'a b'\r\n", "\t", "'")[0], (QStringList{"1", "a b"}));
+}
+
+TEST(CsvReader, EncodingsAndInvalidLines)
+{
+    // CP932 without a byte-order mark; ソ is 0x83 0x5C, whose second byte is a backslash.
+    const QByteArray cp932 = *Cp932::encode(QStringLiteral("ソ表,\"日本,語\"\n"));
+    QByteArray file = cp932 + "ok,\x82\n" + "fine,\x85\x40\n" + "end\n";
+    std::vector<CsvRecord> r = ReadCsvRecords(file, CsvFormat::from(",", "\""));
+    ASSERT_EQ(r.size(), 4u);
+    EXPECT_EQ(fields(r[0]), (QStringList{QStringLiteral("ソ表"), QStringLiteral("日本,語")}));
+    EXPECT_TRUE(r[0].valid);
+    EXPECT_FALSE(r[1].valid);  // a lead byte cut off at the line end
+    EXPECT_EQ(r[1].raw, QByteArray("ok,\x82"));
+    EXPECT_EQ(r[1].firstLine, 2);
+    EXPECT_FALSE(r[2].valid);  // 0x85 0x40 is no CP932 character
+    EXPECT_TRUE(r[3].valid);
+    EXPECT_EQ(r[3].text(0), QStringLiteral("end"));
+
+    // UTF-8 with a byte-order mark; a byte that is not UTF-8 makes its line invalid.
+    const QByteArray utf8 = "\xEF\xBB\xBF" + QStringLiteral("名前,値\n").toUtf8() + "a,\xff\n" + "b,\xe2\x82\xac\n";
+    QByteArray copy = utf8;
+    r = ReadCsvRecords(utf8, CsvFormat::from(",", "\""));
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(fields(r[0]), (QStringList{QStringLiteral("名前"), QStringLiteral("値")}));
+    EXPECT_FALSE(r[1].valid);
+    EXPECT_EQ(fields(r[2]), (QStringList{"b", QStringLiteral("€")}));
+    // A NUL byte cannot reach the server: its line is invalid too.
+    EXPECT_FALSE(ReadCsvRecords(QByteArray("a,b\0c\n", 6), CsvFormat::from(",", "\""))[0].valid);
+}

@@ -1,0 +1,191 @@
+#include "ImportFixture.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+
+#include "support/DialogDriver.h"
+#include "transfer/CCsvImportDlg.h"
+
+namespace {
+
+class ImportDialog : public ImportFixture {
+protected:
+    void SetUp() override
+    {
+        ImportFixture::SetUp();
+        oldCwd = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        dlg = std::make_unique<CCsvImportDlg>(*conn);
+    }
+    void TearDown() override
+    {
+        dlg.reset();
+        QDir::setCurrent(oldCwd);
+        ImportFixture::TearDown();
+    }
+    template <class T> T* child(const char* name) { return dlg->findChild<T*>(QLatin1String(name)); }
+    QLineEdit* edit(const char* name) { return child<QLineEdit>(name); }
+    QCheckBox* check(const char* name) { return child<QCheckBox>(name); }
+    QTableWidget* list(const char* name) { return child<QTableWidget>(name); }
+    QStringList rowTexts(const char* name)
+    {
+        QStringList out;
+        QTableWidget* t = list(name);
+        for (int r = 0; r < t->rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < t->columnCount(); ++c) cells << (t->item(r, c) ? t->item(r, c)->text() : QString());
+            out << cells.join(u'|');
+        }
+        return out;
+    }
+    QStringList headings(const char* name)
+    {
+        QStringList out;
+        QTableWidget* t = list(name);
+        for (int c = 0; c < t->columnCount(); ++c) out << t->horizontalHeaderItem(c)->text();
+        return out;
+    }
+    bool runAndWait()
+    {
+        QSignalSpy finished(dlg.get(), &CCsvImportDlg::runFinished);
+        child<QAbstractButton>("okButton")->click();
+        if (finished.isEmpty()) EXPECT_TRUE(finished.wait(60000));
+        return !finished.isEmpty() && finished.first().first().toBool();
+    }
+
+    QString oldCwd;
+    std::unique_ptr<CCsvImportDlg> dlg;
+};
+
+class ImportRunThread : public ImportDialog {};
+
+}  // namespace
+
+TEST_F(ImportDialog, OpensEmptyAndDetectsTheFormatFromTheFirstLine)
+{
+    EXPECT_EQ(dlg->windowTitle(), QStringLiteral("CSVのインポート"));
+    for (const char* r : {"delimiterDefaultRadio", "delimiterUserRadio", "quoteDefaultRadio", "quoteUserRadio"})
+        EXPECT_FALSE(child<QRadioButton>(r)->isChecked()) << r;
+    EXPECT_EQ(child<QComboBox>("delimiterList")->currentIndex(), -1);
+    EXPECT_FALSE(child<QAbstractButton>("stopButton")->isEnabled());
+    EXPECT_FALSE(child<QAbstractButton>("autoSetButton")->isEnabled());
+    EXPECT_EQ(headings("fieldList"), (QStringList{"フィールド", "データ型", "サイズ", "NOT NULL", "ﾃﾞﾌｫﾙﾄ値", "配列",
+                                                  "散布統計値", "Cache", "手順", "直値"}));
+    EXPECT_EQ(list("fieldList")->rowCount(), 0);
+
+    dlg->chooseFile(write(QStringLiteral("tab.csv"), "\"a\"\t\"b\"\n"));
+    EXPECT_TRUE(child<QRadioButton>("delimiterDefaultRadio")->isChecked());
+    EXPECT_EQ(child<QComboBox>("delimiterList")->currentText(), QStringLiteral("タブ"));
+    EXPECT_EQ(child<QComboBox>("quoteList")->currentText(), QStringLiteral("ダブル"));
+    EXPECT_EQ(dlg->delimiter(), QStringLiteral("\t"));
+    EXPECT_EQ(rowTexts("previewList"), (QStringList{"a|b"}));
+
+    dlg->chooseFile(write(QStringLiteral("both.csv"), "a,b\t'c'\n"));
+    EXPECT_EQ(child<QComboBox>("delimiterList")->currentText(), QStringLiteral("カンマ"));
+    EXPECT_EQ(child<QComboBox>("quoteList")->currentText(), QStringLiteral("シングル"));
+
+    child<QRadioButton>("delimiterUserRadio")->setChecked(true);
+    edit("delimiterBox")->setText(QStringLiteral("||"));
+    dlg->chooseFile(write(QStringLiteral("none.csv"), "x||y\n"));
+    EXPECT_TRUE(child<QRadioButton>("delimiterUserRadio")->isChecked());
+    EXPECT_EQ(rowTexts("previewList"), (QStringList{"x|y"}));
+}
+
+TEST_F(ImportDialog, PreviewAndFieldSettingsFromTheFile)
+{
+    QByteArray file;
+    for (int i = 0; i < 1000; ++i) file += "h" + QByteArray::number(i) + ",2,3\n";
+    check("createCheck")->click();
+    dlg->chooseFile(write(QStringLiteral("big.csv"), file));
+    EXPECT_EQ(list("previewList")->rowCount(), 300);
+    EXPECT_EQ(headings("previewList"), (QStringList{"Col01", "Col02", "Col03"}));
+    const QString fieldRow = QStringLiteral("|text||NULL|-|-|-|-|-|-");
+    EXPECT_EQ(rowTexts("fieldList"), (QStringList{"Col01" + fieldRow, "Col02" + fieldRow, "Col03" + fieldRow}));
+    check("headerCheck")->click();
+    EXPECT_EQ(list("previewList")->rowCount(), 299);
+    EXPECT_EQ(headings("previewList"), (QStringList{"h0", "2", "3"}));
+    EXPECT_EQ(rowTexts("previewList").first(), QStringLiteral("h1|2|3"));
+    EXPECT_EQ(rowTexts("fieldList").first(), "h0" + fieldRow);
+}
+
+TEST_F(ImportDialog, TheTableCheckFindsTablesAsTheServerWould)
+{
+    TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int NOT NULL, name varchar(10))"));
+    TestServer::run(*admin, QStringLiteral("INSERT INTO imp_t VALUES (1,'a'),(2,'b'),(3,'c')"));
+    TestServer::run(*admin, QStringLiteral("CREATE SCHEMA imp_s"));
+    TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_s.imp_t (z int)"));
+    dlg->chooseFile(write(QStringLiteral("f.csv"), "a,b,c\n"));
+    check("createCheck")->click();
+    // Typed: folded and found by the search path, even while the create flag is on.
+    edit("tableNameBox")->setText(QStringLiteral("IMP_T"));
+    EXPECT_EQ(edit("recordCountBox")->text(), QStringLiteral("3"));
+    EXPECT_EQ(rowTexts("fieldList").value(0).section(u'|', 0, 3), QStringLiteral("id|integer|4|NOT NULL"));
+    EXPECT_EQ(rowTexts("fieldList").value(1).section(u'|', 0, 3), QStringLiteral("name|character varying(10)|可変長|NULL"));
+    // A missing table: the list is rebuilt from the file (create flag on).
+    edit("tableNameBox")->setText(QStringLiteral("imp_missing"));
+    EXPECT_EQ(rowTexts("fieldList").size(), 3);
+    EXPECT_EQ(rowTexts("fieldList").value(0).section(u'|', 0, 0), QStringLiteral("Col01"));
+    // The chooser's table outside the search path is addressed by its schema.
+    dlg->setTableObjectChooser([] { return std::optional<ObjectName>(ObjectName{"imp_s", "imp_t", false}); });
+    child<QAbstractButton>("tableBrowseButton")->click();
+    EXPECT_EQ(edit("tableNameBox")->text(), QStringLiteral("imp_s.imp_t"));
+    EXPECT_EQ(edit("recordCountBox")->text(), QStringLiteral("0"));
+    EXPECT_EQ(rowTexts("fieldList").value(0).section(u'|', 0, 1), QStringLiteral("z|integer"));
+    dlg->setTableObjectChooser({});
+    dlg->setTableChooser([] { return std::optional<QString>(QStringLiteral("imp_t")); });
+    child<QAbstractButton>("tableBrowseButton")->click();
+    EXPECT_EQ(edit("recordCountBox")->text(), QStringLiteral("3"));
+}
+
+TEST_F(ImportRunThread, ImportsIntoANewTableThenAnEmptyFileKeepsTheCounters)
+{
+    dlg->chooseFile(write(QStringLiteral("n.csv"), "\"Id\",Name\n1,a\n2,\"b,c\"\nx,\"O'Brien\"\n"));
+    check("headerCheck")->click();
+    check("createCheck")->click();
+    edit("tableNameBox")->setText(QStringLiteral("imp_new"));
+    EXPECT_EQ(rowTexts("fieldList").value(1).section(u'|', 0, 1), QStringLiteral("Name|text"));
+    ASSERT_TRUE(runAndWait());
+    EXPECT_TRUE(prompts.messages().isEmpty()) << prompts.messages().join(u'/').toStdString();
+    EXPECT_EQ(edit("executedBox")->text(), QStringLiteral("3"));
+    EXPECT_EQ(edit("errorBox")->text(), QStringLiteral("0"));
+    EXPECT_EQ(value(QStringLiteral("select string_agg(id || name, '/' order by id) from imp_new")),
+              QStringLiteral("1a/2b,c/xO'Brien"));
+    EXPECT_TRUE(child<QAbstractButton>("okButton")->isEnabled());
+    EXPECT_FALSE(child<QAbstractButton>("stopButton")->isEnabled());
+    EXPECT_TRUE(QFile::exists(path(QStringLiteral("ImportError.log"))));
+
+    // Into the existing table (its columns from the server), from an empty file.
+    check("createCheck")->click();
+    edit("tableNameBox")->setText(QStringLiteral("imp_new"));
+    EXPECT_EQ(rowTexts("fieldList").value(0).section(u'|', 0, 0), QStringLiteral("id"));
+    dlg->chooseFile(write(QStringLiteral("empty.csv"), ""));
+    ASSERT_TRUE(runAndWait());
+    EXPECT_EQ(edit("executedBox")->text(), QStringLiteral("3"));
+    EXPECT_EQ(value(QStringLiteral("select count(*) from imp_new")), QStringLiteral("3"));
+}
+
+TEST_F(ImportRunThread, StopRollsBackEverythingIncludingTheCreatedTable)
+{
+    QByteArray file;
+    file.reserve(4 << 20);
+    for (int i = 0; i < 300000; ++i) file += QByteArray::number(i) + ",n\n";
+    dlg->chooseFile(write(QStringLiteral("s.csv"), file));
+    check("createCheck")->click();
+    edit("tableNameBox")->setText(QStringLiteral("imp_new"));
+    QSignalSpy finished(dlg.get(), &CCsvImportDlg::runFinished);
+    child<QAbstractButton>("okButton")->click();
+    EXPECT_TRUE(child<QAbstractButton>("stopButton")->isEnabled());
+    EXPECT_FALSE(child<QAbstractButton>("cancelButton")->isEnabled());
+    dlg->reject();  // ignored while the run lives
+    child<QAbstractButton>("stopButton")->click();
+    ASSERT_TRUE(finished.wait(60000));
+    EXPECT_FALSE(finished.first().first().toBool());
+    EXPECT_TRUE(prompts.messages().isEmpty()) << prompts.messages().join(u'/').toStdString();
+    EXPECT_EQ(value(QStringLiteral("select count(*) from pg_class where relname = 'imp_new'")), QStringLiteral("0"));
+    EXPECT_TRUE(child<QAbstractButton>("okButton")->isEnabled());
+}

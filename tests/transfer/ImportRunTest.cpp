@@ -1,0 +1,198 @@
+#include "ImportFixture.h"
+
+#include <QRegularExpression>
+
+#include "transfer/CsvImport.h"
+#include "workspace/Statements.h"
+
+namespace {
+
+class ImportRun : public ImportFixture {
+protected:
+    ImportSettings settings(const QString& file, const QString& table, QStringList columns)
+    {
+        ImportSettings s;
+        s.fileName = file;
+        s.table = {QString(), table, true};
+        s.delimiter = QStringLiteral(",");
+        s.quote = QStringLiteral("\"");
+        for (const QString& c : columns) s.fields.push_back({c, QStringLiteral("text"), QString()});
+        s.fieldNamesExact = true;
+        s.logPath = path(QStringLiteral("ImportError.log"));
+        return s;
+    }
+    QStringList logEntries() const
+    {
+        const QString log = QString::fromUtf8(readLog());
+        QStringList out;
+        static const QRegularExpression entry(QStringLiteral("Query:(.*?) Error:"));
+        auto it = entry.globalMatch(log);
+        while (it.hasNext()) out << it.next().captured(1);
+        return out;
+    }
+    ImportRunState state;
+};
+
+}  // namespace
+
+TEST_F(ImportRun, BadLinesAnywhereInABatchAreCountedOnceAndLoggedWithTheirInsert)
+{
+    TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int PRIMARY KEY, name text)"));
+    // 4000 lines. Bad: the first and the last of the first batch (1000 lines), two in a row
+    // and a duplicate of an earlier line of the same batch after it, a run of 1000 bad lines
+    // (whole batches), and the very last line.
+    QByteArray file = "id,name\r\n";
+    QStringList expectedBad;
+    std::vector<int> bad;
+    for (int line = 1; line <= 4000; ++line) {
+        const bool allBad = line > 2000 && line <= 3000;
+        const bool isBad = allBad || line == 1 || line == 1000 || line == 1500 || line == 1501 ||
+                           line == 1700 || line == 4000;
+        const QString id = line == 1700 ? QStringLiteral("1600") : isBad ? QStringLiteral("x%1").arg(line)
+                                                                          : QString::number(line);
+        const QString name = line == 7 ? QStringLiteral("O'Brien") : QStringLiteral("n%1").arg(line);
+        file += QStringLiteral("\"%1\",\"%2\"\r\n").arg(id, name).toUtf8();
+        if (isBad) {
+            bad.push_back(line);
+            expectedBad << QStringLiteral("INSERT INTO imp_t (id,name) VALUES('%1','%2')").arg(id, name);
+        }
+    }
+    ImportSettings s = settings(write(QStringLiteral("t.csv"), file), QStringLiteral("imp_t"), {"id", "name"});
+    s.header = true;
+    StatementLog log(*conn);
+    ASSERT_TRUE(RunImport(*conn, s, state));
+    EXPECT_TRUE(prompts.messages().isEmpty()) << prompts.messages().join(u'/').toStdString();
+    EXPECT_EQ(state.executed.load(), 4000);
+    EXPECT_EQ(state.errors.load(), long(bad.size()));
+    EXPECT_EQ(value(QStringLiteral("select count(*) from imp_t")), QString::number(4000 - bad.size()));
+    EXPECT_EQ(value(QStringLiteral("select name from imp_t where id = 7")), QStringLiteral("O'Brien"));
+    EXPECT_EQ(value(QStringLiteral("select name from imp_t where id = 1600")), QStringLiteral("n1600"));
+    EXPECT_EQ(logEntries(), expectedBad);
+    // COPY carried the good lines; an INSERT went only for each failed line.
+    QStringList inserts = log.statements().filter(QRegularExpression("INSERT "));
+    for (QString& s : inserts) s.remove(QRegularExpression("^.*SAVEPOINT b;"));
+    EXPECT_EQ(inserts, expectedBad);
+    EXPECT_FALSE(log.statements().filter(QRegularExpression("SAVEPOINT b;COPY imp_t \\(id,name\\) FROM STDIN$")).isEmpty());
+    EXPECT_EQ(log.statements().first(), QStringLiteral("BEGIN"));
+    EXPECT_EQ(log.statements().last(), QStringLiteral("COMMIT"));
+    // Each entry carries the server's text, with CR LF line ends.
+    EXPECT_TRUE(readLog().contains("invalid input syntax for"));
+    EXPECT_TRUE(readLog().contains("duplicate key value violates unique constraint"));
+    EXPECT_FALSE(readLog().replace("\r\n", "").contains('\n'));
+}
+
+TEST_F(ImportRun, ViewsTakeTheInsertOfEveryLineShortAndLongLinesAndApostrophes)
+{
+    TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t2 (a text, b text, c text)"));
+    TestServer::run(*admin, QStringLiteral("CREATE VIEW imp_v AS SELECT a, b, c FROM imp_t2"));
+    const QString f = write(QStringLiteral("v.csv"), "O'Brien,\"x,y\",\"1\n2\"\n"
+                                                     "short\n"
+                                                     "p,q,r,extra\n"
+                                                     "'); DROP TABLE imp_t2; --,b,c");
+    ImportSettings s = settings(f, QStringLiteral("imp_v"), {"a", "b", "c"});
+    StatementLog log(*conn);
+    ASSERT_TRUE(RunImport(*conn, s, state));
+    EXPECT_EQ(state.executed.load(), 4);
+    EXPECT_EQ(state.errors.load(), 0);
+    EXPECT_EQ(value(QStringLiteral("select string_agg(a || '|' || b || '|' || c, '/' order by ctid) from imp_t2")),
+              QStringLiteral("O'Brien|x,y|1\n2/short||/p|q|r/'); DROP TABLE imp_t2; --|b|c"));
+    EXPECT_TRUE(log.statements().filter(QStringLiteral("COPY")).isEmpty());
+    EXPECT_EQ(log.statements().filter(QRegularExpression("INSERT ")).value(1),
+              QStringLiteral("RELEASE b;SAVEPOINT b;INSERT INTO imp_v (a,b,c) VALUES('short','','')"));
+    EXPECT_TRUE(readLog().isEmpty());
+    EXPECT_TRUE(QFile::exists(s.logPath));  // created by a run without errors
+}
+
+TEST_F(ImportRun, StopOnErrorKeepsTheLinesBeforeAndCommits)
+{
+    TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int, name text)"));
+    QByteArray file;
+    for (int i = 1; i <= 10; ++i) file += (i == 5 ? QByteArray("bad") : QByteArray::number(i)) + ",n\n";
+    ImportSettings s = settings(write(QStringLiteral("s.csv"), file), QStringLiteral("imp_t"), {"id", "name"});
+    s.stopOnError = true;
+    ASSERT_TRUE(RunImport(*conn, s, state));
+    ASSERT_EQ(prompts.messages().size(), 1);
+    EXPECT_TRUE(prompts.messages()[0].startsWith(
+        QStringLiteral("Query : INSERT INTO imp_t (id,name) VALUES('bad','n') \nError : ERROR:")));
+    EXPECT_TRUE(prompts.messages()[0].endsWith(QStringLiteral("\n何らかのエラーが発生しました。中断します。")));
+    EXPECT_EQ(state.errors.load(), 1);
+    EXPECT_EQ(state.executed.load(), 4);
+    EXPECT_EQ(value(QStringLiteral("select string_agg(id::text, ',' order by id) from imp_t")), QStringLiteral("1,2,3,4"));
+
+    // Without it the run goes on; a line CP932 cannot read counts as an error too, and the log
+    // grows across runs.
+    prompts.clear();
+    s.stopOnError = false;
+    s.fileName = write(QStringLiteral("s2.csv"), "20,a\n21,\x82\n22,\x83\x5c\nbad,b\n23,c\n");
+    ASSERT_TRUE(RunImport(*conn, s, state));
+    EXPECT_TRUE(prompts.messages().isEmpty());
+    EXPECT_EQ(state.executed.load(), 5);
+    EXPECT_EQ(state.errors.load(), 2);
+    EXPECT_EQ(value(QStringLiteral("select string_agg(id::text || name, ',' order by id) from imp_t where id >= 20")),
+              QStringLiteral("20a,22ソ,23c"));
+    EXPECT_EQ(logEntries().size(), 3);
+    EXPECT_TRUE(readLog().contains("Query:21,\x82 Error:"));
+}
+
+TEST_F(ImportRun, CreateDeleteAndEmptyFiles)
+{
+    ImportSettings s = settings(write(QStringLiteral("c.csv"), "a,b,c\n1,2,3\n"), QStringLiteral("imp_new"),
+                                {"Col01", "Col02", "Col03"});
+    s.fieldNamesExact = false;
+    s.createTable = true;
+    StatementLog log(*conn);
+    ASSERT_TRUE(RunImport(*conn, s, state));
+    EXPECT_EQ(log.statements().value(1),
+              QStringLiteral("CREATE TABLE imp_new(\n\tcol01 text ,\n\tcol02 text ,\n\tcol03 text\n);"));
+    EXPECT_EQ(value(QStringLiteral("select count(*) from imp_new")), QStringLiteral("2"));
+
+    // Delete first, then an empty file: nothing sent but BEGIN, the delete and COMMIT.
+    log.clear();
+    s.createTable = false;
+    s.deleteRows = true;
+    s.fileName = write(QStringLiteral("e.csv"), "");
+    state.executed = 77;
+    ASSERT_TRUE(RunImport(*conn, s, state));
+    EXPECT_FALSE(state.countersWritten.load());
+    EXPECT_EQ(log.statements().filter(QRegularExpression("^(BEGIN|Delete|COMMIT)")),
+              (QStringList{"BEGIN", "Delete from imp_new", "COMMIT"}));
+    EXPECT_EQ(value(QStringLiteral("select count(*) from imp_new")), QStringLiteral("0"));
+
+    // A create that fails shows the server's text and rolls back.
+    s.createTable = true;
+    s.deleteRows = false;
+    EXPECT_FALSE(RunImport(*conn, s, state));
+    ASSERT_EQ(prompts.messages().size(), 1);
+    EXPECT_TRUE(prompts.messages()[0].contains(QStringLiteral("already exists")));
+    EXPECT_EQ(log.statements().last(), QStringLiteral("ROLLBACK"));
+}
+
+TEST_F(ImportRun, TheServerLostInTheMiddleEndsTheRun)
+{
+    TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int, name text)"));
+    TestServer::run(*admin, QStringLiteral(
+        "CREATE FUNCTION imp_die() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+        "IF new.id = 1500 THEN PERFORM pg_terminate_backend(pg_backend_pid()); END IF; RETURN new; END $$"));
+    TestServer::run(*admin, QStringLiteral(
+        "CREATE TRIGGER imp_die BEFORE INSERT ON imp_t FOR EACH ROW EXECUTE PROCEDURE imp_die()"));
+    QByteArray file;
+    for (int i = 1; i <= 3000; ++i) file += QByteArray::number(i) + ",n\n";
+    ImportSettings s = settings(write(QStringLiteral("l.csv"), file), QStringLiteral("imp_t"), {"id", "name"});
+    ImportOutcome outcome;
+    EXPECT_FALSE(RunImport(*conn, s, state, &outcome));
+    ASSERT_TRUE(outcome.lostMessage.has_value());
+    EXPECT_TRUE(prompts.messages().value(0).startsWith(kConnectionLostMessage));
+    EXPECT_EQ(prompts.messages().value(1), kRollbackError);
+    EXPECT_EQ(value(QStringLiteral("select count(*) from imp_t")), QStringLiteral("0"));
+}
+
+TEST_F(ImportRun, ACommitAnsweredWithRollbackIsAFailedCommit)
+{
+    TestServer::run(*admin, QStringLiteral(
+        "CREATE TABLE imp_t (id int, name text, UNIQUE (id) DEFERRABLE INITIALLY DEFERRED)"));
+    ImportSettings s = settings(write(QStringLiteral("d.csv"), "1,a\n1,b\n"), QStringLiteral("imp_t"), {"id", "name"});
+    EXPECT_FALSE(RunImport(*conn, s, state));
+    EXPECT_EQ(state.executed.load(), 2);
+    EXPECT_EQ(prompts.messages(), (QStringList{kCommitError}));
+    EXPECT_EQ(value(QStringLiteral("select count(*) from imp_t")), QStringLiteral("0"));
+}
