@@ -60,3 +60,9 @@ long long Result::affectedRows() const
     if (!n || !*n) return -1;
     return QByteArray(n).toLongLong();
 }
+
+QString Result::sqlState() const
+{
+    const char* code = m_res ? PQresultErrorField(m_res.get(), PG_DIAG_SQLSTATE) : nullptr;
+    return code ? QString::fromLatin1(code) : QString();
+}

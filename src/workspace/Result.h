@@ -36,6 +36,7 @@ public:
     int rawLength(int row, int field) const;
 
     QString errorMessage() const;  // PQresultErrorMessage; empty without a result
+    QString sqlState() const;      // the error's SQLSTATE code; empty when there is none
     QString commandStatus() const; // PQcmdStatus, e.g. "INSERT 0 1" or "ROLLBACK"
     // Rows the command touched (PQcmdTuples); -1 when the command reports none.
     long long affectedRows() const;

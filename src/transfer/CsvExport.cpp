@@ -1,0 +1,368 @@
+#include "transfer/CsvExport.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+
+namespace {
+
+// The server refused the statement because the transaction is read-only.
+const QString kReadOnlyRefusal = QStringLiteral("25006");
+// Bytes gathered before they go to the file.
+constexpr qsizetype kWriteChunk = 1 << 20;
+// The longest stretch of rows handled before the event loop gets its turn.
+constexpr qint64 kSliceMs = 40;
+
+QString trimmed(QString text)
+{
+    while (text.endsWith(u'\n')) text.chop(1);
+    return text;
+}
+
+// The server's text for a failed statement (or the connection's when there is no result).
+QString failureText(const Result& r, const Connection& conn)
+{
+    return trimmed(r.exists() ? r.errorMessage() : conn.errorMessage());
+}
+
+// Whether the statement is a query a cursor can be declared for.
+bool IsCursorQuery(const QString& sql)
+{
+    qsizetype i = 0;
+    const qsizetype n = sql.size();
+    while (i < n) {
+        const QChar c = sql.at(i);
+        if (c.isSpace() || c == u'(') {
+            ++i;
+        } else if (sql.mid(i, 2) == u"--") {
+            const qsizetype eol = sql.indexOf(u'\n', i);
+            i = eol < 0 ? n : eol + 1;
+        } else if (sql.mid(i, 2) == u"/*") {
+            const qsizetype close = sql.indexOf(u"*/", i + 2);
+            i = close < 0 ? n : close + 2;
+        } else {
+            break;
+        }
+    }
+    qsizetype j = i;
+    while (j < n && sql.at(j).isLetter()) ++j;
+    const QString word = sql.mid(i, j - i).toLower();
+    return word == u"select" || word == u"with" || word == u"values" || word == u"table";
+}
+
+// The sample text of a result: its lines as the file would hold them, CP932 checked.
+QString RenderSample(const Result& r, const Connection& conn, const CsvSettings& settings)
+{
+    if (r.commandOk()) return {};
+    if (!r.tuplesOk()) return failureText(r, conn);
+    CsvLineBuilder line(settings, CsvLineBuilder::Target::Sample);
+    Cp932Stream cp932;
+    QByteArray text;
+    QByteArray check;
+    const int fields = r.fields();
+    if (settings.header) {
+        for (int f = 0; f < fields; ++f) line.addField(r.fieldName(f));
+        line.finishLine();
+        if (!cp932.append(check, line.line().constData(), line.line().size())) {
+            for (int f = 0; f < fields; ++f) {
+                const QString bad = cp932.firstUnencodable(r.fieldName(f).toUtf8());
+                if (!bad.isEmpty()) return UnencodableValueMessage(0, r.fieldName(f), bad);
+            }
+        }
+        text += line.line();
+    }
+    const int rows = std::min(r.rows(), 10);
+    for (int row = 0; row < rows; ++row) {
+        line.clear();
+        for (int f = 0; f < fields; ++f) line.addField(r.rawValue(row, f), r.rawLength(row, f));
+        line.finishLine();
+        check.clear();
+        if (!cp932.append(check, line.line().constData(), line.line().size())) {
+            for (int f = 0; f < fields; ++f) {
+                const QString bad = cp932.firstUnencodable(
+                    QByteArray::fromRawData(r.rawValue(row, f), r.rawLength(row, f)));
+                if (!bad.isEmpty()) return UnencodableValueMessage(row + 1, r.fieldName(f), bad);
+            }
+        }
+        text += line.line();
+    }
+    return QString::fromUtf8(text);
+}
+
+QString SqlModeSample(Connection& conn, const QString& sql, const CsvSettings& settings)
+{
+    const Result begin = conn.exec(QStringLiteral("BEGIN TRANSACTION READ ONLY"));
+    if (!begin.commandOk()) return failureText(begin, conn);
+    Result r;
+    if (IsCursorQuery(sql)) {
+        r = conn.execSingle(QStringLiteral("DECLARE kestrel_sample NO SCROLL CURSOR FOR ") + sql);
+        if (r.commandOk()) r = conn.exec(QStringLiteral("FETCH 10 FROM kestrel_sample"));
+    } else {
+        r = conn.execSingle(sql);
+    }
+    const QString text =
+        r.sqlState() == kReadOnlyRefusal ? QString() : RenderSample(r, conn, settings);
+    conn.exec(QStringLiteral("ROLLBACK"));
+    return text;
+}
+
+}  // namespace
+
+QString ExportSource::exportStatement() const
+{
+    return sqlMode() ? sqlText : QStringLiteral("select * from %1").arg(table.sql());
+}
+
+std::optional<QString> CsvExportRefusal(const QString& fileName, const CsvSettings& settings)
+{
+    if (fileName.isEmpty()) return kExportNoFileName;
+    if (settings.delimiter.isEmpty()) return kExportNoDelimiter;
+    if (settings.quote.isEmpty()) return kExportNoQuote;
+    return std::nullopt;
+}
+
+QString UnencodableValueMessage(qint64 row, const QString& column, const QString& character)
+{
+    QString codes;
+    for (char32_t c : character.toUcs4())
+        codes += QStringLiteral("U+%1").arg(uint(c), 4, 16, QLatin1Char('0')).toUpper();
+    const QString where = row == 0 ? QStringLiteral("先頭行のフィールド名「%1」").arg(column)
+                                   : QStringLiteral("%1件目のレコードの列「%2」").arg(row).arg(column);
+    return QStringLiteral("%1に、CP932で表せない文字「%2」(%3)があります。")
+        .arg(where, character, codes);
+}
+
+namespace {
+
+// A delimiter or quote text CP932 cannot hold: the message, or nothing.
+std::optional<QString> UnencodableSetting(const CsvSettings& settings)
+{
+    Cp932Stream cp932;
+    for (const QString& text : {settings.delimiter, settings.quote}) {
+        const QString bad = cp932.firstUnencodable(text.toUtf8());
+        if (!bad.isEmpty())
+            return QStringLiteral("区切り記号またはクォート記号に、CP932で表せない文字「%1」があります。")
+                .arg(bad);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+QString BuildCsvSample(Connection& conn, const ExportSource& source, const CsvSettings& settings)
+{
+    if (std::optional<QString> bad = UnencodableSetting(settings)) return *bad;
+    if (source.sqlMode()) return SqlModeSample(conn, source.sqlText, settings);
+    const Result r =
+        conn.exec(QStringLiteral("select * from %1 Limit 10").arg(source.table.sql()));
+    return RenderSample(r, conn, settings);
+}
+
+CsvExportJob::CsvExportJob(Connection& conn, QObject* parent) : QObject(parent), m_conn(conn) {}
+
+CsvExportJob::~CsvExportJob()
+{
+    if (m_running) {
+        m_conn.requestCancel();
+        while (m_conn.nextResult().exists()) {
+        }
+        m_file.close();
+        m_file.remove();
+    }
+}
+
+bool CsvExportJob::start(const QString& statement, const QString& fileName,
+                         const CsvSettings& settings)
+{
+    m_settings = settings;
+    m_line.emplace(settings, CsvLineBuilder::Target::File);
+    m_rows = m_reported = 0;
+    m_headerDone = m_draining = false;
+    m_failure.clear();
+    m_out.clear();
+    if (std::optional<QString> bad = UnencodableSetting(settings)) {
+        m_failure = *bad;
+        return false;
+    }
+    m_file.setFileName(fileName);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        m_failure = QStringLiteral("ファイルを作成できませんでした。\n\nFile = %1\n%2")
+                        .arg(fileName, m_file.errorString());
+        return false;
+    }
+    if (!m_conn.startStream(statement)) {
+        m_failure = trimmed(m_conn.errorMessage());
+        m_file.close();
+        m_file.remove();
+        return false;
+    }
+    m_running = true;
+    delete m_notifier;
+    m_notifier = new QSocketNotifier(qintptr(m_conn.socket()), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &CsvExportJob::pump);
+    m_pumpQueued = true;
+    QTimer::singleShot(0, this, &CsvExportJob::pump);
+    return true;
+}
+
+bool CsvExportJob::runToEnd()
+{
+    if (m_running) {
+        QEventLoop loop;
+        connect(this, &CsvExportJob::finished, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return m_failure.isEmpty();
+}
+
+void CsvExportJob::pump()
+{
+    m_pumpQueued = false;
+    if (!m_running) return;
+    if (!m_conn.consumeInput()) {
+        fail(trimmed(m_conn.errorMessage()));
+        while (!m_conn.isBusy() && m_conn.nextResult().exists()) {
+        }
+        end();
+        return;
+    }
+    QElapsedTimer slice;
+    slice.start();
+    int sinceCheck = 0;
+    while (!m_conn.isBusy()) {
+        Result r = m_conn.nextResult();
+        if (!r.exists()) {
+            end();
+            return;
+        }
+        const ExecStatusType st = r.status();
+        if (st == PGRES_COPY_OUT || st == PGRES_COPY_IN || st == PGRES_COPY_BOTH) {
+            // libpq would answer COPY again and again; the next statement ends the COPY.
+            fail(QStringLiteral("COPY文の結果はCSV出力できません。"));
+            end();
+            return;
+        }
+        take(r);
+        if (++sinceCheck >= 256) {
+            sinceCheck = 0;
+            if (slice.elapsed() >= kSliceMs) {
+                if (!m_pumpQueued) {
+                    m_pumpQueued = true;
+                    QTimer::singleShot(0, this, &CsvExportJob::pump);
+                }
+                break;
+            }
+        }
+    }
+    if (m_rows != m_reported) {
+        m_reported = m_rows;
+        emit progress(m_rows);
+    }
+}
+
+void CsvExportJob::take(const Result& r)
+{
+    switch (r.status()) {
+    case PGRES_SINGLE_TUPLE:
+        writeRows(r, 0, r.rows());
+        break;
+    case PGRES_TUPLES_OK:
+        // The end of one result set (it holds every row when single-row mode did not apply,
+        // as for the later statements of a text holding several).
+        writeRows(r, 0, r.rows());
+        m_headerDone = false;
+        break;
+    case PGRES_COMMAND_OK:
+    case PGRES_EMPTY_QUERY:
+        break;
+    default:
+        fail(failureText(r, m_conn));
+        break;
+    }
+}
+
+void CsvExportJob::writeRows(const Result& r, int first, int count)
+{
+    if (m_draining) return;
+    const int fields = r.fields();
+    if (m_settings.header && !m_headerDone) {
+        m_headerDone = true;
+        m_line->clear();
+        for (int f = 0; f < fields; ++f) m_line->addField(r.fieldName(f));
+        const QByteArray& line = m_line->finishLine();
+        if (!m_cp932.append(m_out, line.constData(), line.size())) {
+            for (int f = 0; f < fields; ++f) {
+                const QString bad = m_cp932.firstUnencodable(r.fieldName(f).toUtf8());
+                if (!bad.isEmpty()) {
+                    abandon(UnencodableValueMessage(0, r.fieldName(f), bad));
+                    return;
+                }
+            }
+        }
+    }
+    for (int row = first; row < first + count; ++row) {
+        if (!writeLine(r, row)) return;
+    }
+    if (m_out.size() >= kWriteChunk) flush();
+}
+
+bool CsvExportJob::writeLine(const Result& r, int row)
+{
+    const int fields = r.fields();
+    m_line->clear();
+    for (int f = 0; f < fields; ++f) m_line->addField(r.rawValue(row, f), r.rawLength(row, f));
+    const QByteArray& line = m_line->finishLine();
+    if (!m_cp932.append(m_out, line.constData(), line.size())) {
+        for (int f = 0; f < fields; ++f) {
+            const QString bad = m_cp932.firstUnencodable(
+                QByteArray::fromRawData(r.rawValue(row, f), r.rawLength(row, f)));
+            if (!bad.isEmpty()) {
+                abandon(UnencodableValueMessage(m_rows + 1, r.fieldName(f), bad));
+                return false;
+            }
+        }
+    }
+    ++m_rows;
+    return true;
+}
+
+void CsvExportJob::flush()
+{
+    if (m_draining || m_out.isEmpty()) return;
+    if (m_file.write(m_out) != m_out.size()) {
+        abandon(QStringLiteral("ファイルに書き込めませんでした。\n\nFile = %1\n%2")
+                 .arg(m_file.fileName(), m_file.errorString()));
+    }
+    m_out.clear();
+}
+
+void CsvExportJob::fail(const QString& text)
+{
+    if (m_draining) return;
+    m_draining = true;
+    m_failure = text.isEmpty() ? QStringLiteral("出力できませんでした。") : text;
+    m_out.clear();
+}
+
+void CsvExportJob::abandon(const QString& text)
+{
+    // The rest of the rows would only be read and thrown away.
+    if (!m_draining && m_running) m_conn.requestCancel();
+    fail(text);
+}
+
+void CsvExportJob::end()
+{
+    m_running = false;
+    delete m_notifier;
+    m_notifier = nullptr;
+    flush();
+    if (!m_draining && !m_file.flush())
+        fail(QStringLiteral("ファイルに書き込めませんでした。\n\nFile = %1\n%2")
+                 .arg(m_file.fileName(), m_file.errorString()));
+    m_file.close();
+    if (m_draining) m_file.remove();
+    emit progress(m_rows);
+    emit finished(!m_draining);
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The output settings of one writing pass: the delimiter text D and the quote text Q (either
+// may be several characters long), and whether the first line holds the field names.
+struct CsvSettings {
+    QString delimiter;
+    QString quote;
+    bool header = false;
+};
+
+// The fixed delimiter and quote choices of the export dialog's lists, in list order.
+QString DefaultDelimiter(int choice);  // 0 "カンマ" → ",", 1 "タブ" → "\t"
+QString DefaultQuote(int choice);      // 0 "ダブル" → "\"", 1 "シングル" → "'"
+
+// Builds the lines of a CSV file in the connection's bytes (UTF-8): every value enclosed in Q on
+// both sides and followed by D, the delimiter behind the last value removed, CR LF appended.
+// A one-character Q found inside a value is doubled, so that the value reads back intact; a
+// longer Q cannot be escaped and the value is written as it stands.
+class CsvLineBuilder {
+public:
+    enum class Target {
+        Sample,  // values as the server sent them
+        File,    // every line feed inside a value stored as CR LF, as every line end
+    };
+
+    CsvLineBuilder(const CsvSettings& settings, Target target);
+
+    void addField(const char* value, qsizetype size);
+    void addField(const QString& value);
+    // Ends the line: the delimiter behind the last value is removed and CR LF appended.
+    const QByteArray& finishLine();
+    const QByteArray& line() const { return m_line; }
+    void clear() { m_line.clear(); }
+
+private:
+    void appendValue(const char* value, qsizetype size);
+
+    QByteArray m_quote;
+    QByteArray m_delimiter;
+    bool m_doubleQuote;
+    bool m_translateLineFeeds;
+    QByteArray m_line;
+};
