@@ -9,6 +9,7 @@
 #include "app/CMainFrame.h"
 #include "browser/TreeImages.h"
 #include "app/SharedCommands.h"
+#include "transfer/CCsvExportDlg.h"
 #include "workspace/CKestrelDoc.h"
 
 namespace {
@@ -260,8 +261,8 @@ bool CLeftView::handlesCommand(int id) const
 
 bool CLeftView::commandEnabled(int id) const { return Browse::TreeCommandEnabled(id, m_doc); }
 
-// CSV export and table creation have no dialog yet: the commands are served, enabled and
-// checked, and open nothing.
+// Table creation has no dialog yet: the command is served, enabled and checked, and opens
+// nothing.
 void CLeftView::runCommand(int id)
 {
     if (IsSharedViewCommand(id)) {
@@ -274,6 +275,12 @@ void CLeftView::runCommand(int id)
         break;
     case Cmd::TableDrop:
         dropTable();
+        break;
+    case Cmd::CsvExport:
+        if (Connection* conn = m_doc.connection()) {
+            CCsvExportDlg dlg(*conn, m_doc.browsedObject(), this);
+            dlg.exec();
+        }
         break;
     default:
         break;

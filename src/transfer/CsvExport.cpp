@@ -51,6 +51,20 @@ bool IsCursorQuery(const QString& sql)
     return word == u"select" || word == u"with" || word == u"values" || word == u"table";
 }
 
+// Why a line could not be converted: the first of its fields (the field names when row is
+// -1) CP932 cannot hold, named with the record's number (0 for the line of field names).
+QString UnencodableLine(Cp932Stream& cp932, const Result& r, int row, qint64 number)
+{
+    for (int f = 0; f < r.fields(); ++f) {
+        const QByteArray value =
+            row < 0 ? r.fieldName(f).toUtf8()
+                    : QByteArray::fromRawData(r.rawValue(row, f), r.rawLength(row, f));
+        const QString bad = cp932.firstUnencodable(value);
+        if (!bad.isEmpty()) return UnencodableValueMessage(number, r.fieldName(f), bad);
+    }
+    return UnencodableValueMessage(number, QString(), QString());
+}
+
 // The sample text of a result: its lines as the file would hold them, CP932 checked.
 QString RenderSample(const Result& r, const Connection& conn, const CsvSettings& settings)
 {
@@ -64,12 +78,8 @@ QString RenderSample(const Result& r, const Connection& conn, const CsvSettings&
     if (settings.header) {
         for (int f = 0; f < fields; ++f) line.addField(r.fieldName(f));
         line.finishLine();
-        if (!cp932.append(check, line.line().constData(), line.line().size())) {
-            for (int f = 0; f < fields; ++f) {
-                const QString bad = cp932.firstUnencodable(r.fieldName(f).toUtf8());
-                if (!bad.isEmpty()) return UnencodableValueMessage(0, r.fieldName(f), bad);
-            }
-        }
+        if (!cp932.append(check, line.line().constData(), line.line().size()))
+            return UnencodableLine(cp932, r, -1, 0);
         text += line.line();
     }
     const int rows = std::min(r.rows(), 10);
@@ -78,13 +88,8 @@ QString RenderSample(const Result& r, const Connection& conn, const CsvSettings&
         for (int f = 0; f < fields; ++f) line.addField(r.rawValue(row, f), r.rawLength(row, f));
         line.finishLine();
         check.clear();
-        if (!cp932.append(check, line.line().constData(), line.line().size())) {
-            for (int f = 0; f < fields; ++f) {
-                const QString bad = cp932.firstUnencodable(
-                    QByteArray::fromRawData(r.rawValue(row, f), r.rawLength(row, f)));
-                if (!bad.isEmpty()) return UnencodableValueMessage(row + 1, r.fieldName(f), bad);
-            }
-        }
+        if (!cp932.append(check, line.line().constData(), line.line().size()))
+            return UnencodableLine(cp932, r, row, row + 1);
         text += line.line();
     }
     return QString::fromUtf8(text);
@@ -292,13 +297,8 @@ void CsvExportJob::writeRows(const Result& r, int first, int count)
         for (int f = 0; f < fields; ++f) m_line->addField(r.fieldName(f));
         const QByteArray& line = m_line->finishLine();
         if (!m_cp932.append(m_out, line.constData(), line.size())) {
-            for (int f = 0; f < fields; ++f) {
-                const QString bad = m_cp932.firstUnencodable(r.fieldName(f).toUtf8());
-                if (!bad.isEmpty()) {
-                    abandon(UnencodableValueMessage(0, r.fieldName(f), bad));
-                    return;
-                }
-            }
+            abandon(UnencodableLine(m_cp932, r, -1, 0));
+            return;
         }
     }
     for (int row = first; row < first + count; ++row) {
@@ -314,14 +314,8 @@ bool CsvExportJob::writeLine(const Result& r, int row)
     for (int f = 0; f < fields; ++f) m_line->addField(r.rawValue(row, f), r.rawLength(row, f));
     const QByteArray& line = m_line->finishLine();
     if (!m_cp932.append(m_out, line.constData(), line.size())) {
-        for (int f = 0; f < fields; ++f) {
-            const QString bad = m_cp932.firstUnencodable(
-                QByteArray::fromRawData(r.rawValue(row, f), r.rawLength(row, f)));
-            if (!bad.isEmpty()) {
-                abandon(UnencodableValueMessage(m_rows + 1, r.fieldName(f), bad));
-                return false;
-            }
-        }
+        abandon(UnencodableLine(m_cp932, r, row, m_rows + 1));
+        return false;
     }
     ++m_rows;
     return true;
