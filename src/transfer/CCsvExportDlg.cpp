@@ -210,7 +210,7 @@ void CCsvExportDlg::startExport()
         prompter().tell(BoxKind::Window, *refusal);
         return;
     }
-    if (!m_job.start(m_source.exportStatement(), fileName, s)) {
+    if (!m_job.start(m_source, fileName, s)) {
         prompter().tell(BoxKind::Window, m_job.failure());
         return;
     }

@@ -32,6 +32,14 @@ int sequenceLength(unsigned char b)
     return 1;
 }
 
+// QByteArray::append goes through the general insert; a line per row wants the plain copy.
+void appendBytes(QByteArray& out, const char* bytes, qsizetype n)
+{
+    const qsizetype at = out.size();
+    out.resize(at + n);
+    std::memcpy(out.data() + at, bytes, size_t(n));
+}
+
 }  // namespace
 
 Cp932Stream::Cp932Stream()
@@ -53,7 +61,7 @@ bool Cp932Stream::append(QByteArray& out, const char* utf8, qsizetype size, QStr
     while (p < end) {
         const char* run = p;
         while (p < end && static_cast<unsigned char>(*p) < 0x80) ++p;
-        if (p > run) out.append(run, p - run);
+        if (p > run) appendBytes(out, run, p - run);
         if (p == end) break;
         run = p;
         while (p < end && static_cast<unsigned char>(*p) >= 0x80) ++p;

@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <cstring>
 
 namespace {
 
@@ -80,7 +81,7 @@ QString RenderSample(const Result& r, const Connection& conn, const CsvSettings&
         line.finishLine();
         if (!cp932.append(check, line.line().constData(), line.line().size()))
             return UnencodableLine(cp932, r, -1, 0);
-        text += line.line();
+        text += line.line().toByteArray();
     }
     const int rows = std::min(r.rows(), 10);
     for (int row = 0; row < rows; ++row) {
@@ -90,7 +91,7 @@ QString RenderSample(const Result& r, const Connection& conn, const CsvSettings&
         check.clear();
         if (!cp932.append(check, line.line().constData(), line.line().size()))
             return UnencodableLine(cp932, r, row, row + 1);
-        text += line.line();
+        text += line.line().toByteArray();
     }
     return QString::fromUtf8(text);
 }
@@ -170,6 +171,12 @@ CsvExportJob::~CsvExportJob()
 {
     if (m_running) {
         m_conn.requestCancel();
+        char* row = nullptr;
+        int size;
+        while (m_copying && (size = m_conn.copyRow(&row)) >= 0) {
+            Connection::freeCopyRow(row);
+            if (size == 0 && !m_conn.consumeInput()) break;
+        }
         while (m_conn.nextResult().exists()) {
         }
         m_file.close();
@@ -177,15 +184,17 @@ CsvExportJob::~CsvExportJob()
     }
 }
 
-bool CsvExportJob::start(const QString& statement, const QString& fileName,
+bool CsvExportJob::start(const ExportSource& source, const QString& fileName,
                          const CsvSettings& settings)
 {
     m_settings = settings;
     m_line.emplace(settings, CsvLineBuilder::Target::File);
     m_rows = m_reported = 0;
-    m_headerDone = m_draining = false;
+    m_headerDone = m_draining = m_copying = false;
     m_failure.clear();
-    m_out.clear();
+    m_columns.clear();
+    m_out.resize(0);
+    m_out.reserve(kWriteChunk + 65536);
     if (std::optional<QString> bad = UnencodableSetting(settings)) {
         m_failure = *bad;
         return false;
@@ -196,18 +205,43 @@ bool CsvExportJob::start(const QString& statement, const QString& fileName,
                         .arg(fileName, m_file.errorString());
         return false;
     }
-    if (!m_conn.startStream(statement)) {
-        m_failure = trimmed(m_conn.errorMessage());
-        m_file.close();
-        m_file.remove();
+    if (!(source.sqlMode() ? startStatement(source.sqlText) : startTable(source.table)))
         return false;
-    }
     m_running = true;
     delete m_notifier;
     m_notifier = new QSocketNotifier(qintptr(m_conn.socket()), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &CsvExportJob::pump);
     m_pumpQueued = true;
     QTimer::singleShot(0, this, &CsvExportJob::pump);
+    return true;
+}
+
+bool CsvExportJob::refuseStart(const QString& text)
+{
+    m_failure = text.isEmpty() ? QStringLiteral("出力できませんでした。") : text;
+    m_file.close();
+    m_file.remove();
+    return false;
+}
+
+bool CsvExportJob::startStatement(const QString& statement)
+{
+    if (!m_conn.startStream(statement)) return refuseStart(trimmed(m_conn.errorMessage()));
+    return true;
+}
+
+bool CsvExportJob::startTable(const ObjectName& table)
+{
+    // The field names (for the header and for messages), then the rows as COPY data.
+    const QString name = table.sql();
+    const Result shape = m_conn.exec(QStringLiteral("select * from %1 Limit 0").arg(name));
+    if (!shape.tuplesOk()) return refuseStart(failureText(shape, m_conn));
+    for (int f = 0; f < shape.fields(); ++f) m_columns << shape.fieldName(f);
+    if (m_settings.header && !writeHeader(m_columns)) return refuseStart(m_failure);
+    const Result copy =
+        m_conn.exec(QStringLiteral("COPY (select * from %1) TO STDOUT").arg(name));
+    if (copy.status() != PGRES_COPY_OUT) return refuseStart(failureText(copy, m_conn));
+    m_copying = true;
     return true;
 }
 
@@ -225,6 +259,10 @@ void CsvExportJob::pump()
 {
     m_pumpQueued = false;
     if (!m_running) return;
+    if (m_copying) {
+        pumpCopy();
+        return;
+    }
     if (!m_conn.consumeInput()) {
         fail(trimmed(m_conn.errorMessage()));
         while (!m_conn.isBusy() && m_conn.nextResult().exists()) {
@@ -287,17 +325,149 @@ void CsvExportJob::take(const Result& r)
     }
 }
 
+bool CsvExportJob::writeHeader(const QStringList& names)
+{
+    m_headerDone = true;
+    m_line->clear();
+    for (const QString& name : names) m_line->addField(name);
+    const QByteArrayView line = m_line->finishLine();
+    if (m_cp932.append(m_out, line.data(), line.size())) return true;
+    for (const QString& name : names) {
+        const QString bad = m_cp932.firstUnencodable(name.toUtf8());
+        if (!bad.isEmpty()) {
+            m_failure = UnencodableValueMessage(0, name, bad);
+            return false;
+        }
+    }
+    m_failure = UnencodableValueMessage(0, QString(), QString());
+    return false;
+}
+
+void CsvExportJob::pumpCopy()
+{
+    if (!m_conn.consumeInput()) {
+        fail(trimmed(m_conn.errorMessage()));
+        while (!m_conn.isBusy() && m_conn.nextResult().exists()) {
+        }
+        end();
+        return;
+    }
+    QElapsedTimer slice;
+    slice.start();
+    int sinceCheck = 0;
+    while (true) {
+        char* row = nullptr;
+        const int size = m_conn.copyRow(&row);
+        if (size > 0) {
+            if (!m_draining) writeCopyRow(row, size);
+            Connection::freeCopyRow(row);
+            if (m_out.size() >= kWriteChunk) flush();
+            if (++sinceCheck >= 256) {
+                sinceCheck = 0;
+                if (slice.elapsed() >= kSliceMs) {
+                    if (!m_pumpQueued) {
+                        m_pumpQueued = true;
+                        QTimer::singleShot(0, this, &CsvExportJob::pump);
+                    }
+                    break;
+                }
+            }
+            continue;
+        }
+        if (size == 0) break;  // the rest has not arrived: the socket tells when it has
+        if (size == -2) fail(trimmed(m_conn.errorMessage()));
+        // The COPY's own outcome follows its data: an error here is the server's.
+        while (true) {
+            const Result r = m_conn.nextResult();
+            if (!r.exists()) break;
+            if (!r.commandOk()) fail(failureText(r, m_conn));
+        }
+        end();
+        return;
+    }
+    if (m_rows != m_reported) {
+        m_reported = m_rows;
+        emit progress(m_rows);
+    }
+}
+
+// A field of COPY's text form as the value a select returns: \N (NULL) is empty, the
+// backslash escapes are undone.
+QByteArrayView CsvExportJob::copyField(const char* value, qsizetype size, QByteArray& scratch) const
+{
+    if (size == 2 && value[0] == '\\' && value[1] == 'N') return {};
+    if (!std::memchr(value, '\\', size_t(size))) return QByteArrayView(value, size);
+    scratch.resize(0);
+    for (qsizetype i = 0; i < size; ++i) {
+        char c = value[i];
+        if (c == '\\' && i + 1 < size) {
+            c = value[++i];
+            switch (c) {
+            case 'b': c = '\b'; break;
+            case 'f': c = '\f'; break;
+            case 'n': c = '\n'; break;
+            case 'r': c = '\r'; break;
+            case 't': c = '\t'; break;
+            case 'v': c = '\v'; break;
+            default:
+                if (c >= '0' && c <= '7') {
+                    int code = c - '0';
+                    for (int k = 0; k < 2 && i + 1 < size && value[i + 1] >= '0' && value[i + 1] <= '7'; ++k)
+                        code = code * 8 + (value[++i] - '0');
+                    c = char(code);
+                }
+                break;
+            }
+        }
+        scratch.append(c);
+    }
+    return QByteArrayView(scratch);
+}
+
+void CsvExportJob::writeCopyRow(const char* row, qsizetype size)
+{
+    if (size > 0 && row[size - 1] == '\n') --size;
+    m_line->clear();
+    if (!m_columns.isEmpty()) {
+        for (const char* p = row;;) {
+            const char* tab = static_cast<const char*>(std::memchr(p, '\t', size_t(row + size - p)));
+            const char* stop = tab ? tab : row + size;
+            const QByteArrayView v = copyField(p, stop - p, m_scratch);
+            m_line->addField(v.data(), v.size());
+            if (!tab) break;
+            p = tab + 1;
+        }
+    }
+    const QByteArrayView line = m_line->finishLine();
+    if (m_cp932.append(m_out, line.data(), line.size())) {
+        ++m_rows;
+        return;
+    }
+    qsizetype f = 0;
+    for (const char* p = row;; ++f) {
+        const char* tab = static_cast<const char*>(std::memchr(p, '\t', size_t(row + size - p)));
+        const char* stop = tab ? tab : row + size;
+        const QByteArrayView v = copyField(p, stop - p, m_scratch);
+        const QString bad = m_cp932.firstUnencodable(v.toByteArray());
+        if (!bad.isEmpty()) {
+            abandon(UnencodableValueMessage(m_rows + 1, m_columns.value(f), bad));
+            return;
+        }
+        if (!tab) break;
+        p = tab + 1;
+    }
+    abandon(UnencodableValueMessage(m_rows + 1, QString(), QString()));
+}
+
 void CsvExportJob::writeRows(const Result& r, int first, int count)
 {
     if (m_draining) return;
     const int fields = r.fields();
     if (m_settings.header && !m_headerDone) {
-        m_headerDone = true;
-        m_line->clear();
-        for (int f = 0; f < fields; ++f) m_line->addField(r.fieldName(f));
-        const QByteArray& line = m_line->finishLine();
-        if (!m_cp932.append(m_out, line.constData(), line.size())) {
-            abandon(UnencodableLine(m_cp932, r, -1, 0));
+        QStringList names;
+        for (int f = 0; f < fields; ++f) names << r.fieldName(f);
+        if (!writeHeader(names)) {
+            abandon(m_failure);
             return;
         }
     }
@@ -312,7 +482,7 @@ bool CsvExportJob::writeLine(const Result& r, int row)
     const int fields = r.fields();
     m_line->clear();
     for (int f = 0; f < fields; ++f) m_line->addField(r.rawValue(row, f), r.rawLength(row, f));
-    const QByteArray& line = m_line->finishLine();
+    const QByteArrayView line = m_line->finishLine();
     if (!m_cp932.append(m_out, line.constData(), line.size())) {
         abandon(UnencodableLine(m_cp932, r, row, m_rows + 1));
         return false;
@@ -324,11 +494,11 @@ bool CsvExportJob::writeLine(const Result& r, int row)
 void CsvExportJob::flush()
 {
     if (m_draining || m_out.isEmpty()) return;
-    if (m_file.write(m_out) != m_out.size()) {
+    if (m_file.write(m_out.constData(), m_out.size()) != m_out.size()) {
         abandon(QStringLiteral("ファイルに書き込めませんでした。\n\nFile = %1\n%2")
                  .arg(m_file.fileName(), m_file.errorString()));
     }
-    m_out.clear();
+    m_out.resize(0);  // keeps its allocation for the next chunk
 }
 
 void CsvExportJob::fail(const QString& text)

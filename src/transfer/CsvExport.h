@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 #include "transfer/Cp932Stream.h"
@@ -51,9 +52,12 @@ public:
     explicit CsvExportJob(Connection& conn, QObject* parent = nullptr);
     ~CsvExportJob() override;
 
-    // Creates (or truncates) the file and sends the statement. false, with failure(), when the
-    // file cannot be created (the file is then untouched by anything else) or nothing was sent.
-    bool start(const QString& statement, const QString& fileName, const CsvSettings& settings);
+    // Creates (or truncates) the file and sends the export statement. false, with failure(),
+    // when the file cannot be created (nothing is sent then) or the statement failed at once
+    // (the file is removed). A table's rows come through COPY (select * from t) TO STDOUT,
+    // whose text form is decoded back to the very values a select returns: NULL as empty,
+    // the same line for every row; a statement's rows through single-row mode.
+    bool start(const ExportSource& source, const QString& fileName, const CsvSettings& settings);
 
     bool running() const { return m_running; }
     qint64 rowsWritten() const { return m_rows; }
@@ -68,7 +72,14 @@ signals:
     void finished(bool ok);
 
 private:
+    bool startTable(const ObjectName& table);
+    bool startStatement(const QString& statement);
+    bool refuseStart(const QString& text);
     void pump();
+    void pumpCopy();
+    void writeCopyRow(const char* row, qsizetype size);
+    QByteArrayView copyField(const char* value, qsizetype size, QByteArray& scratch) const;
+    bool writeHeader(const QStringList& names);
     void take(const Result& r);
     void writeRows(const Result& r, int first, int count);
     bool writeLine(const Result& r, int row);
@@ -88,6 +99,9 @@ private:
     bool m_headerDone = false;
     bool m_draining = false;
     bool m_pumpQueued = false;
+    bool m_copying = false;
+    QStringList m_columns;
+    QByteArray m_scratch;
     qint64 m_rows = 0;
     qint64 m_reported = 0;
     QString m_failure;

@@ -25,12 +25,18 @@ void CsvLineBuilder::addField(const QString& value)
     addField(utf8.constData(), utf8.size());
 }
 
+char* CsvLineBuilder::room(qsizetype n)
+{
+    if (m_used + n > m_buffer.size()) m_buffer.resize(std::max<qsizetype>(2 * (m_used + n), 256));
+    return m_buffer.data() + m_used;
+}
+
 void CsvLineBuilder::addField(const char* value, qsizetype size)
 {
-    m_line.append(m_quote);
+    put(m_quote.constData(), m_quote.size());
     appendValue(value, size);
-    m_line.append(m_quote);
-    m_line.append(m_delimiter);
+    put(m_quote.constData(), m_quote.size());
+    put(m_delimiter.constData(), m_delimiter.size());
 }
 
 void CsvLineBuilder::appendValue(const char* value, qsizetype size)
@@ -39,27 +45,29 @@ void CsvLineBuilder::appendValue(const char* value, qsizetype size)
     const bool hasQuote =
         m_doubleQuote && QByteArrayView(value, size).indexOf(QByteArrayView(m_quote)) >= 0;
     if (!hasLineFeed && !hasQuote) {
-        m_line.append(value, size);
+        put(value, size);
         return;
     }
     const QByteArrayView q(m_quote);
     for (qsizetype i = 0; i < size;) {
         if (hasQuote && QByteArrayView(value + i, size - i).startsWith(q)) {
-            m_line.append(m_quote).append(m_quote);
+            put(q.data(), q.size());
+            put(q.data(), q.size());
             i += q.size();
         } else if (hasLineFeed && value[i] == '\n') {
-            m_line.append("\r\n", 2);
+            put("\r\n", 2);
             ++i;
         } else {
-            m_line.append(value[i]);
+            put(value + i, 1);
             ++i;
         }
     }
 }
 
-const QByteArray& CsvLineBuilder::finishLine()
+QByteArrayView CsvLineBuilder::finishLine()
 {
-    if (!m_delimiter.isEmpty() && m_line.endsWith(m_delimiter)) m_line.chop(m_delimiter.size());
-    m_line.append("\r\n", 2);
-    return m_line;
+    if (!m_delimiter.isEmpty() && line().endsWith(QByteArrayView(m_delimiter)))
+        m_used -= m_delimiter.size();
+    put("\r\n", 2);
+    return line();
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+#include <cstring>
 
 // The output settings of one writing pass: the delimiter text D and the quote text Q (either
 // may be several characters long), and whether the first line holds the field names.
@@ -31,16 +33,20 @@ public:
     void addField(const char* value, qsizetype size);
     void addField(const QString& value);
     // Ends the line: the delimiter behind the last value is removed and CR LF appended.
-    const QByteArray& finishLine();
-    const QByteArray& line() const { return m_line; }
-    void clear() { m_line.clear(); }
+    QByteArrayView finishLine();
+    QByteArrayView line() const { return QByteArrayView(m_buffer.constData(), m_used); }
+    void clear() { m_used = 0; }
 
 private:
     void appendValue(const char* value, qsizetype size);
+    // Room for n more bytes; the buffer keeps its size between lines (one line per row).
+    char* room(qsizetype n);
+    void put(const char* bytes, qsizetype n) { std::memcpy(room(n), bytes, size_t(n)), m_used += n; }
 
     QByteArray m_quote;
     QByteArray m_delimiter;
     bool m_doubleQuote;
     bool m_translateLineFeeds;
-    QByteArray m_line;
+    QByteArray m_buffer;
+    qsizetype m_used = 0;
 };

@@ -82,6 +82,17 @@ Result Connection::nextResult()
     return r;
 }
 
+int Connection::copyRow(char** row)
+{
+    *row = nullptr;
+    return m_conn ? PQgetCopyData(m_conn, row, 1) : -2;
+}
+
+void Connection::freeCopyRow(char* row)
+{
+    if (row) PQfreemem(row);
+}
+
 int Connection::socket() const { return m_conn ? PQsocket(m_conn) : -1; }
 
 QString Connection::escapeValue(const QString& value) const

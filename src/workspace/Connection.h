@@ -54,6 +54,11 @@ public:
     bool isBusy() const;
     Result nextResult();
     int socket() const;  // PQsocket, -1 without a connection
+    // One row of a COPY ... TO STDOUT that exec() started (PGRES_COPY_OUT), without waiting:
+    // its length with the bytes in *row (give them to freeCopyRow), 0 when no whole row has
+    // arrived yet, -1 at the end of the data (then nextResult() until empty), -2 on failure.
+    int copyRow(char** row);
+    static void freeCopyRow(char* row);
     // Asks the server to cancel the statement in progress (its result then ends in an error).
     bool requestCancel();
     void setObserver(Observer observer) { m_observer = std::move(observer); }

@@ -353,3 +353,36 @@ TEST_F(ExportDlgTest, ExportsTheTableOfTheSchemaThatWasPicked)
     ASSERT_TRUE(exportTo(hidden, path(QStringLiteral("s3.csv"))));
     EXPECT_EQ(read(path(QStringLiteral("s3.csv"))), QByteArray("\"hidden one\"\r\n"));
 }
+
+TEST_F(ExportDlgTest, ATableExportsTheSameBytesAsItsSelect)
+{
+    // A table's rows come as COPY data; every escape it uses must give back the select's value.
+    run(QStringLiteral(
+        "drop table if exists kexp_items; create table kexp_items (id int, v text, n numeric, d date);"
+        "insert into kexp_items values (1, E'tab\\there', 1.5, '2024-02-29'),"
+        "(2, E'back\\\\slash \\\\N', null, null), (3, E'cr\\rlf\\n\\\\n', 0, '1999-12-31'),"
+        "(4, E'ctl\\b\\f\\v\\x01', -2, null), (5, '', null, null), (6, null, 3, null),"
+        "(7, '\\N', 7, null), (8, '名前 \"quoted\", ''single''', 8, null)"));
+    for (bool withHeader : {true, false}) {
+        CCsvExportDlg byTable(conn(), table(QStringLiteral("kexp_items")));
+        CCsvExportDlg bySql(conn(), QStringLiteral("select * from kexp_items"));
+        header(byTable, withHeader);
+        header(bySql, withHeader);
+        StatementLog sent(conn());
+        ASSERT_TRUE(exportTo(byTable, path(QStringLiteral("t.csv"))));
+        EXPECT_TRUE(sent.statements().contains(QStringLiteral("COPY (select * from kexp_items) TO STDOUT")));
+        ASSERT_TRUE(exportTo(bySql, path(QStringLiteral("s.csv"))));
+        const QByteArray viaTable = read(path(QStringLiteral("t.csv")));
+        EXPECT_EQ(viaTable, read(path(QStringLiteral("s.csv"))));
+        EXPECT_EQ(viaTable.count("\r\n"), 9 + (withHeader ? 1 : 0));  // one CR LF inside row 3
+    }
+    // A value CP932 cannot hold names its row and column in table mode as well.
+    run(QStringLiteral("insert into kexp_items values (9, 'ok', 9, null), (10, '〜', 10, null)"));
+    CCsvExportDlg dlg(conn(), table(QStringLiteral("kexp_items")));
+    m_prompts.clear();
+    EXPECT_FALSE(exportTo(dlg, path(QStringLiteral("w.csv"))));
+    ASSERT_EQ(m_prompts.messages().size(), 1);
+    EXPECT_TRUE(m_prompts.messages().first().contains(QStringLiteral("件目のレコードの列「v」")));
+    EXPECT_TRUE(m_prompts.messages().first().contains(QStringLiteral("U+301C")));
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("w.csv"))));
+}

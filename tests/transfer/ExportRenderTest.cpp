@@ -13,7 +13,7 @@ QByteArray render(const CsvSettings& s, const QStringList& values,
 {
     CsvLineBuilder line(s, target);
     for (const QString& v : values) line.addField(v);
-    return line.finishLine();
+    return line.finishLine().toByteArray();
 }
 
 }  // namespace
