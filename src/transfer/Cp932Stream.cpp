@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <QtGlobal>
 #include <cstring>
 
 namespace {
@@ -60,6 +61,13 @@ bool Cp932Stream::append(QByteArray& out, const char* utf8, qsizetype size, QStr
     const char* end = utf8 + size;
     while (p < end) {
         const char* run = p;
+        // Eight bytes at a time while none has its high bit set.
+        while (end - p >= 8) {
+            quint64 word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ULL) break;
+            p += 8;
+        }
         while (p < end && static_cast<unsigned char>(*p) < 0x80) ++p;
         if (p > run) appendBytes(out, run, p - run);
         if (p == end) break;

@@ -428,7 +428,17 @@ void CsvExportJob::writeCopyRow(const char* row, qsizetype size)
 {
     if (size > 0 && row[size - 1] == '\n') --size;
     m_line->clear();
-    if (!m_columns.isEmpty()) {
+    const QByteArrayView whole(row, size);
+    if (!m_columns.isEmpty() && whole.indexOf('\\') < 0 && m_line->isPlain(whole)) {
+        // No escape, no quote: every field goes as it stands (NULL is the escape \N).
+        for (const char* p = row;;) {
+            const char* tab = static_cast<const char*>(std::memchr(p, '\t', size_t(row + size - p)));
+            const char* stop = tab ? tab : row + size;
+            m_line->addPlainField(p, stop - p);
+            if (!tab) break;
+            p = tab + 1;
+        }
+    } else if (!m_columns.isEmpty()) {
         for (const char* p = row;;) {
             const char* tab = static_cast<const char*>(std::memchr(p, '\t', size_t(row + size - p)));
             const char* stop = tab ? tab : row + size;

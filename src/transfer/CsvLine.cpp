@@ -25,10 +25,9 @@ void CsvLineBuilder::addField(const QString& value)
     addField(utf8.constData(), utf8.size());
 }
 
-char* CsvLineBuilder::room(qsizetype n)
+void CsvLineBuilder::grow(qsizetype n)
 {
-    if (m_used + n > m_buffer.size()) m_buffer.resize(std::max<qsizetype>(2 * (m_used + n), 256));
-    return m_buffer.data() + m_used;
+    m_buffer.resize(std::max<qsizetype>(2 * (m_used + n), 256));
 }
 
 void CsvLineBuilder::addField(const char* value, qsizetype size)

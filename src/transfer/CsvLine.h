@@ -32,6 +32,21 @@ public:
 
     void addField(const char* value, qsizetype size);
     void addField(const QString& value);
+    // A value known to hold neither the quote nor a line feed: copied as it stands.
+    void addPlainField(const char* value, qsizetype size)
+    {
+        put(m_quote.constData(), m_quote.size());
+        put(value, size);
+        put(m_quote.constData(), m_quote.size());
+        put(m_delimiter.constData(), m_delimiter.size());
+    }
+    // Whether a text (a whole row, say) holds no quote to double and no line feed to translate,
+    // so that its values may go through addPlainField.
+    bool isPlain(QByteArrayView text) const
+    {
+        return (!m_doubleQuote || text.indexOf(QByteArrayView(m_quote)) < 0) &&
+               (!m_translateLineFeeds || text.indexOf('\n') < 0);
+    }
     // Ends the line: the delimiter behind the last value is removed and CR LF appended.
     QByteArrayView finishLine();
     QByteArrayView line() const { return QByteArrayView(m_buffer.constData(), m_used); }
@@ -40,8 +55,17 @@ public:
 private:
     void appendValue(const char* value, qsizetype size);
     // Room for n more bytes; the buffer keeps its size between lines (one line per row).
-    char* room(qsizetype n);
-    void put(const char* bytes, qsizetype n) { std::memcpy(room(n), bytes, size_t(n)), m_used += n; }
+    char* room(qsizetype n)
+    {
+        if (m_used + n > m_buffer.size()) grow(n);
+        return m_buffer.data() + m_used;
+    }
+    void grow(qsizetype n);
+    void put(const char* bytes, qsizetype n)
+    {
+        std::memcpy(room(n), bytes, size_t(n));
+        m_used += n;
+    }
 
     QByteArray m_quote;
     QByteArray m_delimiter;
