@@ -98,18 +98,34 @@ QString RenderSample(const Result& r, const Connection& conn, const CsvSettings&
 
 QString SqlModeSample(Connection& conn, const QString& sql, const CsvSettings& settings)
 {
-    const Result begin = conn.exec(QStringLiteral("BEGIN TRANSACTION READ ONLY"));
-    if (!begin.commandOk()) return failureText(begin, conn);
-    Result r;
-    if (IsCursorQuery(sql)) {
-        r = conn.execSingle(QStringLiteral("DECLARE kestrel_sample NO SCROLL CURSOR FOR ") + sql);
-        if (r.commandOk()) r = conn.exec(QStringLiteral("FETCH 10 FROM kestrel_sample"));
-    } else {
-        r = conn.execSingle(sql);
+    // Inside a transaction the operator opened in the SQL window, a savepoint made read-only
+    // keeps the sample from touching it; there only a query runs (through its cursor), since a
+    // COMMIT or ROLLBACK typed as the statement would end the operator's transaction.
+    const bool nested = conn.inTransaction();
+    const QString begin = nested ? QStringLiteral("SAVEPOINT kestrel_sample")
+                                 : QStringLiteral("BEGIN TRANSACTION READ ONLY");
+    const Result opened = conn.exec(begin);
+    if (!opened.commandOk()) return failureText(opened, conn);
+    const bool query = IsCursorQuery(sql);
+    Result r = nested ? conn.exec(QStringLiteral("SET TRANSACTION READ ONLY")) : Result();
+    QString text;
+    if (nested && !r.commandOk()) {
+        text = failureText(r, conn);
+    } else if (query || !nested) {
+        if (query) {
+            r = conn.execSingle(QStringLiteral("DECLARE kestrel_sample NO SCROLL CURSOR FOR ") + sql);
+            if (r.commandOk()) r = conn.exec(QStringLiteral("FETCH 10 FROM kestrel_sample"));
+        } else {
+            r = conn.execSingle(sql);
+        }
+        if (r.sqlState() != kReadOnlyRefusal) text = RenderSample(r, conn, settings);
     }
-    const QString text =
-        r.sqlState() == kReadOnlyRefusal ? QString() : RenderSample(r, conn, settings);
-    conn.exec(QStringLiteral("ROLLBACK"));
+    if (nested) {
+        conn.exec(QStringLiteral("ROLLBACK TO SAVEPOINT kestrel_sample"));
+        conn.exec(QStringLiteral("RELEASE SAVEPOINT kestrel_sample"));
+    } else {
+        conn.exec(QStringLiteral("ROLLBACK"));
+    }
     return text;
 }
 

@@ -27,7 +27,7 @@ struct ExportSource {
     QString exportStatement() const;
 };
 
-// The three checks before anything touches the file, then the settings CP932 cannot hold.
+// The three checks before anything touches the file.
 std::optional<QString> CsvExportRefusal(const QString& fileName, const CsvSettings& settings);
 
 // The text that replaces a sample or ends an export when a value cannot be written in CP932.

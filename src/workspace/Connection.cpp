@@ -29,6 +29,13 @@ QString Connection::errorMessage() const
 
 int Connection::backendPid() const { return m_conn ? PQbackendPID(m_conn) : 0; }
 
+bool Connection::inTransaction() const
+{
+    if (!m_conn) return false;
+    const PGTransactionStatusType st = PQtransactionStatus(m_conn);
+    return st == PQTRANS_INTRANS || st == PQTRANS_INERROR;
+}
+
 Result Connection::exec(const QString& statement)
 {
     if (m_observer) m_observer(statement);

@@ -39,6 +39,8 @@ public:
     bool isBad() const;
     QString errorMessage() const;  // PQerrorMessage
     int backendPid() const;
+    // Whether a transaction block is open (or failed) on the connection (PQtransactionStatus).
+    bool inTransaction() const;
 
     Result exec(const QString& statement);
     // One statement only (the extended protocol refuses a text holding several), for texts

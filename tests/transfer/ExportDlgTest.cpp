@@ -198,6 +198,23 @@ TEST_F(ExportDlgTest, SqlModeSampleNeverChangesDataAndTheExportRunsItOnce)
     EXPECT_EQ(read(path(QStringLiteral("dc.csv"))).size(), 0);
     EXPECT_EQ(count(), QStringLiteral("2"));
 
+    // Inside a transaction the operator left open, the sample neither changes data nor ends it.
+    run(QStringLiteral("BEGIN"));
+    run(QStringLiteral("insert into kexp_dc values (9)"));
+    for (const QString& sql : {QStringLiteral("delete from kexp_dc"), QStringLiteral("commit"),
+                               QStringLiteral("select id from kexp_dc where id = 9")}) {
+        CCsvExportDlg open(conn(), sql);
+        control<QRadioButton>(open, "quoteDefaultRadio")->click();
+        if (sql.startsWith(u's'))
+            EXPECT_EQ(sample(open), shown(QStringLiteral("\"9\"\r\n")));
+        else
+            EXPECT_TRUE(sample(open).isEmpty()) << sql.toStdString();
+        EXPECT_TRUE(conn().inTransaction()) << sql.toStdString();
+    }
+    EXPECT_EQ(count(), QStringLiteral("3"));
+    run(QStringLiteral("ROLLBACK"));
+    EXPECT_EQ(count(), QStringLiteral("2"));
+
     // A query samples through the cursor and exports all its rows.
     CCsvExportDlg query(conn(), QStringLiteral("select id from kexp_dc order by id;"));
     control<QRadioButton>(query, "quoteDefaultRadio")->click();
