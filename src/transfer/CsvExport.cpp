@@ -271,6 +271,29 @@ bool CsvExportJob::runToEnd()
     return m_failure.isEmpty();
 }
 
+bool CsvExportJob::readInput()
+{
+    if (m_conn.consumeInput()) return true;
+    fail(trimmed(m_conn.errorMessage()));
+    while (!m_conn.isBusy() && m_conn.nextResult().exists()) {
+    }
+    end();
+    return false;
+}
+
+bool CsvExportJob::sliceOver(const QElapsedTimer& slice, int& sinceCheck)
+{
+    // Rows already received are handled in slices, so that the window gets its turn between.
+    if (++sinceCheck < 256) return false;
+    sinceCheck = 0;
+    if (slice.elapsed() < kSliceMs) return false;
+    if (!m_pumpQueued) {
+        m_pumpQueued = true;
+        QTimer::singleShot(0, this, &CsvExportJob::pump);
+    }
+    return true;
+}
+
 void CsvExportJob::pump()
 {
     m_pumpQueued = false;
@@ -279,13 +302,7 @@ void CsvExportJob::pump()
         pumpCopy();
         return;
     }
-    if (!m_conn.consumeInput()) {
-        fail(trimmed(m_conn.errorMessage()));
-        while (!m_conn.isBusy() && m_conn.nextResult().exists()) {
-        }
-        end();
-        return;
-    }
+    if (!readInput()) return;
     QElapsedTimer slice;
     slice.start();
     int sinceCheck = 0;
@@ -303,16 +320,7 @@ void CsvExportJob::pump()
             return;
         }
         take(r);
-        if (++sinceCheck >= 256) {
-            sinceCheck = 0;
-            if (slice.elapsed() >= kSliceMs) {
-                if (!m_pumpQueued) {
-                    m_pumpQueued = true;
-                    QTimer::singleShot(0, this, &CsvExportJob::pump);
-                }
-                break;
-            }
-        }
+        if (sliceOver(slice, sinceCheck)) break;
     }
     if (m_rows != m_reported) {
         m_reported = m_rows;
@@ -361,13 +369,7 @@ bool CsvExportJob::writeHeader(const QStringList& names)
 
 void CsvExportJob::pumpCopy()
 {
-    if (!m_conn.consumeInput()) {
-        fail(trimmed(m_conn.errorMessage()));
-        while (!m_conn.isBusy() && m_conn.nextResult().exists()) {
-        }
-        end();
-        return;
-    }
+    if (!readInput()) return;
     QElapsedTimer slice;
     slice.start();
     int sinceCheck = 0;
@@ -378,16 +380,7 @@ void CsvExportJob::pumpCopy()
             if (!m_draining) writeCopyRow(row, size);
             Connection::freeCopyRow(row);
             if (m_out.size() >= kWriteChunk) flush();
-            if (++sinceCheck >= 256) {
-                sinceCheck = 0;
-                if (slice.elapsed() >= kSliceMs) {
-                    if (!m_pumpQueued) {
-                        m_pumpQueued = true;
-                        QTimer::singleShot(0, this, &CsvExportJob::pump);
-                    }
-                    break;
-                }
-            }
+            if (sliceOver(slice, sinceCheck)) break;
             continue;
         }
         if (size == 0) break;  // the rest has not arrived: the socket tells when it has

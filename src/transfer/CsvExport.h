@@ -11,6 +11,7 @@
 #include "workspace/Connection.h"
 #include "workspace/ObjectName.h"
 
+class QElapsedTimer;
 class QSocketNotifier;
 
 inline const QString kExportNoFileName = QStringLiteral("ファイル名を入力してください");
@@ -75,6 +76,8 @@ private:
     bool startTable(const ObjectName& table);
     bool startStatement(const QString& statement);
     bool refuseStart(const QString& text);
+    bool readInput();
+    bool sliceOver(const QElapsedTimer& slice, int& sinceCheck);
     void pump();
     void pumpCopy();
     void writeCopyRow(const char* row, qsizetype size);

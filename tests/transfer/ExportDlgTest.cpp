@@ -403,3 +403,41 @@ TEST_F(ExportDlgTest, ATableExportsTheSameBytesAsItsSelect)
     EXPECT_TRUE(m_prompts.messages().first().contains(QStringLiteral("U+301C")));
     EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("w.csv"))));
 }
+
+TEST_F(ExportDlgTest, ALongExportCountsItsRowsWithTheControlsLocked)
+{
+    run(QStringLiteral("drop table if exists kexp_many;"
+                       "create table kexp_many as select g as id, 'row ' || g as v "
+                       "from generate_series(1, 500000) g"));
+    CCsvExportDlg dlg(conn(), table(QStringLiteral("kexp_many")));
+    dlg.show();
+    QStringList texts;
+    auto* box = control<QPlainTextEdit>(dlg, "sampleEdit");
+    QObject::connect(box, &QPlainTextEdit::textChanged, [&] { texts << box->toPlainText(); });
+    lineEdit(dlg, "fileNameEdit")->setText(path(QStringLiteral("long.csv")));
+    QSignalSpy ended(&dlg, &CCsvExportDlg::exportFinished);
+    button(dlg, "outputButton")->click();
+    ASSERT_TRUE(dlg.exporting());
+    EXPECT_EQ(box->toPlainText(), QStringLiteral("出力中・・・"));
+    EXPECT_FALSE(button(dlg, "outputButton")->isEnabled());
+    EXPECT_FALSE(button(dlg, "cancelButton")->isEnabled());
+    dlg.reject();  // closing is refused while rows are streaming
+    EXPECT_TRUE(dlg.isVisible());
+    ASSERT_TRUE(ended.wait(120000));
+    EXPECT_TRUE(ended.first().first().toBool());
+    EXPECT_TRUE(button(dlg, "outputButton")->isEnabled());
+
+    ASSERT_GE(texts.size(), 3);
+    EXPECT_EQ(texts.first(), QStringLiteral("出力中・・・"));
+    EXPECT_EQ(texts.last(), QStringLiteral("出力完了"));
+    qint64 last = 0;
+    for (qsizetype i = 1; i + 1 < texts.size(); ++i) {
+        const QString& t = texts[i];
+        ASSERT_TRUE(t.startsWith(QStringLiteral("出力中・・・ ")) && t.endsWith(u'行')) << t.toStdString();
+        const qint64 n = t.mid(7, t.size() - 8).toLongLong();
+        EXPECT_GT(n, last);
+        EXPECT_LE(n, 500000);
+        last = n;
+    }
+    EXPECT_EQ(read(path(QStringLiteral("long.csv"))).count("\r\n"), 500000);
+}
