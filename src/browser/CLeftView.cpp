@@ -11,6 +11,7 @@
 #include "app/SharedCommands.h"
 #include "design/CTableCreateDlg.h"
 #include "transfer/CTableInfoDlg.h"
+#include "transfer/CCsvExportDlg.h"
 #include "workspace/CKestrelDoc.h"
 
 namespace {
@@ -309,7 +310,6 @@ bool CLeftView::commandEnabled(int id) const
     return Browse::TreeCommandEnabled(id, m_doc);
 }
 
-// CSV export has no dialog yet: the command is served, enabled and checked, and opens nothing.
 void CLeftView::runCommand(int id)
 {
     if (IsSharedViewCommand(id)) {
@@ -327,6 +327,12 @@ void CLeftView::runCommand(int id)
         if (Connection* conn = m_doc.connection()) {
             CTableCreateDlg dlg(*conn, this);
             if (dlg.exec() == QDialog::Accepted) addCreatedTable(dlg.tableName());
+        }
+        break;
+    case Cmd::CsvExport:
+        if (Connection* conn = m_doc.connection()) {
+            CCsvExportDlg dlg(*conn, m_doc.browsedObject(), this);
+            dlg.exec();
         }
         break;
     default:

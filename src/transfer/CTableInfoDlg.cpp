@@ -15,6 +15,7 @@
 #include "design/CFieldEditDlg.h"
 #include "design/CTableRenameDlg.h"
 #include "listview/DialogControls.h"
+#include "transfer/CCsvExportDlg.h"
 #include "transfer/TableDetail.h"
 #include "transfer/TableRowCounter.h"
 #include "workspace/Prompter.h"
@@ -215,7 +216,11 @@ CTableInfoDlg::CTableInfoDlg(Connection& conn, const ObjectName& table, const QS
     connect(analyze, &QPushButton::clicked, this, [this] { maintain(true); });
     connect(rename, &QPushButton::clicked, this, &CTableInfoDlg::renameTable);
     connect(exportCsv, &QPushButton::clicked, this, [this] {
-        if (m_exportRunner) m_exportRunner(m_table);
+        // The table under its current name: a rename made here is already in m_table.
+        if (m_exportRunner)
+            m_exportRunner(m_table);
+        else
+            CCsvExportDlg(m_conn, m_table, this).exec();
     });
     connect(m_fieldList, &QWidget::customContextMenuRequested, this, &CTableInfoDlg::showColumnMenu);
     connect(change, &QAction::triggered, this, &CTableInfoDlg::changeField);

@@ -29,21 +29,78 @@ QString Connection::errorMessage() const
 
 int Connection::backendPid() const { return m_conn ? PQbackendPID(m_conn) : 0; }
 
+bool Connection::inTransaction() const
+{
+    if (!m_conn) return false;
+    const PGTransactionStatusType st = PQtransactionStatus(m_conn);
+    return st == PQTRANS_INTRANS || st == PQTRANS_INERROR;
+}
+
 Result Connection::exec(const QString& statement)
 {
     if (m_observer) m_observer(statement);
     if (!m_conn) return Result();
     Result r(PQexec(m_conn, statement.toUtf8().constData()));
-    if (m_failureSink) {
-        const ExecStatusType st = r.status();
-        if (!r.exists() || st == PGRES_FATAL_ERROR || st == PGRES_BAD_RESPONSE) {
-            QString text = r.exists() ? r.errorMessage() : errorMessage();
-            while (text.endsWith(u'\n')) text.chop(1);
-            m_failureSink(text);
-        }
-    }
+    reportFailure(r);
     return r;
 }
+
+void Connection::reportFailure(const Result& r)
+{
+    if (!m_failureSink) return;
+    const ExecStatusType st = r.status();
+    if (!r.exists() || st == PGRES_FATAL_ERROR || st == PGRES_BAD_RESPONSE) {
+        QString text = r.exists() ? r.errorMessage() : errorMessage();
+        while (text.endsWith(u'\n')) text.chop(1);
+        m_failureSink(text);
+    }
+}
+
+Result Connection::execSingle(const QString& statement)
+{
+    if (m_observer) m_observer(statement);
+    if (!m_conn) return Result();
+    Result r(PQexecParams(m_conn, statement.toUtf8().constData(), 0, nullptr, nullptr, nullptr,
+                          nullptr, 0));
+    reportFailure(r);
+    return r;
+}
+
+bool Connection::startStream(const QString& statement)
+{
+    if (m_observer) m_observer(statement);
+    if (!m_conn || !PQsendQuery(m_conn, statement.toUtf8().constData())) {
+        reportFailure(Result());
+        return false;
+    }
+    PQsetSingleRowMode(m_conn);
+    return true;
+}
+
+bool Connection::consumeInput() { return m_conn && PQconsumeInput(m_conn) == 1; }
+
+bool Connection::isBusy() const { return m_conn && PQisBusy(m_conn) == 1; }
+
+Result Connection::nextResult()
+{
+    if (!m_conn) return Result();
+    Result r(PQgetResult(m_conn));
+    if (r.exists()) reportFailure(r);
+    return r;
+}
+
+int Connection::copyRow(char** row)
+{
+    *row = nullptr;
+    return m_conn ? PQgetCopyData(m_conn, row, 1) : -2;
+}
+
+void Connection::freeCopyRow(char* row)
+{
+    if (row) PQfreemem(row);
+}
+
+int Connection::socket() const { return m_conn ? PQsocket(m_conn) : -1; }
 
 QString Connection::escapeValue(const QString& value) const
 {
@@ -93,4 +150,14 @@ void Connection::setNoticeProcessor(PQnoticeProcessor processor, void* context)
 bool Connection::setClientEncodingUtf8()
 {
     return m_conn && PQsetClientEncoding(m_conn, "UTF8") == 0;
+}
+
+bool Connection::requestCancel()
+{
+    PGcancel* cancel = m_conn ? PQgetCancel(m_conn) : nullptr;
+    if (!cancel) return false;
+    char error[256];
+    const bool sent = PQcancel(cancel, error, int(sizeof error)) == 1;
+    PQfreeCancel(cancel);
+    return sent;
 }

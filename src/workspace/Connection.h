@@ -39,8 +39,30 @@ public:
     bool isBad() const;
     QString errorMessage() const;  // PQerrorMessage
     int backendPid() const;
+    // Whether a transaction block is open (or failed) on the connection (PQtransactionStatus).
+    bool inTransaction() const;
 
     Result exec(const QString& statement);
+    // One statement only (the extended protocol refuses a text holding several), for texts
+    // the operator typed that must not smuggle a COMMIT past a read-only transaction.
+    Result execSingle(const QString& statement);
+
+    // Streaming a result as it arrives (single-row mode), so that no whole result is held:
+    // startStream sends the statement; then, whenever the socket is readable, consumeInput()
+    // and take nextResult() while !isBusy(), one result per row, then the final one, then an
+    // empty Result at the end. No other statement may be sent until the empty Result came.
+    bool startStream(const QString& statement);
+    bool consumeInput();
+    bool isBusy() const;
+    Result nextResult();
+    int socket() const;  // PQsocket, -1 without a connection
+    // One row of a COPY ... TO STDOUT that exec() started (PGRES_COPY_OUT), without waiting:
+    // its length with the bytes in *row (give them to freeCopyRow), 0 when no whole row has
+    // arrived yet, -1 at the end of the data (then nextResult() until empty), -2 on failure.
+    int copyRow(char** row);
+    static void freeCopyRow(char* row);
+    // Asks the server to cancel the statement in progress (its result then ends in an error).
+    bool requestCancel();
     void setObserver(Observer observer) { m_observer = std::move(observer); }
     void setFailureSink(FailureSink sink) { m_failureSink = std::move(sink); }
 
@@ -64,6 +86,7 @@ public:
 
 private:
     explicit Connection(PGconn* conn) : m_conn(conn) {}
+    void reportFailure(const Result& r);
     PGconn* m_conn;
     Observer m_observer;
     FailureSink m_failureSink;

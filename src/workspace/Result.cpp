@@ -65,3 +65,9 @@ QString Result::errorField(int code) const
 {
     return m_res ? QString::fromUtf8(PQresultErrorField(m_res.get(), code)) : QString();
 }
+
+QString Result::sqlState() const
+{
+    const char* code = m_res ? PQresultErrorField(m_res.get(), PG_DIAG_SQLSTATE) : nullptr;
+    return code ? QString::fromLatin1(code) : QString();
+}

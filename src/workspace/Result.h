@@ -38,6 +38,7 @@ public:
     QString errorMessage() const;  // PQresultErrorMessage; empty without a result
     // One field of the error report (PQresultErrorField), e.g. PG_DIAG_CONTEXT.
     QString errorField(int code) const;
+    QString sqlState() const;      // the error's SQLSTATE code; empty when there is none
     QString commandStatus() const; // PQcmdStatus, e.g. "INSERT 0 1" or "ROLLBACK"
     // Rows the command touched (PQcmdTuples); -1 when the command reports none.
     long long affectedRows() const;
