@@ -1,5 +1,7 @@
 #include "workspace/TextCodec.h"
 
+#include <QStringDecoder>
+
 #include <iconv.h>
 
 #include <cerrno>
@@ -65,7 +67,9 @@ std::optional<QByteArray> encode(const QString& text, QString* unencodable)
     qsizetype bad = -1;
     std::optional<QByteArray> out = convert("CP932", "UTF-8", utf8, nullptr, &bad);
     if (!out && unencodable && bad >= 0) {
-        const QString rest = QString::fromUtf8(utf8.constData() + bad, utf8.size() - bad);
+        // Kept even when it is U+FEFF, which fromUtf8 would take for a byte order mark and drop.
+        const QString rest = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom)(
+            QByteArrayView(utf8).sliced(bad));
         *unencodable = rest.left(!rest.isEmpty() && rest.at(0).isHighSurrogate() ? 2 : 1);
     }
     return out;
