@@ -99,7 +99,7 @@ summary=()
 bad=0
 for major in "${majors[@]}"; do
   server_bindir "$major" || { summary+=("$major: no server binaries"); bad=1; continue; }
-  release=$("$bindir/postgres" --version | awk '{print $NF}')
+  release=$("$bindir/postgres" --version | awk '{print $3}')
   cluster="$logs/pg$major"
   mkdir -p "$cluster"; chmod 755 "$cluster"
   if ! PGPORT=$("$root/scripts/pgcluster.sh" start "$cluster" "$bindir"); then
