@@ -9,13 +9,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 sanitize=""
 selection=()
 case "${1:-}" in
-  --sanitize) sanitize=address; shift ;;
-  --tsan) sanitize=thread; selection=(-R Thread); shift ;;
+  --sanitize) sanitize=address; folder=build-asan; shift ;;
+  --tsan) sanitize=thread; folder=build-tsan; selection=(-R Thread); shift ;;
 esac
 "$root/scripts/setup.sh"
 if [ -n "$sanitize" ]; then
-  build=$root/build-${sanitize/address/asan}
-  build=${build/thread/tsan}
+  build=$root/$folder
   KESTREL_BUILD_DIR=$build "$root/scripts/build.sh" -DKESTREL_SANITIZE=$sanitize
   supp=$root/tests/sanitizers
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
