@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # A PostgreSQL cluster for tests or the demo.
-#   pgcluster.sh start DIR   initialise DIR (when empty) and start a server on a free port;
-#                            prints the port on stdout
-#   pgcluster.sh stop DIR    stop the server of DIR (quietly does nothing when none runs)
+#   pgcluster.sh start DIR [BINDIR]  initialise DIR (when empty) and start a server on a free
+#                                    port; prints the port on stdout
+#   pgcluster.sh stop DIR            stop the server of DIR (quietly does nothing when none runs)
+# BINDIR is a folder with initdb, pg_ctl and postgres (another server release); without it the
+# installed server is used. DIR remembers the folder it was started with, for stop.
 # The server refuses to run as root, so as root it runs as the postgres OS user.
 # Trust authentication on 127.0.0.1 and a socket in DIR/sock; superuser "postgres".
 set -euo pipefail
 cmd=${1:?start or stop}; dir=${2:?data folder}
-bindir=$(pg_config --bindir 2>/dev/null || true)
-[ -x "$bindir/initdb" ] || bindir=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+bindir=${3:-}
+[ -n "$bindir" ] || [ ! -f "$dir/bindir" ] || bindir=$(cat "$dir/bindir")
+[ -n "$bindir" ] || bindir=$(pg_config --bindir 2>/dev/null || true)
+[ -x "$bindir/initdb" ] || [ -n "${3:-}" ] || bindir=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
 [ -x "$bindir/initdb" ] || { echo "pgcluster: no PostgreSQL server binaries found" >&2; exit 1; }
 
 as_owner() {
@@ -36,6 +40,7 @@ case "$cmd" in
       as_owner sed -i '0,/^host/s//host    all    +kestrel_pw    127.0.0.1\/32    md5\n&/' "$dir/data/pg_hba.conf"
     fi
     as_owner mkdir -p "$dir/sock"
+    echo "$bindir" >"$dir/bindir"
     # A port that looked free can be taken before the server binds it: try a few.
     for attempt in 1 2 3 4 5; do
       port=$(free_port)

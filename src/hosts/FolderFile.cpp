@@ -107,7 +107,12 @@ void load(HostDirectory& directory, HostDirectory::Node& root)
     if (!file.open(QIODevice::ReadOnly)) return;
     const std::vector<FolderEntry> items = parse(file.readAll());
     file.close();
+    insertItems(directory, root, items);
+}
 
+void insertItems(HostDirectory& directory, HostDirectory::Node& root,
+                 const std::vector<FolderEntry>& items)
+{
     QHash<quint16, HostDirectory::Node*> numbered{{0, &root}};
     quint16 next = 1;
     for (const FolderEntry& e : items) {

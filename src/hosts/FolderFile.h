@@ -29,6 +29,9 @@ constexpr int kNameBytes = 19;
 // Inserts the file's items below `root`. A missing file leaves the tree alone; reading stops
 // at the first item line that does not parse, keeping what came before it.
 void load(HostDirectory& directory, HostDirectory::Node& root);
+// The same with items already parsed from the file's contents.
+void insertItems(HostDirectory& directory, HostDirectory::Node& root,
+                 const std::vector<FolderEntry>& items);
 
 // Rewrites the file from the whole tree below the root (CR LF line ends). False when it could
 // not be written; the earlier file then stays as it was.

@@ -1,5 +1,7 @@
 #include "workspace/TextCodec.h"
 
+#include <QStringDecoder>
+
 #include <iconv.h>
 
 #include <cerrno>

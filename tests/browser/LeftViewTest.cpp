@@ -70,7 +70,7 @@ protected:
     static void SetUpTestSuite()
     {
         auto admin = TestServer::connect();
-        TestServer::run(*admin, QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(kDbName));
+        TestServer::dropDatabase(*admin, kDbName);
         for (const QString& role : {kUser, kOwner, kAdmin})
             TestServer::run(*admin, QStringLiteral("DROP ROLE IF EXISTS \"%1\"").arg(role));
         TestServer::run(*admin, QStringLiteral("CREATE DATABASE %1").arg(kDbName));
@@ -82,7 +82,7 @@ protected:
     static void TearDownTestSuite()
     {
         auto admin = TestServer::connect();
-        TestServer::run(*admin, QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(kDbName));
+        TestServer::dropDatabase(*admin, kDbName);
         for (const QString& role : {kUser, kOwner, kAdmin})
             TestServer::run(*admin, QStringLiteral("DROP ROLE IF EXISTS \"%1\"").arg(role));
     }

@@ -131,7 +131,7 @@ TEST_F(QueryDlgTest, CommandAnswersWithItsOwnNoticeOrStatusNeverAnEarlierOne)
         "$$ begin raise notice 'kc row %', new.id; return new; end $$"));
     TestServer::run(conn(), QStringLiteral(
         "create trigger kc_console_note before insert on kc_console_noted "
-        "for each row execute function kc_console_note()"));
+        "for each row execute procedure kc_console_note()"));
     execute(dlg, QStringLiteral("insert into kc_console_noted values (2), (3)"));
     EXPECT_EQ(response(dlg), QStringLiteral("NOTICE:  kc row 2"));
     EXPECT_EQ(rows(dlg)->columnCount(), 0);

@@ -38,8 +38,10 @@ TEST_F(ListingTest, ViewAndCatalogueRowsHaveNoRowIdentity)
     select(2, QStringLiteral("pg_am"), kCatalogueNode);
     EXPECT_EQ(log.statements(), (QStringList{"select * from lv_rec_v Limit 1000",
                                              "select * from pg_am Limit 1000"}));
-    EXPECT_EQ(heading(0), QStringLiteral("oid"));
-    EXPECT_FALSE(rowWith(1, QStringLiteral("btree")).isEmpty());
+    EXPECT_NE(heading(0), QStringLiteral("ctid"));
+    int amname = 0;  // after oid from 12 on, first before
+    while (amname < columns() && heading(amname) != QLatin1String("amname")) ++amname;
+    EXPECT_FALSE(rowWith(amname, QStringLiteral("btree")).isEmpty());
     select(3, QStringLiteral("lv_rec_v"), kViewsFolder);
     EXPECT_EQ(rowWith(0, QStringLiteral("3")), (QStringList{"3", "n3", "o3"}));
 }
@@ -91,7 +93,7 @@ protected:
     void SetUp() override
     {
         auto setup = TestServer::connect();
-        TestServer::run(*setup, QStringLiteral("DROP DATABASE IF EXISTS lv_seqdb WITH (FORCE)"));
+        TestServer::dropDatabase(*setup, QStringLiteral("lv_seqdb"));
         TestServer::run(*setup, QStringLiteral("CREATE DATABASE lv_seqdb"));
         login = TestServer::loginAs(login.userName, {}, QStringLiteral("lv_seqdb"));
         ListViewFixture::SetUp();
@@ -102,7 +104,7 @@ protected:
     void TearDown() override
     {
         ListViewFixture::TearDown();
-        TestServer::run(*admin, QStringLiteral("DROP DATABASE IF EXISTS lv_seqdb WITH (FORCE)"));
+        TestServer::dropDatabase(*admin, QStringLiteral("lv_seqdb"));
     }
 };
 

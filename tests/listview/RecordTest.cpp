@@ -144,7 +144,7 @@ TEST_F(RecordTest, AFailingDeleteRollsBackTheOthers)
         "CREATE FUNCTION lv_refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
         "IF OLD.id = 2 THEN RAISE EXCEPTION 'refused'; END IF; RETURN OLD; END $$"));
     TestServer::run(*admin, QStringLiteral(
-        "CREATE TRIGGER lv_refuse BEFORE DELETE ON \"LvRec\" FOR EACH ROW EXECUTE FUNCTION lv_refuse()"));
+        "CREATE TRIGGER lv_refuse BEFORE DELETE ON \"LvRec\" FOR EACH ROW EXECUTE PROCEDURE lv_refuse()"));
     StatementLog log(*doc.connection());
     deleteSelected({0, 1, 2});
     EXPECT_EQ(prompts.messages(), (QStringList{kRowsDeleteFailure, kRowsDeleteAbort}));

@@ -44,6 +44,14 @@ void run(Connection& conn, const QString& statement)
         << statement.toStdString() << ": " << r.errorMessage().toStdString();
 }
 
+void dropDatabase(Connection& conn, const QString& name)
+{
+    run(conn, QStringLiteral("select pg_terminate_backend(pid) from pg_stat_activity "
+                             "where datname = '%1' and pid <> pg_backend_pid()")
+                  .arg(conn.escapeValue(name)));
+    run(conn, QStringLiteral("DROP DATABASE IF EXISTS \"%1\"").arg(name));
+}
+
 }  // namespace TestServer
 
 StatementLog::StatementLog(Connection& conn) : m_conn(conn)

@@ -23,6 +23,10 @@ std::unique_ptr<Connection> connect(const LoginParameters& p);
 // Runs a statement that must succeed (set-up and clean-up of tests).
 void run(Connection& conn, const QString& statement);
 
+// Drops a database when it exists, ending its sessions first (DROP DATABASE refuses while
+// anyone is connected; its FORCE option needs 13 or later).
+void dropDatabase(Connection& conn, const QString& name);
+
 }  // namespace TestServer
 
 // Records every statement a connection sends, in order.

@@ -1,0 +1,32 @@
+// The CP932 codec. Decoded text, written again and read back, stays the same text; text that
+// decoding did not mark as broken can always be written; any text either encodes to bytes
+// that decode cleanly or names a character it cannot hold.
+#include <cstddef>
+#include <cstdint>
+
+#include "FuzzCheck.h"
+#include "workspace/TextCodec.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    const QString text = Cp932::decode(bytes);
+    if (!text.contains(QChar::ReplacementCharacter)) {
+        const std::optional<QByteArray> encoded = Cp932::encode(text);
+        FUZZ_CHECK(encoded.has_value());
+        FUZZ_CHECK(Cp932::decode(*encoded) == text);
+    }
+
+    // The same bytes taken as UTF-16 text typed by the operator (whole characters only).
+    const QString typed =
+        QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
+    if (!QStringView(typed).isValidUtf16()) return 0;
+    QString bad;
+    if (const std::optional<QByteArray> encoded = Cp932::encode(typed, &bad)) {
+        FUZZ_CHECK(!Cp932::decode(*encoded).contains(QChar::ReplacementCharacter)
+                   || typed.contains(QChar::ReplacementCharacter));
+    } else {
+        FUZZ_CHECK(!bad.isEmpty() && typed.contains(bad));
+    }
+    return 0;
+}

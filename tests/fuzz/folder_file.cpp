@@ -1,0 +1,26 @@
+// FOLDER.DAT: parsed and placed in a tree as the login dialog loads it. A tree that can be
+// written again reads back as the same tree.
+#include <cstddef>
+#include <cstdint>
+
+#include "FuzzCheck.h"
+#include "hosts/FolderFile.h"
+#include "hosts/HostDirectory.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray file(reinterpret_cast<const char*>(data), qsizetype(size));
+    const std::vector<FolderEntry> items = FolderFile::parse(file);
+    HostDirectory directory;
+    FolderFile::insertItems(directory, directory.createRoot(), items);
+    FUZZ_CHECK(directory.countBelowRoot() == int(items.size()));
+
+    const std::optional<QByteArray> written = FolderFile::format(directory);
+    if (!written) return 0;
+    HostDirectory again;
+    FolderFile::insertItems(again, again.createRoot(), FolderFile::parse(*written));
+    FUZZ_CHECK(again.countBelowRoot() <= directory.countBelowRoot());
+    const std::optional<QByteArray> rewritten = FolderFile::format(again);
+    FUZZ_CHECK(rewritten && *rewritten == *written);
+    return 0;
+}
