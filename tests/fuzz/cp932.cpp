@@ -10,6 +10,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    // The system's own files keep every byte, readable or not.
+    const std::optional<QByteArray> kept = Cp932::encode(Cp932::decodeKept(bytes));
+    FUZZ_CHECK(kept.has_value() && *kept == bytes);
+
     const QString text = Cp932::decode(bytes);
     if (!text.contains(QChar::ReplacementCharacter)) {
         const std::optional<QByteArray> encoded = Cp932::encode(text);
