@@ -17,7 +17,7 @@
 #include "listview/DialogControls.h"
 #include "transfer/CCsvExportDlg.h"
 #include "transfer/TableDetail.h"
-#include "transfer/TableRowCounter.h"
+#include "workspace/TableRowCounter.h"
 #include "workspace/Prompter.h"
 
 namespace {
@@ -264,7 +264,8 @@ void CTableInfoDlg::load()
     showDetail(detail);
     if (!detail.tableFound) return;
     // Without a second connection the count runs here, holding the dialog until it is done.
-    if (!m_counter->start(m_conn, m_table)) setIfPresent(m_countBox, CountRows(m_conn, m_table));
+    const ObjectName exact{m_table.schema, m_table.name, m_table.schema.isEmpty()};
+    if (!m_counter->start(m_conn, RowCountStatement(exact))) setIfPresent(m_countBox, CountRows(m_conn, m_table));
 }
 
 void CTableInfoDlg::showDetail(const TableDetail& d)

@@ -40,6 +40,8 @@ void CsvLineBuilder::addField(const char* value, qsizetype size)
 
 void CsvLineBuilder::appendValue(const char* value, qsizetype size)
 {
+    // An empty value may come as a null pointer (a NULL read as empty).
+    if (size <= 0) return;
     const bool hasLineFeed = m_translateLineFeeds && std::memchr(value, '\n', size_t(size));
     const bool hasQuote =
         m_doubleQuote && QByteArrayView(value, size).indexOf(QByteArrayView(m_quote)) >= 0;

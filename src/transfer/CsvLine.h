@@ -63,6 +63,7 @@ private:
     void grow(qsizetype n);
     void put(const char* bytes, qsizetype n)
     {
+        if (n <= 0) return;
         std::memcpy(room(n), bytes, size_t(n));
         m_used += n;
     }

@@ -1,14 +1,9 @@
 #include "transfer/SequenceDetail.h"
 
-QString SequenceDetailStatement(const ObjectName& sequence)
-{
-    return QStringLiteral(
-               "select c.relname as sequence_name, s.last_value, p.seqincrement as increment_by, "
-               "p.seqmax as max_value, p.seqmin as min_value, p.seqcache as cache_value, "
-               "s.log_cnt, p.seqcycle as is_cycled, s.is_called from %1 s, pg_sequence p, "
-               "pg_class c where p.seqrelid = s.tableoid and c.oid = s.tableoid")
-        .arg(sequence.sql());
-}
+#include "listview/Listings.h"
+
+// The same one-row read as the sequences listing's.
+QString SequenceDetailStatement(const ObjectName& sequence) { return SequenceRowStatement(sequence); }
 
 SequenceDetail LoadSequenceDetail(Connection& conn, const ObjectName& sequence)
 {

@@ -1,6 +1,6 @@
 #include "transfer/TableDetail.h"
 
-#include "transfer/ServerWarnings.h"
+#include "workspace/ServerWarnings.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "support/DialogDriver.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TestServer.h"
-#include "transfer/TableRowCounter.h"
+#include "workspace/TableRowCounter.h"
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 

@@ -1,4 +1,4 @@
-#include "transfer/ServerWarnings.h"
+#include "workspace/ServerWarnings.h"
 
 ServerWarnings::ServerWarnings(Connection& conn) : m_conn(conn.raw())
 {

@@ -7,7 +7,6 @@
 #include <memory>
 
 #include "workspace/Connection.h"
-#include "workspace/ObjectName.h"
 
 class QSocketNotifier;
 
@@ -24,9 +23,11 @@ public:
     explicit TableRowCounter(QObject* parent = nullptr);
     ~TableRowCounter() override;
 
-    // Starts counting; false (and nothing emitted) when the second connection could not be
-    // opened or the statement not sent.
-    bool start(const Connection& like, const ObjectName& table);
+    // Starts counting with the given count statement; false (and nothing emitted) when the
+    // second connection could not be opened or the statement not sent. The statement should
+    // name the table schema-qualified: this session's search path is the role's default, not
+    // whatever the workspace's session has set.
+    bool start(const Connection& like, const QString& countStatement);
     void cancel();
     bool running() const { return m_notifier != nullptr; }
 

@@ -1,10 +1,9 @@
-#include "transfer/TableRowCounter.h"
+#include "workspace/TableRowCounter.h"
 
 #include <QByteArray>
 #include <QSocketNotifier>
 #include <vector>
 
-#include "transfer/TableDetail.h"
 
 namespace {
 
@@ -37,16 +36,13 @@ TableRowCounter::TableRowCounter(QObject* parent) : QObject(parent) {}
 
 TableRowCounter::~TableRowCounter() { cancel(); }
 
-bool TableRowCounter::start(const Connection& like, const ObjectName& table)
+bool TableRowCounter::start(const Connection& like, const QString& countStatement)
 {
     cancel();
     if (!like.raw()) return false;
     m_conn = connectLike(like.raw());
     if (!m_conn) return false;
-    // Always schema-qualified when the schema is known: this session's search path is the
-    // role's default, not whatever the workspace's session has set.
-    const ObjectName exact{table.schema, table.name, table.schema.isEmpty()};
-    const QByteArray statement = RowCountStatement(exact).toUtf8();
+    const QByteArray statement = countStatement.toUtf8();
     if (!PQsendQuery(m_conn, statement.constData()) || PQsetnonblocking(m_conn, 1) != 0) {
         finish();
         return false;
