@@ -1,5 +1,5 @@
 // FOLDER.DAT: parsed and placed in a tree as the login dialog loads it. A tree that can be
-// written again reads back as the same tree.
+// written again keeps every item and, once written, reads back as the same tree.
 #include <cstddef>
 #include <cstdint>
 
@@ -19,8 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!written) return 0;
     HostDirectory again;
     FolderFile::insertItems(again, again.createRoot(), FolderFile::parse(*written));
-    FUZZ_CHECK(again.countBelowRoot() <= directory.countBelowRoot());
+    FUZZ_CHECK(again.countBelowRoot() == directory.countBelowRoot());
+    // Names longer than kNameBytes are cut when written, which can reorder siblings once (their
+    // order comes from the whole names); from then on the tree reads back as itself.
     const std::optional<QByteArray> rewritten = FolderFile::format(again);
-    FUZZ_CHECK(rewritten && *rewritten == *written);
+    FUZZ_CHECK(rewritten.has_value());
+    HostDirectory third;
+    FolderFile::insertItems(third, third.createRoot(), FolderFile::parse(*rewritten));
+    FUZZ_CHECK(FolderFile::format(third) == rewritten);
     return 0;
 }
