@@ -8,6 +8,8 @@
 //   bench_export ROWS       runs one size
 //
 // Connects with PGHOST, PGPORT, PGUSER (and PGDATABASE, default postgres); psql must be on PATH.
+// KBENCH_SPLIT=SESSIONS,BLOCKS[,HELD_KIB] sets how the table mode shares a table out (compare
+// with 1,1 for one session); KBENCH_TABLE_ONLY=1 leaves the SQL mode out.
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -109,6 +111,12 @@ int runOne(int rows, int argc, char** argv)
         idle = statusMiB("VmRSS");
         resetPeak();
         CsvExportJob job(*conn);
+        if (qEnvironmentVariableIsSet("KBENCH_SPLIT")) {
+            const QStringList split = qEnvironmentVariable("KBENCH_SPLIT").split(u',');
+            job.setTableSplit(split.value(0).toInt(), split.value(1).toInt(),
+                              split.size() > 2 ? split.value(2).toLongLong() << 10
+                                               : CsvExportJob::kDefaultHeldLimit);
+        }
         const double cpu0 = cpuMs();
         t.restart();
         if (!job.start(ExportSource{ObjectName{QStringLiteral("public"), table, true}, QString()},
@@ -123,6 +131,10 @@ int runOne(int rows, int argc, char** argv)
         peak = std::max(peak, statusMiB("VmHWM") - idle);
 
         // The same rows as a statement of SQL mode: single-row mode instead of COPY.
+        if (qEnvironmentVariableIsSet("KBENCH_TABLE_ONLY")) {
+            selectMs.push_back(0);
+            continue;
+        }
         CsvExportJob statement(*conn);
         t.restart();
         if (!statement.start(ExportSource{ObjectName{}, QStringLiteral("select * from %1").arg(table)},

@@ -6,6 +6,9 @@
 #include <QTimer>
 #include <cstring>
 
+#include <poll.h>
+
+
 namespace {
 
 // The server refused the statement because the transaction is read-only.
@@ -14,6 +17,8 @@ const QString kReadOnlyRefusal = QStringLiteral("25006");
 constexpr qsizetype kWriteChunk = 1 << 20;
 // The longest stretch of rows handled before the event loop gets its turn.
 constexpr qint64 kSliceMs = 40;
+// TID range scans, which make copying a range of blocks cheap, came with server 14.
+constexpr int kTidRangeScanVersion = 140000;
 
 QString trimmed(QString text)
 {
@@ -186,18 +191,25 @@ CsvExportJob::CsvExportJob(Connection& conn, QObject* parent) : QObject(parent),
 CsvExportJob::~CsvExportJob()
 {
     if (m_running) {
-        m_conn.requestCancel();
-        char* row = nullptr;
-        int size;
-        while (m_copying && (size = m_conn.copyRow(&row)) >= 0) {
-            Connection::freeCopyRow(row);
-            if (size == 0 && !m_conn.consumeInput()) break;
-        }
-        while (m_conn.nextResult().exists()) {
+        if (m_copying) {
+            cancelLanes();
+            drainLanes();
+            endShare(false);
+        } else {
+            m_conn.requestCancel();
+            while (m_conn.nextResult().exists()) {
+            }
         }
         m_file.close();
         m_file.remove();
     }
+}
+
+void CsvExportJob::setTableSplit(int sessions, int chunkBlocks, qsizetype heldLimit)
+{
+    m_splitSessions = std::max(1, sessions);
+    m_chunkBlocks = std::max(1, chunkBlocks);
+    m_heldLimit = std::max<qsizetype>(1, heldLimit);
 }
 
 bool CsvExportJob::start(const ExportSource& source, const QString& fileName,
@@ -211,6 +223,16 @@ bool CsvExportJob::start(const ExportSource& source, const QString& fileName,
     m_columns.clear();
     m_out.resize(0);
     m_out.reserve(kWriteChunk + 65536);
+    const QByteArray quote = settings.quote.toUtf8(), delimiter = settings.delimiter.toUtf8();
+    m_plainRows = quote.size() == 1 && delimiter.size() == 1 && uchar(quote[0]) < 0x80 &&
+                  uchar(delimiter[0]) < 0x80 && quote[0] != '\\' && quote[0] != '\n' &&
+                  quote[0] != '\t';
+    m_quoteByte = m_plainRows ? quote[0] : 0;
+    m_delimiterByte = m_plainRows ? delimiter[0] : 0;
+    m_special.fill(false);
+    for (int b = 0x80; b < 0x100; ++b) m_special[b] = true;
+    m_special[uchar('\t')] = m_special[uchar('\\')] = m_special[uchar(m_quoteByte)] = true;
+    m_sessionsUsed = 1;
     if (std::optional<QString> bad = UnencodableSetting(settings)) {
         m_failure = *bad;
         return false;
@@ -224,9 +246,6 @@ bool CsvExportJob::start(const ExportSource& source, const QString& fileName,
     if (!(source.sqlMode() ? startStatement(source.sqlText) : startTable(source.table)))
         return false;
     m_running = true;
-    delete m_notifier;
-    m_notifier = new QSocketNotifier(qintptr(m_conn.socket()), QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &CsvExportJob::pump);
     m_pumpQueued = true;
     QTimer::singleShot(0, this, &CsvExportJob::pump);
     return true;
@@ -243,6 +262,9 @@ bool CsvExportJob::refuseStart(const QString& text)
 bool CsvExportJob::startStatement(const QString& statement)
 {
     if (!m_conn.startStream(statement)) return refuseStart(trimmed(m_conn.errorMessage()));
+    delete m_notifier;
+    m_notifier = new QSocketNotifier(qintptr(m_conn.socket()), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &CsvExportJob::pump);
     return true;
 }
 
@@ -254,11 +276,160 @@ bool CsvExportJob::startTable(const ObjectName& table)
     if (!shape.tuplesOk()) return refuseStart(failureText(shape, m_conn));
     for (int f = 0; f < shape.fields(); ++f) m_columns << shape.fieldName(f);
     if (m_settings.header && !writeHeader(m_columns)) return refuseStart(m_failure);
-    const Result copy =
-        m_conn.exec(QStringLiteral("COPY (select * from %1) TO STDOUT").arg(name));
-    if (copy.status() != PGRES_COPY_OUT) return refuseStart(failureText(copy, m_conn));
+    m_lanes.clear();
+    m_chunk = 0;
+    m_chunkCount = 1;
+    m_lanesCancelled = false;
+    if (!shareOutTable(table)) {
+        m_lanes.clear();
+        m_lanes.emplace_back();
+        m_lanes.back().conn = &m_conn;
+        m_lanes.back().tableSql = name;
+    }
+    m_sessionsUsed = int(m_lanes.size());
     m_copying = true;
+    for (size_t i = 0; i < m_lanes.size(); ++i) m_lanes[i].nextChunk = int(i);
+    for (CopyLane& lane : m_lanes) {
+        if (!sendRanges(lane)) {
+            const QString text = m_failure;
+            m_failure.clear();
+            cancelLanes();
+            drainLanes();
+            endShare(false);
+            m_copying = false;
+            return refuseStart(text);
+        }
+    }
+    for (CopyLane& lane : m_lanes) addLaneNotifier(lane);
     return true;
+}
+
+// A large table is copied by several sessions at once, each its own ranges of heap blocks
+// (TID range scans), so that the server's work of producing the rows runs on several cores.
+// Every session reads the snapshot the workspace's session exported, so the ranges together
+// hold every row exactly once, as one COPY would; the further sessions take over the
+// workspace session's settings first (DateStyle and the like shape the values' text).
+// false, with nothing left open, when the table is small or a condition is not met: then
+// the workspace's session copies the table alone.
+bool CsvExportJob::shareOutTable(const ObjectName& table)
+{
+    if (m_splitSessions < 2 || table.schema.isEmpty() || m_conn.inTransaction() ||
+        PQserverVersion(m_conn.raw()) < kTidRangeScanVersion)
+        return false;
+    if (!m_conn.exec(QStringLiteral("BEGIN TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"))
+             .commandOk())
+        return false;
+    m_snapshotOpen = true;
+    const Result snapshot = m_conn.exec(QStringLiteral("select pg_catalog.pg_export_snapshot()"));
+    // Read after the snapshot was taken: every row it sees lies within these blocks.
+    const Result info = m_conn.exec(
+        QStringLiteral("select c.relkind, c.relhassubclass, c.relpersistence, "
+                       "pg_catalog.pg_relation_size(c.oid) / "
+                       "pg_catalog.current_setting('block_size')::int8 "
+                       "from pg_catalog.pg_class c join pg_catalog.pg_namespace n "
+                       "on n.oid = c.relnamespace where n.nspname = '%1' and c.relname = '%2'")
+            .arg(m_conn.escapeValue(table.schema), m_conn.escapeValue(table.name)));
+    const Result settings = m_conn.exec(QStringLiteral(
+        "select name, setting from pg_catalog.pg_settings where source = 'session' "
+        "and name not like 'transaction%'"));
+    const qint64 blocks = info.tuplesOk() && info.rows() == 1 ? info.value(0, 3).toLongLong() : 0;
+    const QString kind = blocks ? info.value(0, 0) : QString();
+    const bool fits = (kind == u"r" || kind == u"m") && info.value(0, 1) == u"f" &&
+                      info.value(0, 2) != u"t" && blocks >= 2 * qint64(m_chunkBlocks);
+    if (!snapshot.tuplesOk() || snapshot.rows() != 1 || !settings.tuplesOk() || !fits) {
+        endShare(false);
+        return false;
+    }
+    m_chunkCount = int(std::min<qint64>((blocks + m_chunkBlocks - 1) / m_chunkBlocks, 1 << 30));
+    m_lanes.emplace_back();
+    m_lanes.back().conn = &m_conn;
+    m_lanes.back().tableSql = table.sql();
+    const QString snapshotId = snapshot.value(0, 0);
+    const int sessions = int(std::min<qint64>(m_splitSessions, m_chunkCount));
+    for (int i = 1; i < sessions; ++i) {
+        std::unique_ptr<Connection> other = Connection::openLike(m_conn);
+        if (!other) break;
+        bool ready = true;
+        for (int s = 0; ready && s < settings.rows(); ++s) {
+            ready = other->exec(QStringLiteral("select pg_catalog.set_config('%1', '%2', false)")
+                                    .arg(other->escapeValue(settings.value(s, 0)),
+                                         other->escapeValue(settings.value(s, 1))))
+                        .tuplesOk();
+        }
+        ready = ready &&
+                other->exec(QStringLiteral("BEGIN TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"))
+                    .commandOk() &&
+                other->exec(QStringLiteral("SET TRANSACTION SNAPSHOT '%1'")
+                                .arg(other->escapeValue(snapshotId)))
+                    .commandOk();
+        if (!ready) break;
+        CopyLane lane;
+        lane.conn = other.get();
+        lane.owned = std::move(other);
+        lane.tableSql = table.qualifiedSql();
+        m_lanes.push_back(std::move(lane));
+    }
+    if (m_lanes.size() < 2) {
+        endShare(false);
+        return false;
+    }
+    return true;
+}
+
+// Ends the shared copy's transaction in the workspace's session and closes the others.
+void CsvExportJob::endShare(bool commit)
+{
+    for (CopyLane& lane : m_lanes) delete lane.notifier;
+    m_lanes.clear();
+    m_spareRows.clear();
+    if (!m_snapshotOpen) return;
+    m_snapshotOpen = false;
+    const Result r = m_conn.exec(commit ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
+    if (commit && !r.commandOk()) fail(failureText(r, m_conn));
+}
+
+qsizetype CsvExportJob::CopyLane::held() const
+{
+    qsizetype bytes = 0;
+    for (const Range& r : ranges) bytes += r.rows.size();
+    return bytes;
+}
+
+// Sends the session's next ranges, as many COPY statements in one text: each range's rows
+// follow the last one's without a round trip between.
+bool CsvExportJob::sendRanges(CopyLane& lane)
+{
+    constexpr int kRangesPerText = 64;
+    QString text;
+    for (int n = 0; n < kRangesPerText && lane.nextChunk < m_chunkCount; ++n) {
+        const int chunk = lane.nextChunk;
+        QString where;
+        if (m_chunkCount > 1) {
+            const qint64 from = qint64(chunk) * m_chunkBlocks, to = from + m_chunkBlocks;
+            if (chunk > 0) where = QStringLiteral(" where ctid >= '(%1,0)'").arg(from);
+            if (chunk + 1 < m_chunkCount)
+                where += QStringLiteral("%1 ctid < '(%2,0)'").arg(where.isEmpty() ? u" where" : u" and").arg(to);
+        }
+        if (!text.isEmpty()) text += u"; ";
+        text += QStringLiteral("COPY (select * from %1%2) TO STDOUT").arg(lane.tableSql, where);
+        lane.pending.push_back(chunk);
+        lane.nextChunk += int(m_lanes.size());
+    }
+    if (text.isEmpty()) return true;
+    // Sent without waiting: the answers are taken with the rows.
+    if (!lane.conn->send(text)) {
+        fail(trimmed(lane.conn->errorMessage()));
+        lane.pending.clear();
+        return false;
+    }
+    lane.inQuery = true;
+    return true;
+}
+
+void CsvExportJob::addLaneNotifier(CopyLane& lane)
+{
+    lane.notifier = new QSocketNotifier(qintptr(lane.conn->socket()), QSocketNotifier::Read, this);
+    connect(lane.notifier, &QSocketNotifier::activated, this, &CsvExportJob::pump);
 }
 
 bool CsvExportJob::runToEnd()
@@ -369,34 +540,228 @@ bool CsvExportJob::writeHeader(const QStringList& names)
 
 void CsvExportJob::pumpCopy()
 {
-    if (!readInput()) return;
     QElapsedTimer slice;
     slice.start();
     int sinceCheck = 0;
-    while (true) {
-        char* row = nullptr;
-        const int size = m_conn.copyRow(&row);
-        if (size > 0) {
-            if (!m_draining) writeCopyRow(row, size);
-            Connection::freeCopyRow(row);
-            if (m_out.size() >= kWriteChunk) flush();
-            if (sliceOver(slice, sinceCheck)) break;
+    bool sliced = false;
+    // The ranges are written in the table's order, each as soon as its turn comes.
+    while (!m_draining && m_chunk < m_chunkCount) {
+        CopyLane& current = laneOf(m_chunk);
+        if (current.ranges.empty()) {
+            // Its COPY has not begun yet (or not been sent, when the session held its limit).
+            if (!current.inQuery && !sendRanges(current)) break;
+            stepLane(current, false);
+            if (current.ranges.empty()) break;
             continue;
         }
-        if (size == 0) break;  // the rest has not arrived: the socket tells when it has
-        if (size == -2) fail(trimmed(m_conn.errorMessage()));
-        // The COPY's own outcome follows its data: an error here is the server's.
-        while (true) {
-            const Result r = m_conn.nextResult();
-            if (!r.exists()) break;
-            if (!r.commandOk()) fail(failureText(r, m_conn));
+        CopyLane::Range& range = current.ranges.front();
+        writeHeldRows(range);
+        if (m_draining) break;
+        if (range.complete) {
+            // Its buffer serves a later range: the rows of each are about as many.
+            if (m_spareRows.size() < m_lanes.size()) m_spareRows.push_back(std::move(range.rows));
+            current.ranges.pop_front();
+            ++m_chunk;
+            continue;
         }
+        const LaneStep step = stepLane(current, true, &slice, &sinceCheck);
+        if (step == LaneStep::RangeEnded) continue;
+        sliced = step == LaneStep::Sliced;
+        break;
+    }
+    if (m_draining) cancelLanes();
+    feedLanes();
+    if (m_draining) cancelLanes();
+    bool running = false;
+    for (CopyLane& lane : m_lanes) {
+        running = running || lane.inQuery;
+        const bool live = !m_draining && m_chunk < m_chunkCount && &lane == &laneOf(m_chunk);
+        if (lane.notifier)
+            lane.notifier->setEnabled(lane.inQuery && (m_draining || live || lane.held() < m_heldLimit));
+    }
+    if (m_draining ? !running : m_chunk == m_chunkCount) {
+        drainLanes();  // the end of each text of statements
+        endShare(!m_draining);
         end();
         return;
+    }
+    if (sliced && !m_pumpQueued) {
+        m_pumpQueued = true;
+        QTimer::singleShot(0, this, &CsvExportJob::pump);
     }
     if (m_rows != m_reported) {
         m_reported = m_rows;
         emit progress(m_rows);
+    }
+}
+
+// Meanwhile the other sessions go on with their ranges, their rows held up to a limit, so that
+// their servers do not wait for the one whose rows are being written.
+void CsvExportJob::feedLanes()
+{
+    for (CopyLane& lane : m_lanes) {
+        // (the range whose turn it is is read apart, straight into the file)
+        if (!m_draining && m_chunk < m_chunkCount && &lane == &laneOf(m_chunk) &&
+            lane.ranges.size() == 1 && lane.copying())
+            continue;
+        if (!m_draining && !lane.inQuery && lane.nextChunk < m_chunkCount &&
+            lane.held() < m_heldLimit && !sendRanges(lane))
+            return;
+        if (lane.inQuery && (m_draining || lane.held() < m_heldLimit)) stepLane(lane, false);
+    }
+}
+
+// Reads what has arrived on a session: the rows of its range that is copying are written
+// (write: the range's turn has come and nothing of it is held) or held, and at the end of
+// that range's COPY (whose own result is checked) the next one begins, unless the session
+// holds its limit already or writes: a written range ends the step.
+CsvExportJob::LaneStep CsvExportJob::stepLane(CopyLane& lane, bool write,
+                                              const QElapsedTimer* slice, int* sinceCheck)
+{
+    Connection& conn = *lane.conn;
+    if (!conn.consumeInput()) {
+        fail(trimmed(conn.errorMessage()));
+        dropLane(lane);
+        return LaneStep::Idle;
+    }
+    while (true) {
+        if (!lane.copying()) {
+            if (!lane.inQuery) return LaneStep::Idle;
+            if (!m_draining && lane.held() >= m_heldLimit) return LaneStep::Waiting;
+            if (conn.isBusy()) return LaneStep::Waiting;
+            const Result r = conn.nextResult();
+            if (!r.exists()) {
+                lane.inQuery = false;
+                lane.pending.clear();
+                return LaneStep::Idle;
+            }
+            if (r.status() != PGRES_COPY_OUT) {
+                // The server skips the statements after a failed one.
+                fail(failureText(r, conn));
+                continue;
+            }
+            const int chunk = lane.pending.empty() ? -1 : lane.pending.front();
+            if (!lane.pending.empty()) lane.pending.pop_front();
+            lane.ranges.push_back(CopyLane::Range{chunk, QByteArray()});
+            if (!m_spareRows.empty()) {
+                lane.ranges.back().rows = std::move(m_spareRows.back());
+                m_spareRows.pop_back();
+            }
+            continue;
+        }
+        CopyLane::Range& range = lane.ranges.back();
+        char* row = nullptr;
+        const int size = conn.copyRow(&row);
+        if (size > 0) {
+            if (m_draining) {
+            } else if (write) {
+                writeCopyRow(row, size);
+                if (m_out.size() >= kWriteChunk) flush();
+            } else {
+                range.rows.append(row, size);
+            }
+            Connection::freeCopyRow(row);
+            if (!write && !m_draining && lane.held() >= m_heldLimit) return LaneStep::Waiting;
+            if (write) {
+                if (m_lanes.size() > 1 && (++m_sinceFeed & 127) == 0) feedLanes();
+                if (sliceOver(*slice, *sinceCheck)) return LaneStep::Sliced;
+            }
+            continue;
+        }
+        if (size == 0) return LaneStep::Waiting;  // the socket tells when more has come
+        if (size == -2) {
+            fail(trimmed(conn.errorMessage()));
+            if (conn.isBad()) {
+                dropLane(lane);
+                return LaneStep::Idle;
+            }
+        }
+        // The COPY's own outcome follows its data: an error here is the server's.
+        const Result r = conn.nextResult();
+        if (!r.commandOk()) fail(failureText(r, conn));
+        range.complete = true;
+        if (m_draining) lane.ranges.clear();
+        if (write) return LaneStep::RangeEnded;
+    }
+}
+
+// A session whose connection is lost: nothing more is read from it, and one the export
+// opened is closed at once.
+void CsvExportJob::dropLane(CopyLane& lane)
+{
+    lane.ranges.clear();
+    lane.pending.clear();
+    lane.inQuery = false;
+    if (!lane.owned) return;
+    delete lane.notifier;
+    lane.notifier = nullptr;
+    lane.owned.reset();
+    lane.conn = nullptr;
+}
+
+// Rows held for a range, now that its turn has come.
+void CsvExportJob::writeHeldRows(CopyLane::Range& range)
+{
+    if (range.rows.isEmpty()) return;
+    // A failure while writing drops every range held, this one too.
+    QByteArray rows = std::move(range.rows);
+    const char* p = rows.constData();
+    const char* end = p + rows.size();
+    while (p < end && !m_draining) {
+        const char* eol = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+        const char* stop = eol ? eol + 1 : end;
+        writeCopyRow(p, stop - p);
+        if (m_out.size() >= kWriteChunk) flush();
+        p = stop;
+    }
+    if (m_draining) return;
+    rows.resize(0);
+    range.rows = std::move(rows);
+}
+
+// After a failure: every session's statements still running are cancelled (once), held rows
+// dropped; the rest of each session's results is still read (and thrown away).
+void CsvExportJob::cancelLanes()
+{
+    for (CopyLane& lane : m_lanes) {
+        const bool copying = lane.copying();
+        lane.ranges.clear();
+        if (copying) lane.ranges.push_back(CopyLane::Range{-1, QByteArray()});
+        if (lane.inQuery && !m_lanesCancelled) lane.conn->requestCancel();
+    }
+    m_lanesCancelled = true;
+}
+
+// Reads every session's results to their end, throwing COPY rows away, waiting a while for a
+// server that has not answered yet.
+void CsvExportJob::drainLanes()
+{
+    const auto readMore = [](Connection& conn) {
+        pollfd ready{conn.socket(), POLLIN, 0};
+        return poll(&ready, 1, 10000) > 0 && conn.consumeInput();
+    };
+    for (CopyLane& lane : m_lanes) {
+        if (!lane.inQuery) continue;
+        Connection& conn = *lane.conn;
+        lane.ranges.clear();
+        lane.pending.clear();
+        lane.inQuery = false;
+        while (true) {
+            if (conn.isBusy()) {
+                if (!readMore(conn)) break;
+                continue;
+            }
+            const Result r = conn.nextResult();
+            if (!r.exists()) break;
+            if (r.status() != PGRES_COPY_OUT) continue;
+            char* row = nullptr;
+            int size;
+            while ((size = conn.copyRow(&row)) >= 0) {
+                Connection::freeCopyRow(row);
+                if (size == 0 && !readMore(conn)) break;
+            }
+            if (size >= 0) break;
+        }
     }
 }
 
@@ -433,9 +798,72 @@ QByteArrayView CsvExportJob::copyField(const char* value, qsizetype size, QByteA
     return QByteArrayView(scratch);
 }
 
+// The first byte from p on that needs a look: a tab, a backslash, the quote, or one that is
+// not ASCII; end when there is none.
+const char* CsvExportJob::nextSpecial(const char* p, const char* end) const
+{
+    while (p < end && !m_special[uchar(*p)]) ++p;
+    return p;
+}
+
+// A row of the common settings straight into the output: every field in quotes, the
+// delimiter between, the quote doubled; false (nothing written) for a row with an escape other
+// than NULL's, which the line builder handles. A row that is not all ASCII is converted to
+// CP932 afterwards.
+bool CsvExportJob::writePlainCopyRow(const char* row, qsizetype size)
+{
+    const qsizetype start = m_out.size();
+    m_out.resize(start + 3 * size + 8);  // at worst every byte a tab (quote, delimiter, quote)
+    char* out = m_out.data() + start;
+    const char q = m_quoteByte, d = m_delimiterByte;
+    bool wide = false;
+    *out++ = q;
+    for (const char *p = row, *end = row + size;;) {
+        const char* run = p;
+        p = nextSpecial(p, end);
+        std::memcpy(out, run, size_t(p - run));
+        out += p - run;
+        if (p == end) break;
+        const char c = *p++;
+        if (c == '\t') {
+            *out++ = q;
+            *out++ = d;
+            *out++ = q;
+        } else if (c == q) {
+            *out++ = q;
+            *out++ = q;
+        } else if (c == '\\') {
+            // \N alone in its field is NULL, written as an empty value.
+            const bool null = p < end && *p == 'N' && (p - 1 == row || p[-2] == '\t') &&
+                              (p + 1 == end || p[1] == '\t');
+            if (!null) {
+                m_out.truncate(start);
+                return false;
+            }
+            ++p;
+        } else {
+            wide = true;
+            *out++ = c;
+        }
+    }
+    *out++ = q;
+    *out++ = '\r';
+    *out++ = '\n';
+    m_out.truncate(out - m_out.constData());
+    if (wide) {
+        m_scratch.resize(m_out.size() - start);
+        std::memcpy(m_scratch.data(), m_out.constData() + start, size_t(m_scratch.size()));
+        m_out.truncate(start);
+        if (!m_cp932.append(m_out, m_scratch.constData(), m_scratch.size())) return false;
+    }
+    ++m_rows;
+    return true;
+}
+
 void CsvExportJob::writeCopyRow(const char* row, qsizetype size)
 {
     if (size > 0 && row[size - 1] == '\n') --size;
+    if (m_plainRows && !m_columns.isEmpty() && writePlainCopyRow(row, size)) return;
     m_line->clear();
     const QByteArrayView whole(row, size);
     if (!m_columns.isEmpty() && whole.indexOf('\\') < 0 && m_line->isPlain(whole)) {
@@ -531,7 +959,12 @@ void CsvExportJob::fail(const QString& text)
 void CsvExportJob::abandon(const QString& text)
 {
     // The rest of the rows would only be read and thrown away.
-    if (!m_draining && m_running) m_conn.requestCancel();
+    if (!m_draining && m_running) {
+        if (m_copying)
+            cancelLanes();
+        else
+            m_conn.requestCancel();
+    }
     fail(text);
 }
 

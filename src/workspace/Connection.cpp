@@ -1,5 +1,7 @@
 #include "workspace/Connection.h"
 
+#include <vector>
+
 #include <QByteArray>
 
 std::unique_ptr<Connection> Connection::login(const LoginParameters& p)
@@ -36,6 +38,24 @@ bool Connection::inTransaction() const
     return st == PQTRANS_INTRANS || st == PQTRANS_INERROR;
 }
 
+std::unique_ptr<Connection> Connection::openLike(const Connection& like)
+{
+    PQconninfoOption* options = like.m_conn ? PQconninfo(like.m_conn) : nullptr;
+    if (!options) return nullptr;
+    std::vector<const char*> keywords, values;
+    for (PQconninfoOption* o = options; o->keyword; ++o) {
+        if (!o->val) continue;
+        keywords.push_back(o->keyword);
+        values.push_back(o->val);
+    }
+    keywords.push_back(nullptr);
+    values.push_back(nullptr);
+    std::unique_ptr<Connection> conn(new Connection(PQconnectdbParams(keywords.data(), values.data(), 0)));
+    PQconninfoFree(options);
+    if (conn->isBad() || PQsetClientEncoding(conn->m_conn, "UTF8") != 0) return nullptr;
+    return conn;
+}
+
 Result Connection::exec(const QString& statement)
 {
     if (m_observer) m_observer(statement);
@@ -66,13 +86,19 @@ Result Connection::execSingle(const QString& statement)
     return r;
 }
 
-bool Connection::startStream(const QString& statement)
+bool Connection::send(const QString& statement)
 {
     if (m_observer) m_observer(statement);
     if (!m_conn || !PQsendQuery(m_conn, statement.toUtf8().constData())) {
         reportFailure(Result());
         return false;
     }
+    return true;
+}
+
+bool Connection::startStream(const QString& statement)
+{
+    if (!send(statement)) return false;
     PQsetSingleRowMode(m_conn);
     return true;
 }

@@ -31,6 +31,9 @@ public:
 
     // PQsetdbLogin with the seven texts; the connection may come back bad (see isBad()).
     static std::unique_ptr<Connection> login(const LoginParameters& p);
+    // A second session of the same server, database and role as `like` (every parameter it was
+    // opened with, the password included), speaking UTF8; nullptr when it cannot be opened.
+    static std::unique_ptr<Connection> openLike(const Connection& like);
 
     ~Connection();
     Connection(const Connection&) = delete;
@@ -52,6 +55,8 @@ public:
     // and take nextResult() while !isBusy(), one result per row, then the final one, then an
     // empty Result at the end. No other statement may be sent until the empty Result came.
     bool startStream(const QString& statement);
+    // Sends the statement without waiting for its results (take them as for startStream).
+    bool send(const QString& statement);
     bool consumeInput();
     bool isBusy() const;
     Result nextResult();

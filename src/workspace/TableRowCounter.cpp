@@ -2,35 +2,6 @@
 
 #include <QByteArray>
 #include <QSocketNotifier>
-#include <vector>
-
-
-namespace {
-
-// A connection to the same server, database and role as `like` (PQconninfo gives back every
-// parameter it was opened with, the password included).
-PGconn* connectLike(PGconn* like)
-{
-    PQconninfoOption* options = PQconninfo(like);
-    if (!options) return nullptr;
-    std::vector<const char*> keywords, values;
-    for (PQconninfoOption* o = options; o->keyword; ++o) {
-        if (!o->val) continue;
-        keywords.push_back(o->keyword);
-        values.push_back(o->val);
-    }
-    keywords.push_back(nullptr);
-    values.push_back(nullptr);
-    PGconn* conn = PQconnectdbParams(keywords.data(), values.data(), 0);
-    PQconninfoFree(options);
-    if (PQstatus(conn) != CONNECTION_OK || PQsetClientEncoding(conn, "UTF8") != 0) {
-        PQfinish(conn);
-        return nullptr;
-    }
-    return conn;
-}
-
-}  // namespace
 
 TableRowCounter::TableRowCounter(QObject* parent) : QObject(parent) {}
 
@@ -40,8 +11,9 @@ bool TableRowCounter::start(const Connection& like, const QString& countStatemen
 {
     cancel();
     if (!like.raw()) return false;
-    m_conn = connectLike(like.raw());
-    if (!m_conn) return false;
+    m_session = Connection::openLike(like);
+    if (!m_session) return false;
+    m_conn = m_session->raw();
     const QByteArray statement = countStatement.toUtf8();
     if (!PQsendQuery(m_conn, statement.constData()) || PQsetnonblocking(m_conn, 1) != 0) {
         finish();
@@ -69,7 +41,7 @@ void TableRowCounter::finish()
     delete m_notifier;
     m_notifier = nullptr;
     m_answer = Result();
-    if (m_conn) PQfinish(m_conn);
+    m_session.reset();
     m_conn = nullptr;
 }
 

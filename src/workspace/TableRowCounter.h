@@ -40,7 +40,8 @@ private:
     void readAnswer();
     void finish();
 
-    PGconn* m_conn = nullptr;
+    std::unique_ptr<Connection> m_session;
+    PGconn* m_conn = nullptr;  // m_session's
     QSocketNotifier* m_notifier = nullptr;
     Result m_answer;
 };

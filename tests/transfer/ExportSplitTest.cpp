@@ -1,0 +1,158 @@
+// A table exported by several sessions at once: the same file as one session writes, one
+// snapshot for all of them, and a lost session is a failed export.
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include "ExportFixture.h"
+#include "transfer/CsvExport.h"
+
+namespace {
+
+class ExportSplit : public ExportFixture {
+protected:
+    // Whether the server copies block ranges cheaply (TID range scans), so that tables are
+    // shared out; older ones are copied by one session.
+    bool splits() { return PQserverVersion(conn().raw()) >= 140000; }
+
+    // Exports the table with the given split; the job's failure (empty after a success) and
+    // the sessions it used.
+    QString exportWith(const QString& tableName, const QString& file, int sessions, int blocks,
+                       qsizetype held = CsvExportJob::kDefaultHeldLimit, int* used = nullptr)
+    {
+        CsvExportJob job(conn());
+        job.setTableSplit(sessions, blocks, held);
+        const CsvSettings settings{QStringLiteral(","), QStringLiteral("\""), true};
+        EXPECT_TRUE(job.start(ExportSource{table(tableName), QString()}, path(file), settings))
+            << job.failure().toStdString();
+        job.runToEnd();
+        if (used) *used = job.sessionsUsed();
+        EXPECT_FALSE(conn().inTransaction());
+        return job.failure();
+    }
+};
+
+TEST_F(ExportSplit, SessionsWriteWhatOneSessionWritesInTheTablesOrder)
+{
+    // Rows spread over many blocks, with every kind of value the row writer treats apart.
+    run(QStringLiteral(
+        "drop table if exists kexp_split; create table kexp_split (id int, v text, at timestamp) "
+        "with (fillfactor = 10);"
+        "insert into kexp_split select g, case g % 7 when 0 then E'tab\\there' when 1 then null "
+        "when 2 then '名前 \"q\", ''s''' when 3 then E'back\\\\slash' when 4 then E'line\\nfeed' "
+        "when 5 then '' else 'plain ' || g end, timestamp '2024-01-31 12:00' + g * interval '1 hour' "
+        "from generate_series(1, 3000) g"));
+    // A setting of the workspace's session shapes the values; the other sessions take it over.
+    run(QStringLiteral("set DateStyle = 'SQL, DMY'"));
+    ASSERT_TRUE(exportWith(QStringLiteral("kexp_split"), QStringLiteral("one.csv"), 1, 1).isEmpty());
+    const QByteArray one = read(path(QStringLiteral("one.csv")));
+    EXPECT_TRUE(one.contains("\"31/01/2024 13:00:00\"")) << one.left(200).constData();
+    EXPECT_EQ(one.count("\r\n"), 3001 + 429);  // one more in each of the 429 line-feed values
+
+    int used = 0;
+    // Ranges of two blocks and a limit of one byte held: every session waits for its turn.
+    ASSERT_TRUE(exportWith(QStringLiteral("kexp_split"), QStringLiteral("three.csv"), 3, 2, 1, &used)
+                    .isEmpty());
+    EXPECT_EQ(used, splits() ? 3 : 1);
+    EXPECT_EQ(read(path(QStringLiteral("three.csv"))), one);
+    ASSERT_TRUE(exportWith(QStringLiteral("kexp_split"), QStringLiteral("two.csv"), 2, 7,
+                           CsvExportJob::kDefaultHeldLimit, &used)
+                    .isEmpty());
+    EXPECT_EQ(used, splits() ? 2 : 1);
+    EXPECT_EQ(read(path(QStringLiteral("two.csv"))), one);
+
+    // Inside the operator's transaction only the workspace's session sees its work.
+    run(QStringLiteral("begin; insert into kexp_split values (0, 'mine, not yet committed', null)"));
+    {
+        CsvExportJob job(conn());
+        job.setTableSplit(3, 2);
+        ASSERT_TRUE(job.start(ExportSource{table(QStringLiteral("kexp_split")), QString()},
+                              path(QStringLiteral("txn.csv")), CsvSettings{QStringLiteral(","), QStringLiteral("\""), true}));
+        EXPECT_TRUE(job.runToEnd());
+        EXPECT_EQ(job.sessionsUsed(), 1);
+        EXPECT_TRUE(conn().inTransaction());
+    }
+    EXPECT_TRUE(read(path(QStringLiteral("txn.csv"))).contains("mine, not yet committed"));
+    run(QStringLiteral("rollback"));
+
+    // A value CP932 cannot hold, held by a later session, is named with its row as one
+    // session names it.
+    run(QStringLiteral("update kexp_split set v = '〜' where id = 2900"));
+    const QString alone = exportWith(QStringLiteral("kexp_split"), QStringLiteral("bad1.csv"), 1, 1);
+    EXPECT_TRUE(alone.contains(QStringLiteral("件目のレコードの列「v」"))) << alone.toStdString();
+    EXPECT_EQ(exportWith(QStringLiteral("kexp_split"), QStringLiteral("bad3.csv"), 3, 2, 1), alone);
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("bad3.csv"))));
+    run(QStringLiteral("reset DateStyle; drop table kexp_split"));
+}
+
+TEST_F(ExportSplit, EverySessionReadsTheSnapshotOfTheExportsStart)
+{
+    // Full blocks: an updated row moves to a block at the end, the last session's range.
+    run(QStringLiteral("drop table if exists kexp_snap; create table kexp_snap (id int, v text);"
+                       "insert into kexp_snap select g, 'before ' || g from generate_series(1, 4000) g"));
+    ASSERT_TRUE(exportWith(QStringLiteral("kexp_snap"), QStringLiteral("before.csv"), 1, 1).isEmpty());
+
+    // Once the first COPY is on its way, another session changes, adds and deletes rows.
+    std::unique_ptr<Connection> other = TestServer::connect();
+    bool changed = false;
+    conn().setObserver([&](const QString& statement) {
+        if (changed || !statement.startsWith(QStringLiteral("COPY"))) return;
+        changed = true;
+        TestServer::run(*other, QStringLiteral(
+                                    "update kexp_snap set v = 'after' where id % 2 = 0;"
+                                    "insert into kexp_snap select g, 'new' from generate_series(4001, 4100) g;"
+                                    "delete from kexp_snap where id <= 100"));
+    });
+    int used = 0;
+    ASSERT_TRUE(exportWith(QStringLiteral("kexp_snap"), QStringLiteral("during.csv"), 3, 2, 1, &used)
+                    .isEmpty());
+    conn().setObserver({});
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(used, splits() ? 3 : 1);
+    const QByteArray during = read(path(QStringLiteral("during.csv")));
+    if (splits()) {
+        EXPECT_EQ(during, read(path(QStringLiteral("before.csv"))));
+    } else {
+        // One session's COPY takes its snapshot when it runs, after the change.
+        ASSERT_TRUE(exportWith(QStringLiteral("kexp_snap"), QStringLiteral("after.csv"), 1, 1).isEmpty());
+        EXPECT_EQ(during, read(path(QStringLiteral("after.csv"))));
+    }
+    run(QStringLiteral("drop table kexp_snap"));
+}
+
+TEST_F(ExportSplit, ALostSessionFailsTheExportAndLeavesTheWorkspaceUsable)
+{
+    run(QStringLiteral("drop table if exists kexp_lost; create table kexp_lost (id int, v text);"
+                       "insert into kexp_lost select g, 'row ' || g from generate_series(1, 4000) g"));
+    CsvExportJob job(conn());
+    job.setTableSplit(3, 1, 1);  // nobody gets far before the event loop runs
+    ASSERT_TRUE(job.start(ExportSource{table(QStringLiteral("kexp_lost")), QString()},
+                          path(QStringLiteral("lost.csv")),
+                          CsvSettings{QStringLiteral(","), QStringLiteral("\""), true}));
+    if (job.sessionsUsed() > 1) {
+        // The sessions the export opened, ended from outside.
+        std::unique_ptr<Connection> admin = TestServer::connect();
+        const QString sessions = QStringLiteral(
+            "select pg_terminate_backend(pid) from pg_stat_activity where pid <> %1 "
+            "and pid <> pg_backend_pid() and query like 'COPY (select * from public.kexp_lost%'")
+                                     .arg(conn().backendPid());
+        int ended = 0;
+        QElapsedTimer waited;
+        waited.start();
+        while (ended < job.sessionsUsed() - 1 && waited.elapsed() < 10000) {
+            ended += admin->exec(sessions).rows();
+            QThread::msleep(20);
+        }
+        ASSERT_EQ(ended, job.sessionsUsed() - 1);
+        EXPECT_FALSE(job.runToEnd());
+        EXPECT_FALSE(job.failure().isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("lost.csv"))));
+    } else {
+        EXPECT_TRUE(job.runToEnd());
+    }
+    EXPECT_FALSE(conn().inTransaction());
+    EXPECT_TRUE(conn().exec(QStringLiteral("select count(*) from kexp_lost")).tuplesOk());
+    run(QStringLiteral("drop table kexp_lost"));
+}
+
+}  // namespace
