@@ -61,7 +61,8 @@ public:
     // when the file cannot be created (nothing is sent then) or the statement failed at once
     // (the file is removed). A table's rows come through COPY (select * from t) TO STDOUT,
     // whose text form is decoded back to the very values a select returns: NULL as empty,
-    // the same line for every row; a statement's rows through single-row mode.
+    // the same line for every row; so do the rows of a statement that is one query, outside a
+    // transaction; any other statement's rows come through single-row mode.
     bool start(const ExportSource& source, const QString& fileName, const CsvSettings& settings);
 
     bool running() const { return m_running; }
@@ -126,6 +127,7 @@ private:
     bool writePlainCopyRow(const char* row, qsizetype size);
     const char* nextSpecial(const char* p, const char* end) const;
     bool startStatement(const QString& statement);
+    bool copyQuery(const QString& statement);
     bool refuseStart(const QString& text);
     bool readInput();
     bool sliceOver(const QElapsedTimer& slice, int& sinceCheck);

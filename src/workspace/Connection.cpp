@@ -76,6 +76,20 @@ void Connection::reportFailure(const Result& r)
     }
 }
 
+Result Connection::tryExec(const QString& statement)
+{
+    if (m_observer) m_observer(statement);
+    return m_conn ? Result(PQexec(m_conn, statement.toUtf8().constData())) : Result();
+}
+
+Result Connection::describe(const QString& statement)
+{
+    if (!m_conn) return Result();
+    Result prepared(PQprepare(m_conn, "", statement.toUtf8().constData(), 0, nullptr));
+    if (!prepared.commandOk()) return prepared;
+    return Result(PQdescribePrepared(m_conn, ""));
+}
+
 Result Connection::execSingle(const QString& statement)
 {
     if (m_observer) m_observer(statement);

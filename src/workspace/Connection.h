@@ -46,6 +46,13 @@ public:
     bool inTransaction() const;
 
     Result exec(const QString& statement);
+    // A statement whose failure the caller handles on its own, not told to the failure sink.
+    Result tryExec(const QString& statement);
+    // The result columns of one statement, parsed and analysed by the server (as the unnamed
+    // prepared statement) but not run: PGRES_COMMAND_OK with the field names, or the failure,
+    // which is not told to the failure sink nor the statement to the observer, since nothing
+    // ran. A text holding several statements fails.
+    Result describe(const QString& statement);
     // One statement only (the extended protocol refuses a text holding several), for texts
     // the operator typed that must not smuggle a COMMIT past a read-only transaction.
     Result execSingle(const QString& statement);

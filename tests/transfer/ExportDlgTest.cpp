@@ -360,9 +360,17 @@ TEST_F(ExportDlgTest, ATableExportsTheSameBytesAsItsSelect)
         StatementLog sent(conn());
         ASSERT_TRUE(exportTo(byTable, path(QStringLiteral("t.csv"))));
         EXPECT_TRUE(sent.statements().contains(QStringLiteral("COPY (select * from kexp_items) TO STDOUT")));
+        // The statement's rows one result each (inside a transaction no COPY is tried), then
+        // through COPY of the query.
+        run(QStringLiteral("begin"));
         ASSERT_TRUE(exportTo(bySql, path(QStringLiteral("s.csv"))));
+        run(QStringLiteral("rollback"));
+        sent.clear();
+        ASSERT_TRUE(exportTo(bySql, path(QStringLiteral("q.csv"))));
+        EXPECT_TRUE(sent.statements().contains(QStringLiteral("COPY (\nselect * from kexp_items\n) TO STDOUT")));
         const QByteArray viaTable = read(path(QStringLiteral("t.csv")));
         EXPECT_EQ(viaTable, read(path(QStringLiteral("s.csv"))));
+        EXPECT_EQ(viaTable, read(path(QStringLiteral("q.csv"))));
         EXPECT_EQ(viaTable.count("\r\n"), 9 + (withHeader ? 1 : 0));  // one CR LF inside row 3
     }
     // A value CP932 cannot hold names its row and column in table mode as well.
@@ -374,6 +382,41 @@ TEST_F(ExportDlgTest, ATableExportsTheSameBytesAsItsSelect)
     EXPECT_TRUE(m_prompts.messages().first().contains(QStringLiteral("件目のレコードの列「v」")));
     EXPECT_TRUE(m_prompts.messages().first().contains(QStringLiteral("U+301C")));
     EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("w.csv"))));
+}
+
+TEST_F(ExportDlgTest, AQueryIsCopiedAndWhatCopyRefusesStillRunsOnce)
+{
+    run(QStringLiteral("drop table if exists kexp_q, kexp_into; drop sequence if exists kexp_seq;"
+                       "create table kexp_q (id int); insert into kexp_q select generate_series(1, 3);"
+                       "create sequence kexp_seq"));
+    const auto exported = [this](const QString& sql) {
+        CCsvExportDlg dlg(conn(), sql);
+        header(dlg, true);
+        m_prompts.clear();
+        const bool done = exportTo(dlg, path(QStringLiteral("q.csv")));
+        return done ? read(path(QStringLiteral("q.csv"))) : QByteArray("failed");
+    };
+    // A closing comment and semicolon stay out of the way of COPY's parenthesis.
+    StatementLog sent(conn());
+    EXPECT_EQ(exported(QStringLiteral("select id from kexp_q order by id -- the last words;\n;")),
+              QByteArray("\"id\"\r\n\"1\"\r\n\"2\"\r\n\"3\"\r\n"));
+    EXPECT_TRUE(sent.statements().last().startsWith(QStringLiteral("COPY (")));
+    // A query with a side effect runs once.
+    EXPECT_EQ(exported(QStringLiteral("select nextval('kexp_seq') as n")), QByteArray("\"n\"\r\n\"1\"\r\n"));
+    EXPECT_EQ(conn().exec(QStringLiteral("select last_value from kexp_seq")).value(0, 0), QStringLiteral("1"));
+    // COPY refuses SELECT INTO before running anything; the statement then runs once as typed,
+    // and the refusal is nobody's business (the sample's own refusal is logged as ever).
+    const QString before = m_doc.pendingNoticesText();
+    EXPECT_EQ(exported(QStringLiteral("select id into kexp_into from kexp_q")), QByteArray());
+    EXPECT_EQ(conn().exec(QStringLiteral("select count(*) from kexp_into")).value(0, 0), QStringLiteral("3"));
+    EXPECT_FALSE(m_doc.pendingNoticesText().mid(before.size()).contains(QStringLiteral("COPY")))
+        << m_doc.pendingNoticesText().toStdString();
+    // A failure the plan finds is reported by the statement's own run.
+    EXPECT_EQ(exported(QStringLiteral("select 1/0 as x")), QByteArray("failed"));
+    ASSERT_EQ(m_prompts.messages().size(), 1);
+    EXPECT_TRUE(m_prompts.messages().first().contains(QStringLiteral("division by zero")))
+        << m_prompts.messages().first().toStdString();
+    run(QStringLiteral("drop table kexp_q, kexp_into; drop sequence kexp_seq"));
 }
 
 TEST_F(ExportDlgTest, ALongExportCountsItsRowsWithTheControlsLocked)
