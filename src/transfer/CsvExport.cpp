@@ -361,20 +361,22 @@ bool CsvExportJob::shareOutTable(const ObjectName& table)
     if (m_splitSessions < 2 || table.schema.isEmpty() || m_conn.inTransaction() ||
         PQserverVersion(m_conn.raw()) < kTidRangeScanVersion)
         return false;
-    if (!m_conn.exec(QStringLiteral("BEGIN TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"))
+    // Each step may fail for reasons of the server's (a standby, no room for more sessions);
+    // the export then goes the plain way, and none of it is the operator's business.
+    if (!m_conn.tryExec(QStringLiteral("BEGIN TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"))
              .commandOk())
         return false;
     m_snapshotOpen = true;
-    const Result snapshot = m_conn.exec(QStringLiteral("select pg_catalog.pg_export_snapshot()"));
+    const Result snapshot = m_conn.tryExec(QStringLiteral("select pg_catalog.pg_export_snapshot()"));
     // Read after the snapshot was taken: every row it sees lies within these blocks.
-    const Result info = m_conn.exec(
+    const Result info = m_conn.tryExec(
         QStringLiteral("select c.relkind, c.relhassubclass, c.relpersistence, "
                        "pg_catalog.pg_relation_size(c.oid) / "
                        "pg_catalog.current_setting('block_size')::int8 "
                        "from pg_catalog.pg_class c join pg_catalog.pg_namespace n "
                        "on n.oid = c.relnamespace where n.nspname = '%1' and c.relname = '%2'")
             .arg(m_conn.escapeValue(table.schema), m_conn.escapeValue(table.name)));
-    const Result settings = m_conn.exec(QStringLiteral(
+    const Result settings = m_conn.tryExec(QStringLiteral(
         "select name, setting from pg_catalog.pg_settings where source = 'session' "
         "and name not like 'transaction%'"));
     const qint64 blocks = info.tuplesOk() && info.rows() == 1 ? info.value(0, 3).toLongLong() : 0;
@@ -396,15 +398,15 @@ bool CsvExportJob::shareOutTable(const ObjectName& table)
         if (!other) break;
         bool ready = true;
         for (int s = 0; ready && s < settings.rows(); ++s) {
-            ready = other->exec(QStringLiteral("select pg_catalog.set_config('%1', '%2', false)")
+            ready = other->tryExec(QStringLiteral("select pg_catalog.set_config('%1', '%2', false)")
                                     .arg(other->escapeValue(settings.value(s, 0)),
                                          other->escapeValue(settings.value(s, 1))))
                         .tuplesOk();
         }
         ready = ready &&
-                other->exec(QStringLiteral("BEGIN TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"))
+                other->tryExec(QStringLiteral("BEGIN TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"))
                     .commandOk() &&
-                other->exec(QStringLiteral("SET TRANSACTION SNAPSHOT '%1'")
+                other->tryExec(QStringLiteral("SET TRANSACTION SNAPSHOT '%1'")
                                 .arg(other->escapeValue(snapshotId)))
                     .commandOk();
         if (!ready) break;

@@ -1,6 +1,7 @@
 // A table exported by several sessions at once: the same file as one session writes, one
 // snapshot for all of them, and a lost session is a failed export.
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 
@@ -120,15 +121,37 @@ TEST_F(ExportSplit, EverySessionReadsTheSnapshotOfTheExportsStart)
     run(QStringLiteral("drop table kexp_snap"));
 }
 
-TEST_F(ExportSplit, ALostSessionFailsTheExportAndLeavesTheWorkspaceUsable)
+TEST_F(ExportSplit, AnEndedOrLostSessionLeavesNoFileAndTheWorkspaceUsable)
 {
     run(QStringLiteral("drop table if exists kexp_lost; create table kexp_lost (id int, v text);"
                        "insert into kexp_lost select g, 'row ' || g from generate_series(1, 4000) g"));
+    const CsvSettings settings{QStringLiteral(","), QStringLiteral("\""), true};
+    {
+        // An export ended early (the dialog closed) leaves no file and nothing open.
+        CsvExportJob early(conn());
+        early.setTableSplit(3, 1, 1);
+        ASSERT_TRUE(early.start(ExportSource{table(QStringLiteral("kexp_lost")), QString()},
+                                path(QStringLiteral("early.csv")), settings));
+        QCoreApplication::processEvents();
+    }
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("early.csv"))));
+    EXPECT_FALSE(conn().inTransaction());
+    // (a closed session's server process takes a moment to leave)
+    QString copying;
+    for (QElapsedTimer waited; !waited.isValid() || waited.elapsed() < 10000; QThread::msleep(20)) {
+        if (!waited.isValid()) waited.start();
+        copying = conn().exec(QStringLiteral("select count(*) from pg_stat_activity where "
+                                             "pid <> pg_backend_pid() and state = 'active' "
+                                             "and query like '%from public.kexp_lost%'"))
+                      .value(0, 0);
+        if (copying == u"0") break;
+    }
+    EXPECT_EQ(copying, QStringLiteral("0"));
+
     CsvExportJob job(conn());
     job.setTableSplit(3, 1, 1);  // nobody gets far before the event loop runs
     ASSERT_TRUE(job.start(ExportSource{table(QStringLiteral("kexp_lost")), QString()},
-                          path(QStringLiteral("lost.csv")),
-                          CsvSettings{QStringLiteral(","), QStringLiteral("\""), true}));
+                          path(QStringLiteral("lost.csv")), settings));
     if (job.sessionsUsed() > 1) {
         // The sessions the export opened, ended from outside.
         std::unique_ptr<Connection> admin = TestServer::connect();
