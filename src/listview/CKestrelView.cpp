@@ -47,6 +47,7 @@ void CKestrelView::showListing()
     clearList();
     m_textModel->clear();
     m_rowIdentityShown = false;
+    m_tablesListed = false;
     Connection* conn = m_doc.connection();
     if (!conn) return;
 
@@ -68,7 +69,9 @@ void CKestrelView::showListing()
             prompter().tell(BoxKind::Application, conn->errorMessage());
             break;
         }
-        FillListFromResult(this, std::move(r), ListingTranslator(choice.kind));
+        resultModel()->setResult(std::move(r), ListingTranslator(choice.kind),
+                                 kTablesListingHiddenFields);
+        m_tablesListed = true;
         break;
     }
     default:
@@ -83,6 +86,7 @@ void CKestrelView::ShowTableContents(const ObjectName& relation)
     showRowsOf(resultModel());
     clearList();
     m_rowIdentityShown = false;
+    m_tablesListed = false;
     m_columnCount = 0;
     Connection* conn = m_doc.connection();
     if (!conn) return;
@@ -334,10 +338,14 @@ void CKestrelView::rowDoubleClicked(int row)
     }
 }
 
-// The object a catalogue row names: cell 0, in the schema of a "schemaname" column when the
-// listing carries one (the search path decides otherwise). No row gives an empty name.
+// The object a catalogue row names: cell 0, in the schema the tables summary carries out of
+// sight or of a "schemaname" column when the listing has one (the search path decides
+// otherwise). No row gives an empty name.
 ObjectName CKestrelView::rowObject(int row) const
 {
+    if (m_tablesListed && model() == resultModel() && row >= 0)
+        return {resultModel()->hiddenText(row, 0), cellText(row, 0),
+                resultModel()->hiddenText(row, 1) == u"t"};
     QString schema;
     for (int c = 0; c < model()->columnCount(); ++c) {
         if (model()->headerData(c, Qt::Horizontal).toString() == u"schemaname")

@@ -68,4 +68,5 @@ private:
     // The rows shown are a table's, each with its ctid in column 0 and its tableoid and xmin
     // out of sight after the shown columns.
     bool m_rowIdentityShown = false;
+    bool m_tablesListed = false;  // the tables summary, its rows' schemas out of sight
 };

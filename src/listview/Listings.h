@@ -23,9 +23,14 @@ using Browse::kUsersNode;
 using Browse::kViewsFolder;
 
 // The catalogue summaries. Their headings are the Japanese aliases of the statements.
+// The tables summary carries, out of sight, each table's schema and whether the search path
+// finds it, so that a row names its own table where two schemas hold the same name.
 inline const QString kTablesListing = QStringLiteral(
     "select tablename as テーブル名,tableowner as オーナー名,hasindexes as インデックス,"
-    "hasrules as ルール,hastriggers as トリガー from pg_tables");
+    "hasrules as ルール,hastriggers as トリガー,schemaname,"
+    "pg_table_is_visible(format('%I.%I',schemaname,tablename)::regclass) as visible "
+    "from pg_tables");
+constexpr int kTablesListingHiddenFields = 2;
 // Trace and catalogue-update rights are gone from the server; they always read as absent.
 inline const QString kUsersListing = QStringLiteral(
     "select usename as ユーザ名,usesysid as システムＩＤ,usecreatedb as データベース作成,"

@@ -27,14 +27,18 @@ protected:
             if ((*it)->text(0) == caption) return *it;
         return nullptr;
     }
+    static void doubleClickAt(CKestrelView& view, int row)
+    {
+        const QPoint at = view.visualRect(view.model()->index(row, 0)).center();
+        QMouseEvent click(QEvent::MouseButtonDblClick, at, view.viewport()->mapToGlobal(at),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view.viewport(), &click);
+    }
     void doubleClickRow(CKestrelView& view, int column, const QString& text)
     {
         for (int r = 0; r < view.model()->rowCount(); ++r) {
             if (view.cellText(r, column) != text) continue;
-            const QPoint at = view.visualRect(view.model()->index(r, 0)).center();
-            QMouseEvent click(QEvent::MouseButtonDblClick, at, view.viewport()->mapToGlobal(at),
-                              Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(view.viewport(), &click);
+            doubleClickAt(view, r);
             return;
         }
         ADD_FAILURE() << "no row " << text.toStdString();
@@ -69,7 +73,7 @@ TEST_F(DetailWiringTest, TreeCommandOpensTheDetailAndTheCaptionFollowsARename)
     EXPECT_EQ(doc.objectName, QStringLiteral("ti_renamed"));
 }
 
-TEST_F(DetailWiringTest, ListRowsOpenTheTableAndSequenceDetails)
+TEST_F(DetailWiringTest, ListRowsOpenTheirOwnTableAndSequenceDetails)
 {
     run("CREATE TABLE ti_f (a int)");
     run("CREATE SEQUENCE ti_seq INCREMENT 4");
@@ -99,6 +103,23 @@ TEST_F(DetailWiringTest, ListRowsOpenTheTableAndSequenceDetails)
     });
     doubleClickRow(view, 0, QStringLiteral("ti_f"));
     EXPECT_EQ(seen, (QStringList{"シーケンス明細", "ti_seq", "4", "テーブル明細", "ti_f", "1"}));
+
+    // Two tables of one name: each row of the summary opens its own (the schema travels with
+    // the row out of sight).
+    run("CREATE SCHEMA ti_s; CREATE TABLE ti_s.ti_f (a int, b int, c int)");
+    view.onUpdate();
+    EXPECT_EQ(view.model()->columnCount(), 5);
+    QStringList shown;
+    for (int r = 0; r < view.model()->rowCount(); ++r) {
+        if (view.cellText(r, 0) != u"ti_f") continue;
+        onNextModal([&](QDialog& d) {
+            shown << lineEdit(d, "tableNameBox")->text() + u'/' + lineEdit(d, "fieldCountBox")->text();
+            d.reject();
+        });
+        doubleClickAt(view, r);
+    }
+    shown.sort();
+    EXPECT_EQ(shown, (QStringList{"ti_f/1", "ti_s.ti_f/3"}));
 }
 
 }  // namespace
