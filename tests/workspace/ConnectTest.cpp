@@ -120,3 +120,30 @@ TEST(Connect, StatusPaneTextsAndClientEncoding)
     doc.setLoginRunner({});
     TestServer::run(*admin, QStringLiteral("DROP ROLE abc"));
 }
+
+TEST(Connect, ASessionThatCannotSpeakUtf8IsAFailedLogin)
+{
+    // The server has no conversion between UTF8 and MULE_INTERNAL: it refuses the switch.
+    ScriptedPrompter prompts;
+    auto admin = TestServer::connect();
+    const QString db = QStringLiteral("kestrel_mule");
+    TestServer::dropDatabase(*admin, db);
+    TestServer::run(*admin, QStringLiteral("CREATE DATABASE %1 ENCODING 'MULE_INTERNAL' "
+                                           "TEMPLATE template0 LC_COLLATE 'C' LC_CTYPE 'C'").arg(db));
+    CKestrelDoc doc;
+    StatusCapture status(doc);
+    LoginParameters p = TestServer::superuserLogin();
+    p.databaseName = db;
+    doc.setLoginRunner([&] { return std::optional<LoginParameters>(p); });
+    EXPECT_EQ(doc.Connect(), -1);
+    ASSERT_EQ(prompts.messages().size(), 1);
+    EXPECT_TRUE(prompts.messages()[0].startsWith(
+        QStringLiteral("クライアントの文字コードを UTF8 に設定できませんでした。\n")));
+    EXPECT_TRUE(prompts.messages()[0].contains(QStringLiteral("MULE_INTERNAL")))
+        << prompts.messages()[0].toStdString();
+    EXPECT_EQ(doc.connection(), nullptr);  // the session is not used at all
+    EXPECT_EQ(doc.superUser, 0);
+    EXPECT_TRUE(status.panes.isEmpty());
+    doc.setLoginRunner({});
+    TestServer::dropDatabase(*admin, db);
+}
