@@ -298,19 +298,31 @@ bool CsvExportJob::copyQuery(const QString& statement)
         return false;
     }
     m_columns = names;
-    m_lanes.clear();
-    m_lanes.emplace_back();
-    CopyLane& lane = m_lanes.back();
-    lane.conn = &m_conn;
+    resetLanes();
+    CopyLane& lane = addWorkspaceLane(QString());
     lane.nextChunk = 1;
     lane.inQuery = true;
-    lane.ranges.push_back(CopyLane::Range{0, QByteArray()});
-    m_chunk = 0;
-    m_chunkCount = 1;
-    m_lanesCancelled = false;
+    lane.ranges.emplace_back();
     m_copying = true;
     addLaneNotifier(lane);
     return true;
+}
+
+// No session copies anything yet: one range, the first to write.
+void CsvExportJob::resetLanes()
+{
+    m_lanes.clear();
+    m_chunk = 0;
+    m_chunkCount = 1;
+    m_lanesCancelled = false;
+}
+
+CsvExportJob::CopyLane& CsvExportJob::addWorkspaceLane(const QString& tableSql)
+{
+    CopyLane& lane = m_lanes.emplace_back();
+    lane.conn = &m_conn;
+    lane.tableSql = tableSql;
+    return lane;
 }
 
 bool CsvExportJob::startTable(const ObjectName& table)
@@ -321,15 +333,10 @@ bool CsvExportJob::startTable(const ObjectName& table)
     if (!shape.tuplesOk()) return refuseStart(failureText(shape, m_conn));
     for (int f = 0; f < shape.fields(); ++f) m_columns << shape.fieldName(f);
     if (m_settings.header && !writeHeader(m_columns)) return refuseStart(m_failure);
-    m_lanes.clear();
-    m_chunk = 0;
-    m_chunkCount = 1;
-    m_lanesCancelled = false;
+    resetLanes();
     if (!shareOutTable(table)) {
-        m_lanes.clear();
-        m_lanes.emplace_back();
-        m_lanes.back().conn = &m_conn;
-        m_lanes.back().tableSql = name;
+        resetLanes();
+        addWorkspaceLane(name);
     }
     m_sessionsUsed = int(m_lanes.size());
     m_copying = true;
@@ -388,9 +395,7 @@ bool CsvExportJob::shareOutTable(const ObjectName& table)
         return false;
     }
     m_chunkCount = int(std::min<qint64>((blocks + m_chunkBlocks - 1) / m_chunkBlocks, 1 << 30));
-    m_lanes.emplace_back();
-    m_lanes.back().conn = &m_conn;
-    m_lanes.back().tableSql = table.sql();
+    addWorkspaceLane(table.sql());
     const QString snapshotId = snapshot.value(0, 0);
     const int sessions = int(std::min<qint64>(m_splitSessions, m_chunkCount));
     for (int i = 1; i < sessions; ++i) {
@@ -459,14 +464,12 @@ bool CsvExportJob::sendRanges(CopyLane& lane)
         }
         if (!text.isEmpty()) text += u"; ";
         text += QStringLiteral("COPY (select * from %1%2) TO STDOUT").arg(lane.tableSql, where);
-        lane.pending.push_back(chunk);
         lane.nextChunk += int(m_lanes.size());
     }
     if (text.isEmpty()) return true;
     // Sent without waiting: the answers are taken with the rows.
     if (!lane.conn->send(text)) {
         fail(trimmed(lane.conn->errorMessage()));
-        lane.pending.clear();
         return false;
     }
     lane.inQuery = true;
@@ -679,7 +682,6 @@ CsvExportJob::LaneStep CsvExportJob::stepLane(CopyLane& lane, bool write,
             const Result r = conn.nextResult();
             if (!r.exists()) {
                 lane.inQuery = false;
-                lane.pending.clear();
                 return LaneStep::Idle;
             }
             if (r.status() != PGRES_COPY_OUT) {
@@ -687,9 +689,7 @@ CsvExportJob::LaneStep CsvExportJob::stepLane(CopyLane& lane, bool write,
                 fail(failureText(r, conn));
                 continue;
             }
-            const int chunk = lane.pending.empty() ? -1 : lane.pending.front();
-            if (!lane.pending.empty()) lane.pending.pop_front();
-            lane.ranges.push_back(CopyLane::Range{chunk, QByteArray()});
+            lane.ranges.emplace_back();
             if (!m_spareRows.empty()) {
                 lane.ranges.back().rows = std::move(m_spareRows.back());
                 m_spareRows.pop_back();
@@ -737,7 +737,6 @@ CsvExportJob::LaneStep CsvExportJob::stepLane(CopyLane& lane, bool write,
 void CsvExportJob::dropLane(CopyLane& lane)
 {
     lane.ranges.clear();
-    lane.pending.clear();
     lane.inQuery = false;
     if (!lane.owned) return;
     delete lane.notifier;
@@ -773,7 +772,7 @@ void CsvExportJob::cancelLanes()
     for (CopyLane& lane : m_lanes) {
         const bool copying = lane.copying();
         lane.ranges.clear();
-        if (copying) lane.ranges.push_back(CopyLane::Range{-1, QByteArray()});
+        if (copying) lane.ranges.emplace_back();
         if (lane.inQuery && !m_lanesCancelled) lane.conn->requestCancel();
     }
     m_lanesCancelled = true;
@@ -791,8 +790,7 @@ void CsvExportJob::drainLanes()
         if (!lane.inQuery) continue;
         Connection& conn = *lane.conn;
         lane.ranges.clear();
-        lane.pending.clear();
-        lane.inQuery = false;
+            lane.inQuery = false;
         while (true) {
             if (conn.isBusy()) {
                 if (!readMore(conn)) break;

@@ -93,7 +93,6 @@ private:
     // the rows of those it copied while an earlier range was still being written.
     struct CopyLane {
         struct Range {
-            int chunk;
             QByteArray rows;  // held, COPY text, a line per row
             bool complete = false;  // the range's COPY has ended
         };
@@ -103,8 +102,9 @@ private:
         QString tableSql;  // the table's name as this session addresses it
         int nextChunk = 0;        // the first range not sent yet
         bool inQuery = false;     // a text of COPY statements is running
-        std::deque<int> pending;  // ranges sent whose COPY has not begun
-        std::deque<Range> ranges;  // begun, oldest first; only the last may still be copying
+        // Begun, oldest first (every sessions-th range from the oldest not written); only the
+        // last may still be copying.
+        std::deque<Range> ranges;
 
         bool copying() const { return !ranges.empty() && !ranges.back().complete; }
         qsizetype held() const;
@@ -112,6 +112,8 @@ private:
     enum class LaneStep { Waiting, Sliced, RangeEnded, Idle };
 
     bool startTable(const ObjectName& table);
+    void resetLanes();
+    CopyLane& addWorkspaceLane(const QString& tableSql);
     bool shareOutTable(const ObjectName& table);
     void endShare(bool commit);
     bool sendRanges(CopyLane& lane);
