@@ -2,7 +2,7 @@
 # Installs the Debian packages Kestrel needs to build, test and run; only what is missing.
 set -euo pipefail
 packages=(qt6-base-dev libpq-dev postgresql cmake ninja-build g++ libgtest-dev
-          fonts-noto-cjk xvfb xauth)
+          fonts-noto-cjk xvfb xauth dpkg-dev desktop-file-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

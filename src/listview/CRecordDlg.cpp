@@ -1,5 +1,6 @@
 #include "listview/CRecordDlg.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -11,6 +12,13 @@
 
 #include "listview/DialogControls.h"
 #include "listview/RecordEditing.h"
+
+namespace {
+const QString kNullText = QStringLiteral("NULL");
+// On the "データ" cell: the value is NULL. On the "NOT NULL" cell: the column takes NULL.
+constexpr int kIsNullRole = Qt::UserRole + 1;
+constexpr int kNullableRole = Qt::UserRole + 2;
+}  // namespace
 
 CRecordDlg::CRecordDlg(Connection& conn, const ObjectName& table, const QStringList& rowValues,
                        const RowIdentity& identity, QWidget* parent)
@@ -37,6 +45,9 @@ CRecordDlg::CRecordDlg(Connection& conn, const ObjectName& table, const QStringL
     m_fieldNameBox = NamedBox(this, "fieldNameBox", true);
     m_typeBox = NamedBox(this, "typeBox", true);
     m_dataBox = NamedBox(this, "dataBox", false);
+    m_nullBox = new QCheckBox(QStringLiteral("NULL"), this);
+    m_nullBox->setObjectName(QStringLiteral("nullBox"));
+    m_nullBox->hide();
 
     m_updateButton = NamedButton(this, QStringLiteral("更新"), "updateButton");
     QPushButton* refresh = NamedButton(this, QStringLiteral("表示の更新"), "refreshButton");
@@ -53,6 +64,7 @@ CRecordDlg::CRecordDlg(Connection& conn, const ObjectName& table, const QStringL
         fields->addWidget(new QLabel(QString::fromUtf16(rows[r].first), this), r, 0);
         fields->addWidget(rows[r].second, r, 1);
     }
+    fields->addWidget(m_nullBox, 3, 2);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_updateButton);
     buttons->addWidget(refresh);
@@ -71,6 +83,7 @@ CRecordDlg::CRecordDlg(Connection& conn, const ObjectName& table, const QStringL
     connect(refresh, &QPushButton::clicked, this, &CRecordDlg::fillFieldList);
     connect(remove, &QPushButton::clicked, this, &CRecordDlg::deleteRecord);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_nullBox, &QCheckBox::toggled, this, [this](bool isNull) { m_dataBox->setEnabled(!isNull); });
 
     fillFieldList();
     // No field is chosen until the operator picks one, focus or not.
@@ -90,6 +103,17 @@ void CRecordDlg::fillFieldList()
         const FieldLine& f = detail.fields[size_t(r)];
         const QString cells[] = {f.name, f.type, f.length, f.nullSetting, f.defaultValue, f.data};
         for (int c = 0; c < 6; ++c) m_fieldList->setItem(r, c, new QTableWidgetItem(cells[c]));
+        m_fieldList->item(r, 3)->setData(kNullableRole, f.nullable);
+        if (f.dataIsNull) {
+            // NULL is not a text: drawn apart from one, so that '' and a text 'NULL' differ.
+            QTableWidgetItem* data = m_fieldList->item(r, 5);
+            data->setText(kNullText);
+            data->setData(kIsNullRole, true);
+            QFont italic = data->font();
+            italic.setItalic(true);
+            data->setFont(italic);
+            data->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
+        }
     }
 }
 
@@ -100,15 +124,21 @@ void CRecordDlg::chooseField(int row)
     m_oidBox->setText(m_values.value(0));
     m_fieldNameBox->setText(m_fieldList->item(row, 0)->text());
     m_typeBox->setText(m_fieldList->item(row, 1)->text());
-    m_dataBox->setText(m_fieldList->item(row, 5)->text());
+    const bool isNull = m_fieldList->item(row, 5)->data(kIsNullRole).toBool();
+    m_dataBox->setText(isNull ? QString() : m_fieldList->item(row, 5)->text());
+    m_nullBox->setVisible(m_fieldList->item(row, 3)->data(kNullableRole).toBool());
+    m_nullBox->setChecked(isNull && m_nullBox->isVisibleTo(this));
+    m_dataBox->setEnabled(!m_nullBox->isChecked());
     m_updateButton->show();
 }
 
 void CRecordDlg::updateField()
 {
-    const QString data = m_dataBox->text();
-    const std::optional<RowIdentity> changed =
-        UpdateRecordField(m_conn, m_table, m_fieldNameBox->text(), data, m_identity);
+    const bool toNull = m_nullBox->isVisibleTo(this) && m_nullBox->isChecked();
+    // The list shows NULL as an empty cell.
+    const QString data = toNull ? QString() : m_dataBox->text();
+    const std::optional<RowIdentity> changed = UpdateRecordField(
+        m_conn, m_table, m_fieldNameBox->text(), toNull ? std::nullopt : std::optional(data), m_identity);
     if (!changed) return;
     // The update made a new version of the row: later updates and the list address that.
     m_identity = *changed;

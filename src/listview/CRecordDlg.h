@@ -6,6 +6,7 @@
 #include "listview/RecordEditing.h"
 
 class Connection;
+class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
@@ -14,7 +15,9 @@ class QTableWidget;
 // column at a time and can delete the row. Built for one edit; the opener takes back the
 // deleted mark, the row values (ctid first) and the row's identity, which follow every
 // committed change. Every statement addresses the row by its identity, so a row another
-// session changed is never shown, updated or deleted in its place.
+// session changed is never shown, updated or deleted in its place. A NULL value shows as
+// NULL (the list itself shows it empty); "NULL" beside the value sets the chosen column to
+// NULL, and is not offered for a NOT NULL column.
 class CRecordDlg : public QDialog {
     Q_OBJECT
 public:
@@ -44,5 +47,6 @@ private:
     QLineEdit* m_fieldNameBox;
     QLineEdit* m_typeBox;
     QLineEdit* m_dataBox;
+    QCheckBox* m_nullBox;
     QPushButton* m_updateButton;
 };

@@ -87,15 +87,20 @@ RecordDetail LoadRecordDetail(Connection& conn, const ObjectName& table, const R
         line.nullSetting = nn.startsWith(u't')   ? QStringLiteral("NOT NULL")
                            : nn.startsWith(u'f') ? QStringLiteral("NULL")
                                                  : nn;
+        line.nullable = !nn.startsWith(u't');
         line.defaultValue = ShownDefault(columns.value(r, def));
-        if (found && r + 1 < record.fields()) line.data = record.value(0, r + 1);
+        if (found && r + 1 < record.fields()) {
+            line.data = record.value(0, r + 1);
+            line.dataIsNull = record.isNull(0, r + 1);
+        }
         detail.fields.push_back(line);
     }
     return detail;
 }
 
 std::optional<RowIdentity> UpdateRecordField(Connection& conn, const ObjectName& table,
-                                             const QString& column, const QString& value,
+                                             const QString& column,
+                                             const std::optional<QString>& value,
                                              const RowIdentity& row)
 {
     if (!prompter().ask(BoxKind::Application, kUpdateQuestion)) return std::nullopt;
@@ -103,8 +108,10 @@ std::optional<RowIdentity> UpdateRecordField(Connection& conn, const ObjectName&
     // RETURNING tells how many rows were reached (none when the row changed or went) and the
     // identity of the row's new version, which later statements address it by.
     const TransactionStep update{
-        QStringLiteral("UPDATE %1 SET %2='%3' WHERE %4 RETURNING tableoid,ctid,xmin")
-            .arg(table.sql(), QuoteIdent(column), conn.escapeValue(value), RowCondition(conn, row)),
+        QStringLiteral("UPDATE %1 SET %2=%3 WHERE %4 RETURNING tableoid,ctid,xmin")
+            .arg(table.sql(), QuoteIdent(column),
+                 value ? u'\'' + conn.escapeValue(*value) + u'\'' : QStringLiteral("NULL"),
+                 RowCondition(conn, row)),
         [&changed](const Result& r) {
             if (!r.tuplesOk() || r.rows() != 1) return false;
             changed = {r.value(0, 0), r.value(0, 1), r.value(0, 2)};

@@ -50,7 +50,9 @@ struct FieldLine {
     QString length;        // "可変長" for a variable length
     QString nullSetting;   // "NOT NULL" or "NULL"
     QString defaultValue;
-    QString data;          // the row's value, empty when the row was not found
+    QString data;          // the row's value, empty when the row was not found or is NULL
+    bool dataIsNull = false;  // the row was found and this value is NULL (data is then empty)
+    bool nullable = true;     // the column takes NULL (it is not NOT NULL)
 };
 
 struct RecordDetail {
@@ -65,10 +67,12 @@ struct RecordDetail {
 RecordDetail LoadRecordDetail(Connection& conn, const ObjectName& table, const RowIdentity& row);
 
 // Asks "更新を行ってもよろしいですか？", then sets one column of the row in a confirmed
-// transaction. Exactly that version of the row must be touched; otherwise the update fails and
-// is rolled back. Returns the row's new identity on success.
+// transaction: to the text, or to NULL when there is none (an empty text stays '' and is not
+// NULL). Exactly that version of the row must be touched; otherwise the update fails and is
+// rolled back. Returns the row's new identity on success.
 std::optional<RowIdentity> UpdateRecordField(Connection& conn, const ObjectName& table,
-                                             const QString& column, const QString& value,
+                                             const QString& column,
+                                             const std::optional<QString>& value,
                                              const RowIdentity& row);
 
 // Asks "レコードを削除してもよろしいですか？", then deletes the row in a confirmed
