@@ -9,8 +9,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "listview/DialogControls.h"
 #include "listview/RecordEditing.h"
+#include "widgets/DialogControls.h"
 
 CRecordDlg::CRecordDlg(Connection& conn, const ObjectName& table, const QStringList& rowValues,
                        const RowIdentity& identity, QWidget* parent)
