@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "console/CQueryDlg.h"
+#include "widgets/ResultList.h"
 #include "workspace/CKestrelDoc.h"
-#include "workspace/ResultList.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QPushButton>
 
 #include "accounts/AccountStatements.h"
-#include "listview/DialogControls.h"
+#include "widgets/DialogControls.h"
 
 CDatabaseCreateDlg::CDatabaseCreateDlg(Connection& conn, QWidget* parent)
     : QDialog(parent), m_conn(conn)

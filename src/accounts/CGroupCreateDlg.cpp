@@ -7,7 +7,7 @@
 
 #include "accounts/AccountStatements.h"
 #include "accounts/GroupIconList.h"
-#include "listview/DialogControls.h"
+#include "widgets/DialogControls.h"
 
 CGroupCreateDlg::CGroupCreateDlg(Connection& conn, QWidget* parent)
     : QDialog(parent), m_conn(conn)

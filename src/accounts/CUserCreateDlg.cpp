@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 
 #include "accounts/AccountStatements.h"
-#include "listview/DialogControls.h"
+#include "widgets/DialogControls.h"
 
 namespace {
 

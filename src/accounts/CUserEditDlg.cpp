@@ -10,7 +10,7 @@
 
 #include "accounts/CGroupCreateDlg.h"
 #include "accounts/GroupIconList.h"
-#include "listview/DialogControls.h"
+#include "widgets/DialogControls.h"
 
 CUserEditDlg::CUserEditDlg(Connection& conn, const QString& userName, QWidget* parent)
     : QDialog(parent), m_conn(conn), m_userName(userName)

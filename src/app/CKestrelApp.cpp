@@ -9,8 +9,8 @@
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "hosts/CLoginDlg.h"
+#include "widgets/QtPrompter.h"
 #include "workspace/CKestrelDoc.h"
-#include "workspace/QtPrompter.h"
 #include "workspace/Settings.h"
 
 CKestrelApp::CKestrelApp() = default;

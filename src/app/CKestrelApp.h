@@ -3,7 +3,7 @@
 #include <QObject>
 #include <memory>
 
-#include "app/CommandTarget.h"
+#include "widgets/CommandTarget.h"
 
 class CKestrelDoc;
 class CMainFrame;

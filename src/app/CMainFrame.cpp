@@ -11,6 +11,7 @@
 #include <QToolBar>
 
 #include "app/AppIcon.h"
+#include "app/FeatureWiring.h"
 #include "browser/CLeftView.h"
 #include "console/CDebugView.h"
 #include "listview/CKestrelView.h"
@@ -254,6 +255,8 @@ void CMainFrame::createViews()
     m_rightSplitter->setChildrenCollapsible(false);
     m_listView = new CKestrelView(m_doc, m_rightSplitter);
     m_debugView = new CDebugView(m_doc, m_rightSplitter);
+    m_leftView->setFeatureDialogs(AppFeatureDialogs());
+    m_listView->setFeatureDialogs(AppFeatureDialogs());
     m_mainSplitter->addWidget(m_leftView);
     m_mainSplitter->addWidget(m_rightSplitter);
     m_rightSplitter->addWidget(m_listView);

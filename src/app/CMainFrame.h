@@ -4,7 +4,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
-#include "app/CommandTarget.h"
+#include "widgets/CommandTarget.h"
 
 class QAction;
 class QLabel;

@@ -2,17 +2,24 @@
 
 #include "accounts/CDatabaseCreateDlg.h"
 #include "accounts/CUserCreateDlg.h"
-#include "app/CommandTarget.h"
-#include "browser/BrowseRules.h"
-#include "console/QueryCommand.h"
+#include "console/CQueryDlg.h"
 #include "design/CTableSelectDlg.h"
+#include "transfer/CCsvExportDlg.h"
 #include "transfer/CCsvImportDlg.h"
+#include "widgets/CommandTarget.h"
+#include "workspace/BrowseRules.h"
 #include "workspace/CKestrelDoc.h"
 
-bool IsSharedViewCommand(int id)
+void OpenQueryDialog(CKestrelDoc& doc, QWidget* parent)
 {
-    return id == Cmd::SqlWindow || id == Cmd::UserCreate || id == Cmd::DatabaseCreate ||
-           id == Cmd::CsvImport;
+    CQueryDlg dlg(doc, parent);
+    QObject::connect(&dlg, &CQueryDlg::csvExportRequested, &dlg, [&doc, &dlg](const QString& sql) {
+        if (Connection* conn = doc.connection()) {
+            CCsvExportDlg exportDlg(*conn, sql, &dlg);
+            exportDlg.exec();
+        }
+    });
+    dlg.exec();
 }
 
 void RunSharedViewCommand(int id, CKestrelDoc& doc, QWidget* parent)

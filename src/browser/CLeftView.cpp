@@ -7,11 +7,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "browser/TreeCommands.h"
 #include "browser/TreeImages.h"
-#include "app/SharedCommands.h"
-#include "design/CTableCreateDlg.h"
-#include "transfer/CTableInfoDlg.h"
-#include "transfer/CCsvExportDlg.h"
 #include "workspace/CKestrelDoc.h"
 
 namespace {
@@ -214,9 +211,9 @@ void CLeftView::tableDetail(QTreeWidgetItem* node)
 {
     Browse::RecordObject(m_doc, placeOf(node).objectOrCaption());
     Connection* conn = m_doc.connection();
-    if (!conn) return;
+    if (!conn || !m_dialogs.tableDetail) return;
     const std::optional<ObjectName> renamed =
-        CTableInfoDlg::open(*conn, m_doc.browsedObject(), m_doc.databaseName, this);
+        m_dialogs.tableDetail(*conn, m_doc.browsedObject(), m_doc.databaseName, this);
     if (!renamed) return;
     node->setText(0, renamed->caption());
     node->setData(0, kSchemaRole, renamed->schema);
@@ -313,7 +310,7 @@ bool CLeftView::commandEnabled(int id) const
 void CLeftView::runCommand(int id)
 {
     if (IsSharedViewCommand(id)) {
-        RunSharedViewCommand(id, m_doc, this);
+        if (m_dialogs.sharedCommand) m_dialogs.sharedCommand(id, m_doc, this);
         return;
     }
     switch (id) {
@@ -324,16 +321,14 @@ void CLeftView::runCommand(int id)
         dropTable();
         break;
     case Cmd::TableCreate:
-        if (Connection* conn = m_doc.connection()) {
-            CTableCreateDlg dlg(*conn, this);
-            if (dlg.exec() == QDialog::Accepted) addCreatedTable(dlg.tableName());
+        if (Connection* conn = m_doc.connection(); conn && m_dialogs.tableCreate) {
+            if (const std::optional<QString> created = m_dialogs.tableCreate(*conn, this))
+                addCreatedTable(*created);
         }
         break;
     case Cmd::CsvExport:
-        if (Connection* conn = m_doc.connection()) {
-            CCsvExportDlg dlg(*conn, m_doc.browsedObject(), this);
-            dlg.exec();
-        }
+        if (Connection* conn = m_doc.connection(); conn && m_dialogs.tableExport)
+            m_dialogs.tableExport(*conn, m_doc.browsedObject(), this);
         break;
     default:
         break;

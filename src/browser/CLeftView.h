@@ -4,8 +4,9 @@
 #include <QTreeWidget>
 #include <optional>
 
-#include "app/CommandTarget.h"
-#include "browser/BrowseRules.h"
+#include "widgets/CommandTarget.h"
+#include "widgets/FeatureDialogs.h"
+#include "workspace/BrowseRules.h"
 
 class CKestrelDoc;
 class QMenu;
@@ -18,6 +19,10 @@ class CLeftView : public QTreeWidget, public KestrelView {
     Q_OBJECT
 public:
     explicit CLeftView(CKestrelDoc& doc, QWidget* parent = nullptr);
+
+    // The dialogs of other folders the tree opens (table detail, creation, export, the shared
+    // commands).
+    void setFeatureDialogs(FeatureDialogs dialogs) { m_dialogs = std::move(dialogs); }
 
     void initialUpdate() override;
 
@@ -71,6 +76,7 @@ private:
     static Browse::NodePlace placeOf(const QTreeWidgetItem* node);
 
     CKestrelDoc& m_doc;
+    FeatureDialogs m_dialogs;
     // While 1 (the build, a folder being filled, a node being removed) selection changes are
     // ignored, so inserting and removing nodes never runs the selection handling re-entrantly.
     int m_filling = 0;

@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <array>
 
-#include "browser/BrowseRules.h"
+#include "workspace/BrowseRules.h"
 
 namespace TreeImages {
 

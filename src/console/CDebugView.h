@@ -3,7 +3,7 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
-#include "app/CommandTarget.h"
+#include "widgets/CommandTarget.h"
 
 class CKestrelDoc;
 

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "workspace/ResultList.h"
+#include "widgets/ResultList.h"
 
 CQueryDlg::CQueryDlg(CKestrelDoc& doc, QWidget* parent) : QDialog(parent), m_console(doc)
 {

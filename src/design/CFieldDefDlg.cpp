@@ -16,6 +16,7 @@
 #include <algorithm>
 
 #include "design/TypeCatalogue.h"
+#include "widgets/DialogControls.h"
 #include "workspace/Prompter.h"
 
 namespace {
@@ -25,10 +26,7 @@ const QString kNullRefusedLabel = QStringLiteral("NULL禁止（NOT　NULL)");
 
 QLineEdit* box(QWidget* parent, const char* name, bool readOnly = false)
 {
-    auto* b = new QLineEdit(parent);
-    b->setObjectName(QLatin1String(name));
-    b->setReadOnly(readOnly);
-    return b;
+    return NamedBox(parent, name, readOnly);
 }
 
 template <class W>

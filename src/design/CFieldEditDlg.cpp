@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "design/FieldChange.h"
-#include "listview/DialogControls.h"
+#include "widgets/DialogControls.h"
 
 namespace {
 

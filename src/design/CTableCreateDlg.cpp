@@ -17,6 +17,7 @@
 
 #include "design/CFieldDefDlg.h"
 #include "design/CTableSelectDlg.h"
+#include "widgets/DialogControls.h"
 #include "workspace/Prompter.h"
 
 namespace {
@@ -64,9 +65,7 @@ QTableWidget* reportList(QWidget* parent, const char* name, const Column (&colum
 
 QPushButton* button(QWidget* parent, const QString& label, const char* name, bool enabled = true)
 {
-    auto* b = new QPushButton(label, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setAutoDefault(false);
+    QPushButton* b = NamedButton(parent, label, name);
     b->setEnabled(enabled);
     return b;
 }

@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "design/FieldChange.h"
-#include "listview/DialogControls.h"
+#include "widgets/DialogControls.h"
 
 CTableRenameDlg::CTableRenameDlg(Connection& conn, const ObjectName& table, QWidget* parent)
     : QDialog(parent), m_conn(conn), m_table(table)

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "design/TableSelection.h"
+#include "widgets/DialogControls.h"
 #include "workspace/SqlQuote.h"
 
 namespace {
@@ -35,9 +36,7 @@ QIcon tablePicture()
 
 QLineEdit* infoBox(QWidget* parent, const char* name, bool rightAligned)
 {
-    auto* b = new QLineEdit(parent);
-    b->setObjectName(QLatin1String(name));
-    b->setReadOnly(true);
+    QLineEdit* b = NamedBox(parent, name, true);
     if (rightAligned) b->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return b;
 }

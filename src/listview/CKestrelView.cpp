@@ -5,15 +5,11 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 
-#include "accounts/CUserEditDlg.h"
-#include "app/SharedCommands.h"
 #include "listview/CPageBarDlg.h"
 #include "listview/CRecordDlg.h"
 #include "listview/Listings.h"
 #include "listview/RecordEditing.h"
 #include "listview/TextTableModel.h"
-#include "transfer/CSequenceInfoDlg.h"
-#include "transfer/CTableInfoDlg.h"
 #include "workspace/CKestrelDoc.h"
 #include "workspace/Prompter.h"
 #include "workspace/Settings.h"
@@ -153,7 +149,7 @@ bool CKestrelView::commandEnabled(int id) const
 void CKestrelView::runCommand(int id)
 {
     if (IsSharedViewCommand(id)) {
-        RunSharedViewCommand(id, m_doc, this);
+        if (m_dialogs.sharedCommand) m_dialogs.sharedCommand(id, m_doc, this);
         return;
     }
     switch (id) {
@@ -180,8 +176,8 @@ void CKestrelView::runCommand(int id)
         break;
     case Cmd::TableDetail:
         // The tree is left as it is.
-        if (Connection* conn = m_doc.connection())
-            CTableInfoDlg::open(*conn, m_doc.browsedObject(), m_doc.databaseName, this);
+        if (Connection* conn = m_doc.connection(); conn && m_dialogs.tableDetail)
+            m_dialogs.tableDetail(*conn, m_doc.browsedObject(), m_doc.databaseName, this);
         break;
     default:
         break;
@@ -319,19 +315,19 @@ void CKestrelView::rowDoubleClicked(int row)
         break;
     case RowAction::UserEdit:
         // Below the rows the name is empty, and the dialog shows a user it cannot find.
-        if (Connection* conn = m_doc.connection())
-            CUserEditDlg(*conn, cellText(row, 0), this).exec();
+        if (Connection* conn = m_doc.connection(); conn && m_dialogs.userEdit)
+            m_dialogs.userEdit(*conn, cellText(row, 0), this);
         break;
     case RowAction::SequenceInfo:
         // The sequences listing keeps each row's own schema.
-        if (Connection* conn = m_doc.connection()) {
+        if (Connection* conn = m_doc.connection(); conn && m_dialogs.sequenceDetail) {
             const ObjectName sequence = row >= 0 ? listedSequence(row) : ObjectName{};
-            CSequenceInfoDlg(*conn, sequence.name.isEmpty() ? rowObject(row) : sequence, this).exec();
+            m_dialogs.sequenceDetail(*conn, sequence.name.isEmpty() ? rowObject(row) : sequence, this);
         }
         break;
     case RowAction::TableInfo:
-        if (Connection* conn = m_doc.connection())
-            CTableInfoDlg::open(*conn, rowObject(row), m_doc.databaseName, this);
+        if (Connection* conn = m_doc.connection(); conn && m_dialogs.tableDetail)
+            m_dialogs.tableDetail(*conn, rowObject(row), m_doc.databaseName, this);
         break;
     default:
         break;

@@ -3,10 +3,11 @@
 #include <QMenu>
 #include <memory>
 
-#include "app/CommandTarget.h"
 #include "listview/RecordEditing.h"
+#include "widgets/CommandTarget.h"
+#include "widgets/FeatureDialogs.h"
+#include "widgets/ResultList.h"
 #include "workspace/ObjectName.h"
-#include "workspace/ResultList.h"
 
 class CKestrelDoc;
 class TextTableModel;
@@ -18,6 +19,10 @@ class CKestrelView : public ResultList, public KestrelView {
     Q_OBJECT
 public:
     explicit CKestrelView(CKestrelDoc& doc, QWidget* parent = nullptr);
+
+    // The dialogs of other folders a listed row or a command opens (table, sequence and user
+    // detail, the shared commands).
+    void setFeatureDialogs(FeatureDialogs dialogs) { m_dialogs = std::move(dialogs); }
 
     void initialUpdate() override;
     void onUpdate() override;
@@ -63,6 +68,7 @@ private:
     ObjectName rowObject(int row) const;
 
     CKestrelDoc& m_doc;
+    FeatureDialogs m_dialogs;
     TextTableModel* m_textModel;
     int m_columnCount = 0;
     // The rows shown are a table's, each with its ctid in column 0 and its tableoid and xmin

@@ -5,8 +5,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "listview/DialogControls.h"
 #include "listview/Listings.h"
+#include "widgets/DialogControls.h"
 
 CPageBarDlg::CPageBarDlg(int pageIndex, int pageLength, QWidget* parent)
     : QDialog(parent), m_pageIndex(pageIndex), m_pageLength(pageLength)

@@ -10,8 +10,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "listview/DialogControls.h"
 #include "listview/RecordEditing.h"
+#include "widgets/DialogControls.h"
 
 namespace {
 const QString kNullText = QStringLiteral("NULL");

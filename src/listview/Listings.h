@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "browser/BrowseRules.h"
+#include "workspace/BrowseRules.h"
 #include "workspace/ObjectName.h"
 #include "workspace/ResultModel.h"
 

@@ -16,6 +16,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "widgets/DialogControls.h"
 #include "workspace/Prompter.h"
 #include "workspace/SqlQuote.h"
 
@@ -25,19 +26,9 @@ constexpr int kPreviewLines = 300;
 
 QLineEdit* box(QWidget* parent, const char* name, bool readOnly = false, bool right = false)
 {
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(QLatin1String(name));
-    e->setReadOnly(readOnly);
+    QLineEdit* e = NamedBox(parent, name, readOnly);
     if (right) e->setAlignment(Qt::AlignRight);
     return e;
-}
-
-QPushButton* pushButton(QWidget* parent, const QString& text, const char* name)
-{
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setAutoDefault(false);
-    return b;
 }
 
 QTableWidget* reportList(QWidget* parent, const char* name)
@@ -82,9 +73,9 @@ CCsvImportDlg::CCsvImportDlg(Connection& conn, QWidget* parent) : QDialog(parent
     fileRow->addWidget(new QLabel(QStringLiteral("ファイル名"), this));
     m_fileName = box(this, "fileNameBox");
     fileRow->addWidget(m_fileName, 1);
-    auto* fileBrowse = pushButton(this, QStringLiteral("参照"), "fileBrowseButton");
+    auto* fileBrowse = NamedButton(this, QStringLiteral("参照"), "fileBrowseButton");
     fileRow->addWidget(fileBrowse);
-    m_autoSet = pushButton(this, QStringLiteral("自動設定"), "autoSetButton");
+    m_autoSet = NamedButton(this, QStringLiteral("自動設定"), "autoSetButton");
     m_autoSet->setEnabled(false);
     fileRow->addWidget(m_autoSet);
     fileRow->addWidget(new QLabel(QStringLiteral("実行件数"), this));
@@ -134,7 +125,7 @@ CCsvImportDlg::CCsvImportDlg(Connection& conn, QWidget* parent) : QDialog(parent
     tg->addWidget(new QLabel(QStringLiteral("テーブル名"), tableGroup), 0, 0);
     m_tableName = box(tableGroup, "tableNameBox");
     tg->addWidget(m_tableName, 0, 1);
-    auto* tableBrowse = pushButton(tableGroup, QStringLiteral("参照"), "tableBrowseButton");
+    auto* tableBrowse = NamedButton(tableGroup, QStringLiteral("参照"), "tableBrowseButton");
     tg->addWidget(tableBrowse, 0, 2);
     tg->addWidget(new QLabel(QStringLiteral("現在のレコード数"), tableGroup), 1, 0);
     m_recordCount = box(tableGroup, "recordCountBox", true, true);
@@ -174,10 +165,10 @@ CCsvImportDlg::CCsvImportDlg(Connection& conn, QWidget* parent) : QDialog(parent
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    m_ok = pushButton(this, QStringLiteral("OK"), "okButton");
+    m_ok = NamedButton(this, QStringLiteral("OK"), "okButton");
     m_ok->setDefault(true);
-    m_cancel = pushButton(this, QStringLiteral("ｷｬﾝｾﾙ"), "cancelButton");
-    m_stop = pushButton(this, QStringLiteral("中断"), "stopButton");
+    m_cancel = NamedButton(this, QStringLiteral("ｷｬﾝｾﾙ"), "cancelButton");
+    m_stop = NamedButton(this, QStringLiteral("中断"), "stopButton");
     m_stop->setEnabled(false);
     buttons->addWidget(m_ok);
     buttons->addWidget(m_cancel);

@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "listview/DialogControls.h"
 #include "transfer/SequenceDetail.h"
+#include "widgets/DialogControls.h"
 
 CSequenceInfoDlg::CSequenceInfoDlg(Connection& conn, const ObjectName& sequence, QWidget* parent)
     : QDialog(parent)

@@ -12,13 +12,11 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "design/CFieldEditDlg.h"
-#include "design/CTableRenameDlg.h"
-#include "listview/DialogControls.h"
 #include "transfer/CCsvExportDlg.h"
 #include "transfer/TableDetail.h"
-#include "workspace/TableRowCounter.h"
+#include "widgets/DialogControls.h"
 #include "workspace/Prompter.h"
+#include "workspace/TableRowCounter.h"
 
 namespace {
 
@@ -233,9 +231,11 @@ CTableInfoDlg::CTableInfoDlg(Connection& conn, const ObjectName& table, const QS
 CTableInfoDlg::~CTableInfoDlg() = default;
 
 std::optional<ObjectName> CTableInfoDlg::open(Connection& conn, const ObjectName& table,
-                                              const QString& databaseName, QWidget* parent)
+                                              const QString& databaseName, QWidget* parent,
+                                              const FeatureDialogs& dialogs)
 {
     CTableInfoDlg dlg(conn, table, databaseName, parent);
+    dlg.setFeatureDialogs(dialogs);
     dlg.exec();
     if (!dlg.renamed()) return std::nullopt;
     return dlg.table();
@@ -313,9 +313,10 @@ void CTableInfoDlg::maintain(bool analyze)
 
 void CTableInfoDlg::renameTable()
 {
-    CTableRenameDlg dlg(m_conn, m_table, this);
-    if (dlg.exec() != QDialog::Accepted) return;
-    m_table = dlg.table();
+    if (!m_dialogs.tableRename) return;
+    const std::optional<ObjectName> renamed = m_dialogs.tableRename(m_conn, m_table, this);
+    if (!renamed) return;
+    m_table = *renamed;
     load();
     m_renamed = true;
 }
@@ -324,9 +325,9 @@ void CTableInfoDlg::changeField()
 {
     const QTableWidgetItem* name = m_menuRow >= 0 ? m_fieldList->item(m_menuRow, 0) : nullptr;
     const QTableWidgetItem* value = m_menuRow >= 0 ? m_fieldList->item(m_menuRow, 4) : nullptr;
-    CFieldEditDlg dlg(m_conn, m_table, name ? name->text() : QString(),
-                      value ? value->text() : QString(), this);
-    dlg.exec();
+    if (m_dialogs.fieldEdit)
+        m_dialogs.fieldEdit(m_conn, m_table, name ? name->text() : QString(),
+                            value ? value->text() : QString(), this);
     load();
 }
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 
+#include "widgets/FeatureDialogs.h"
 #include "workspace/Connection.h"
 #include "workspace/ObjectName.h"
 
@@ -25,15 +26,19 @@ public:
                   QWidget* parent = nullptr);
     ~CTableInfoDlg() override;
 
-    // Runs the dialog for one table as the tree and the list view open it; the table under
-    // its new name when it was renamed in the dialog.
+    // Runs the dialog for one table as the tree and the list view open it, with `dialogs`
+    // for renaming and column changes; the table under its new name when it was renamed in
+    // the dialog.
     static std::optional<ObjectName> open(Connection& conn, const ObjectName& table,
-                                          const QString& databaseName, QWidget* parent);
+                                          const QString& databaseName, QWidget* parent,
+                                          const FeatureDialogs& dialogs);
 
     const ObjectName& table() const { return m_table; }
     bool renamed() const { return m_renamed; }
     // What "CSV出力" runs with the current table.
     void setExportRunner(ExportRunner runner) { m_exportRunner = std::move(runner); }
+    // The dialogs of "テーブル名変更" and of the column menu's "変更".
+    void setFeatureDialogs(FeatureDialogs dialogs) { m_dialogs = std::move(dialogs); }
 
     // The row of the column list the context menu is about (-1: not on a row).
     void setMenuRow(int row) { m_menuRow = row; }
@@ -57,6 +62,7 @@ private:
     bool m_renamed = false;
     int m_menuRow = -1;
     ExportRunner m_exportRunner;
+    FeatureDialogs m_dialogs;
     TableRowCounter* m_counter;
 
     QLineEdit *m_databaseBox, *m_oidBox, *m_lastSysOidBox, *m_ownerIdBox, *m_ownerNameBox,

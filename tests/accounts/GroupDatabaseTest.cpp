@@ -5,10 +5,11 @@
 
 #include "accounts/CDatabaseCreateDlg.h"
 #include "accounts/CGroupCreateDlg.h"
-#include "app/CommandTarget.h"
+#include "app/FeatureWiring.h"
 #include "app/SharedCommands.h"
-#include "browser/BrowseRules.h"
 #include "listview/CKestrelView.h"
+#include "widgets/CommandTarget.h"
+#include "workspace/BrowseRules.h"
 #include "workspace/CKestrelDoc.h"
 
 namespace {
@@ -109,6 +110,7 @@ TEST_F(GroupDatabaseTest, CommandsNeedASuperuserAndAUserRowOpensItsDialog)
     EXPECT_EQ(titles, (QStringList{"ユーザ登録", "新規データベースの作成"}));
 
     CKestrelView view(doc, nullptr);
+    view.setFeatureDialogs(AppFeatureDialogs());
     view.resize(800, 600);
     doc.nodeDepth = 1;
     doc.nodeCaption = Browse::kUsersNode;

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "app/CMainFrame.h"
+#include "app/FeatureWiring.h"
 #include "browser/CLeftView.h"
 #include "browser/TreeImages.h"
 #include "listview/CKestrelView.h"
@@ -90,6 +91,7 @@ protected:
     void SetUp() override
     {
         m_admin = TestServer::connect(TestServer::loginAs(QStringLiteral("postgres"), {}, kDbName));
+        tree.setFeatureDialogs(AppFeatureDialogs());
         QObject::connect(&doc, &CKestrelDoc::viewsUpdateRequested,
                          [this](QObject* sender) { updates << sender; });
     }
@@ -433,6 +435,7 @@ TEST_F(LeftView, EachNodeListsEditsAndDropsItsOwnTableWhateverItsSchema)
     logIn(QStringLiteral("postgres"));
     doc.pageLength = 1000;
     CKestrelView list(doc);
+    list.setFeatureDialogs(AppFeatureDialogs());
     QTreeWidgetItem* tables = folder(QStringLiteral("テーブル"));
     tree.setCurrentItem(tables);
 

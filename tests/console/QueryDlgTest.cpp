@@ -8,10 +8,10 @@
 #include <QSignalSpy>
 
 #include "ConsoleFixture.h"
+#include "app/SharedCommands.h"
 #include "console/CQueryDlg.h"
-#include "console/QueryCommand.h"
 #include "support/DialogDriver.h"
-#include "workspace/ResultList.h"
+#include "widgets/ResultList.h"
 #include "workspace/TextCodec.h"
 
 namespace {

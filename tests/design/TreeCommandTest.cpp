@@ -2,10 +2,11 @@
 #include <QTreeWidgetItemIterator>
 
 #include "DesignFixture.h"
-#include "app/CommandTarget.h"
+#include "app/FeatureWiring.h"
 #include "browser/CLeftView.h"
 #include "design/CTableCreateDlg.h"
 #include "support/DialogDriver.h"
+#include "widgets/CommandTarget.h"
 #include "workspace/CKestrelDoc.h"
 
 namespace {
@@ -28,6 +29,7 @@ TEST_F(DesignTest, TheTreesCreateCommandAddsTheCreatedTableAsTheServerNamesIt)
     sql(QStringLiteral("CREATE TABLE kd_tree_old (a int)"));
     CKestrelDoc doc;
     CLeftView tree(doc, nullptr);
+    tree.setFeatureDialogs(AppFeatureDialogs());
     const LoginParameters p = TestServer::superuserLogin();
     doc.setLoginRunner([p] { return std::optional<LoginParameters>(p); });
     tree.initialUpdate();

@@ -7,12 +7,13 @@
 #include <memory>
 #include <ostream>
 
-#include "app/CommandTarget.h"
+#include "app/FeatureWiring.h"
 #include "listview/CKestrelView.h"
 #include "listview/Listings.h"
 #include "support/DialogDriver.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TestServer.h"
+#include "widgets/CommandTarget.h"
 #include "workspace/CKestrelDoc.h"
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -39,6 +40,7 @@ protected:
         ASSERT_EQ(doc.Connect(), 0);
         doc.pageLength = 1000;
         view = std::make_unique<CKestrelView>(doc, nullptr);
+        view->setFeatureDialogs(AppFeatureDialogs());
     }
     void TearDown() override { dropAll(); }
     void dropAll()

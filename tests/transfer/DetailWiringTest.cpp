@@ -5,10 +5,11 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 
-#include "app/CommandTarget.h"
+#include "app/FeatureWiring.h"
 #include "browser/CLeftView.h"
 #include "listview/CKestrelView.h"
 #include "listview/Listings.h"
+#include "widgets/CommandTarget.h"
 #include "workspace/CKestrelDoc.h"
 
 namespace {
@@ -51,6 +52,7 @@ TEST_F(DetailWiringTest, TreeCommandOpensTheDetailAndTheCaptionFollowsARename)
 {
     run("CREATE TABLE ti_r (a int)");
     CLeftView tree(doc, nullptr);
+    tree.setFeatureDialogs(AppFeatureDialogs());
     tree.initialUpdate();
     QTreeWidgetItem* tables = findNode(tree, kTablesFolder);
     ASSERT_NE(tables, nullptr);
@@ -79,6 +81,7 @@ TEST_F(DetailWiringTest, ListRowsOpenTheirOwnTableAndSequenceDetails)
     run("CREATE SEQUENCE ti_seq INCREMENT 4");
     ASSERT_EQ(doc.Connect(), 0);
     CKestrelView view(doc, nullptr);
+    view.setFeatureDialogs(AppFeatureDialogs());
     view.resize(800, 600);
     view.show();
     doc.nodeDepth = 2;

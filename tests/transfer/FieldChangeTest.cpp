@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QTableWidget>
 
+#include "app/FeatureWiring.h"
 #include "design/CFieldEditDlg.h"
 #include "design/FieldChange.h"
 #include "transfer/CTableInfoDlg.h"
@@ -31,6 +32,7 @@ TEST_F(FieldChangeTest, RenameThenDefaultChangesNameTheNewColumn)
 {
     run("CREATE TABLE ti_f (a int DEFAULT 1, b text)");
     CTableInfoDlg detail(*conn, ObjectName{"", "ti_f", true}, QStringLiteral("postgres"));
+    detail.setFeatureDialogs(AppFeatureDialogs());
     StatementLog log(*conn);
     QStringList seen;
     onNextModal([&](QDialog& d) {

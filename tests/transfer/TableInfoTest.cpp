@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QTableWidget>
 
+#include "app/FeatureWiring.h"
 #include "transfer/CSequenceInfoDlg.h"
 #include "transfer/CTableInfoDlg.h"
 #include "transfer/TableDetail.h"
@@ -204,6 +205,7 @@ TEST_F(TableInfoTest, RenameThenVacuumUsesTheNewNameAndUpdateKeepsTheDialogOpen)
 {
     run("CREATE TABLE ti_r (a int)");
     CTableInfoDlg dlg(*conn, ObjectName{"", "ti_r", true}, QStringLiteral("postgres"));
+    dlg.setFeatureDialogs(AppFeatureDialogs());
     StatementLog log(*conn);
     QStringList steps;
     bool stayedOpen = false;

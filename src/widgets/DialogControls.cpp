@@ -1,4 +1,4 @@
-#include "listview/DialogControls.h"
+#include "widgets/DialogControls.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -1,6 +1,5 @@
-#include "browser/BrowseRules.h"
+#include "workspace/BrowseRules.h"
 
-#include "app/CommandTarget.h"
 #include "workspace/CKestrelDoc.h"
 #include "workspace/Connection.h"
 #include "workspace/Prompter.h"
@@ -155,21 +154,6 @@ std::optional<QList<ObjectName>> ReadCatalogueRelations(Connection& conn)
     for (int row = 0; row < r.rows(); ++row)
         relations.push_back({r.value(row, schema), r.value(row, name), isTrue(r.value(row, visible))});
     return relations;
-}
-
-bool TreeCommandEnabled(int commandId, const CKestrelDoc& doc)
-{
-    switch (commandId) {
-    case Cmd::TableCreate:
-        return doc.tableFlag || doc.folderFlag;
-    case Cmd::TableEdit:
-    case Cmd::CsvExport:
-        return doc.tableFlag || doc.viewFlag || doc.catalogueFlag;
-    case Cmd::TableDrop:
-        return doc.tableFlag != 0;
-    default:
-        return true;
-    }
 }
 
 bool RequireSuperUser(const CKestrelDoc& doc)

@@ -103,10 +103,6 @@ bool IsSuperUser(Connection& conn, const QString& userName);
 // The relations of pg_class, in every schema; nothing when the query failed.
 std::optional<QList<ObjectName>> ReadCatalogueRelations(Connection& conn);
 
-// Enabling of the tree's commands (its context menu and the menus it serves), from the browse
-// state of the selected node.
-bool TreeCommandEnabled(int commandId, const CKestrelDoc& doc);
-
 // User registration and database creation need a superuser; anyone else is told
 // "権限がありません" and nothing opens.
 bool RequireSuperUser(const CKestrelDoc& doc);

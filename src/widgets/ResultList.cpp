@@ -1,4 +1,4 @@
-#include "workspace/ResultList.h"
+#include "widgets/ResultList.h"
 
 #include <QHeaderView>
 

@@ -6,7 +6,7 @@ class QLineEdit;
 class QPushButton;
 class QWidget;
 
-// Controls of the list view's dialogs, named so that tests can find them.
+// Controls of the dialogs of every folder, named so that tests can find them.
 QLineEdit* NamedBox(QWidget* parent, const char* name, bool readOnly);
 // A push button that does not take Enter for itself; the dialog's default button does.
 QPushButton* NamedButton(QWidget* parent, const QString& label, const char* name);

@@ -37,6 +37,15 @@ enum : int {
 };
 }  // namespace Cmd
 
+// The commands that the object tree and the list view serve with the same action
+// ("ＳＱＬ発行画面", "ユーザ登録", "新規データベース作成", "CSVファイルのインポート"), so they
+// work from whichever of the two is active. app/ runs them (FeatureDialogs::sharedCommand).
+inline bool IsSharedViewCommand(int id)
+{
+    return id == Cmd::SqlWindow || id == Cmd::UserCreate || id == Cmd::DatabaseCreate ||
+           id == Cmd::CsvImport;
+}
+
 // Something a command can be routed to. A command goes to the active view first, then the
 // workspace, the main window and the application; the first that serves it runs it. A command
 // nobody serves is shown disabled.

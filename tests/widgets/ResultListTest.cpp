@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "support/TestServer.h"
-#include "workspace/ResultList.h"
+#include "widgets/ResultList.h"
 
 TEST(ResultModel, ShowsColumnsRowsAndNulls)
 {

@@ -1,4 +1,4 @@
-#include "workspace/QtPrompter.h"
+#include "widgets/QtPrompter.h"
 
 #include <QApplication>
 #include <QMessageBox>
