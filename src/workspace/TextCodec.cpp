@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <QStringDecoder>
 #include <QtGlobal>
 #include <algorithm>
 #include <cerrno>
@@ -43,6 +44,14 @@ int sequenceLength(unsigned char b)
     if (b >= 0xE0) return 3;
     if (b >= 0xC0) return 2;
     return 1;
+}
+
+// The text of UTF-8 bytes, a leading U+FEFF included (QString::fromUtf8 drops it as a
+// byte-order mark, and a character CP932 cannot hold must never be named as nothing).
+QString utf8Text(const char* utf8, qsizetype size)
+{
+    QStringDecoder toText(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return toText(QByteArrayView(utf8, size));
 }
 
 // The first byte of a double-byte CP932 character.
@@ -160,10 +169,10 @@ QString Encoder::findUnencodable(const char* run, qsizetype size)
                                                 size - i);
         const qsizetype written = convertAll(cd(m_toCp932), run + i, n, buf, sizeof buf);
         if (written < 0 || !roundTrips(run + i, n, buf, written))
-            return QString::fromUtf8(run + i, n);
+            return utf8Text(run + i, n);
         i += n;
     }
-    return QString::fromUtf8(run, size);
+    return utf8Text(run, size);
 }
 
 Decoder::Decoder(Nul nul) : m_nul(nul), m_fromCp932(iconv_open("UTF-8", "CP932")) {}

@@ -173,6 +173,11 @@ TEST(Cp932, StreamsBothWaysAsTheWholeTextAndMarksWhatItCannotRead)
     }
     EXPECT_EQ(cp932, *Cp932::encode(pieces.join(QString())));
     EXPECT_EQ(QString::fromUtf8(utf8), pieces.join(QString()));
+    // U+FEFF, which CP932 cannot hold, is named even where a byte-order mark would stand.
+    EXPECT_EQ(encoder.firstUnencodable("\xEF\xBB\xBF"), QStringLiteral("\uFEFF"));
+    QString bad;
+    EXPECT_FALSE(Cp932::encode(QStringLiteral("\uFEFFx"), &bad).has_value());
+    EXPECT_EQ(bad, QStringLiteral("\uFEFF"));
 
     struct Broken {
         QByteArray bytes;
