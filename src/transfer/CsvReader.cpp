@@ -1,11 +1,8 @@
 #include "transfer/CsvReader.h"
 
-#include <iconv.h>
-
 #include <QBuffer>
 #include <QFile>
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -35,8 +32,6 @@ bool plainAscii(const char* p, qsizetype n)
     }
     return any < 0x80 && (n == 0 || least > 0);
 }
-
-bool isCp932Lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 // Length of the valid UTF-8 sequence at p, or 0.
 int utf8SequenceLength(const unsigned char* p, qsizetype left)
@@ -156,11 +151,6 @@ CsvRecordReader::CsvRecordReader(QIODevice& device, const CsvFormat& format)
     m_buffer.resize(1 << 20);
 }
 
-CsvRecordReader::~CsvRecordReader()
-{
-    if (m_iconv) iconv_close(static_cast<iconv_t>(m_iconv));
-}
-
 bool CsvRecordReader::fill()
 {
     if (m_eof) return false;
@@ -225,6 +215,7 @@ bool CsvRecordReader::nextLine(const char*& p, qsizetype& n, bool& tooLong)
 
 bool CsvRecordReader::decode(const char* p, qsizetype n)
 {
+    if (m_encoding == CsvEncoding::Cp932) return m_cp932.append(m_decoded, p, n);
     const auto* u = reinterpret_cast<const unsigned char*>(p);
     bool valid = true;
     qsizetype i = 0;
@@ -242,47 +233,15 @@ bool CsvRecordReader::decode(const char* p, qsizetype n)
             i = j;
             continue;
         }
-        if (m_encoding == CsvEncoding::Utf8) {
-            const int len = utf8SequenceLength(u + i, n - i);
-            if (len == 0) {
-                m_decoded.append(kReplacement);
-                valid = false;
-                ++i;
-            } else {
-                m_decoded.append(p + i, len);
-                i += len;
-            }
-            continue;
-        }
-        // A run of CP932 characters: a lead byte takes its trail byte along, which may be
-        // an ASCII byte.
-        qsizetype j = i;
-        while (j < n && u[j] >= 0x80) j += isCp932Lead(u[j]) ? 2 : 1;
-        j = std::min(j, n);
-        if (!m_iconv) m_iconv = iconv_open("UTF-8", "CP932");
-        if (m_iconv == reinterpret_cast<void*>(-1)) {
-            m_iconv = nullptr;
+        const int len = utf8SequenceLength(u + i, n - i);
+        if (len == 0) {
             m_decoded.append(kReplacement);
-            return false;
+            valid = false;
+            ++i;
+        } else {
+            m_decoded.append(p + i, len);
+            i += len;
         }
-        char* src = const_cast<char*>(p + i);
-        size_t srcLeft = size_t(j - i);
-        while (srcLeft > 0) {
-            const qsizetype used = m_decoded.size();
-            m_decoded.resize(used + qsizetype(srcLeft) * 3 + 8);
-            char* dst = m_decoded.data() + used;
-            size_t dstLeft = srcLeft * 3 + 8;
-            const size_t rc = iconv(static_cast<iconv_t>(m_iconv), &src, &srcLeft, &dst, &dstLeft);
-            m_decoded.truncate(dst - m_decoded.constData());
-            if (rc == size_t(-1) && srcLeft > 0) {
-                iconv(static_cast<iconv_t>(m_iconv), nullptr, nullptr, nullptr, nullptr);
-                m_decoded.append(kReplacement);
-                valid = false;
-                ++src;
-                --srcLeft;
-            }
-        }
-        i = j;
     }
     return valid;
 }

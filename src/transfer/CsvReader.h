@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "workspace/TextCodec.h"
+
 class QIODevice;
 
 // The CSV reader shared by the import dialog's preview and the import run.
@@ -76,7 +78,6 @@ public:
     static constexpr qsizetype kMaxRecordBytes = 16 * 1024 * 1024;
 
     CsvRecordReader(QIODevice& device, const CsvFormat& format);
-    ~CsvRecordReader();
     CsvRecordReader(const CsvRecordReader&) = delete;
     CsvRecordReader& operator=(const CsvRecordReader&) = delete;
 
@@ -88,6 +89,7 @@ private:
     bool fill();
     bool nextLine(const char*& p, qsizetype& n, bool& tooLong);
     // Appends the line decoded to UTF-8 to m_decoded; false when some byte was not valid.
+    // A NUL byte is never text of a CSV file, in either encoding.
     bool decode(const char* p, qsizetype n);
 
     QIODevice& m_device;
@@ -100,7 +102,7 @@ private:
     bool m_skipAfterCut = false;
     qint64 m_line = 0;
     QByteArray m_decoded;
-    void* m_iconv = nullptr;
+    Cp932::Decoder m_cp932{Cp932::Decoder::Nul::Broken};
 };
 
 // Everything a byte string holds, as records (for tests and the fuzz target).

@@ -9,6 +9,19 @@
 
 #include "workspace/Prompter.h"
 
+namespace {
+
+// The notice texts are written on one thread and read on another. QString shares its buffer
+// between copies and counts the sharers with atomics inside the Qt library, so a copy handed
+// across the lock would leave one buffer released by whichever thread lets go last, outside
+// the lock. Every text that goes in or out under the lock is therefore a copy of its own.
+QString ownCopy(const QString& text)
+{
+    return text.isNull() ? QString() : QString(text.constData(), text.size());
+}
+
+}  // namespace
+
 CKestrelDoc::CKestrelDoc(QObject* parent) : QObject(parent) {}
 
 CKestrelDoc::~CKestrelDoc() = default;
@@ -83,7 +96,7 @@ void CKestrelDoc::logServerError(const QString& text)
     if (text.isEmpty()) return;
     std::lock_guard<std::mutex> lock(m_noticeLock);
     if (m_pendingNotices.isEmpty())
-        m_pendingNotices = text;
+        m_pendingNotices = ownCopy(text);
     else
         m_pendingNotices = m_pendingNotices + QStringLiteral("\r\n") + text;
 }
@@ -100,12 +113,12 @@ void CKestrelDoc::receiveNotice(const QString& message)
 {
     std::lock_guard<std::mutex> lock(m_noticeLock);
     if (m_pendingNotices.isEmpty()) {
-        m_pendingNotices = message;
-        m_firstNotice = message;
+        m_pendingNotices = ownCopy(message);
+        m_firstNotice = ownCopy(message);
     } else {
         m_pendingNotices = m_pendingNotices + QStringLiteral("\r\n") + message;
     }
-    if (m_capturing && !m_captured) m_captured = message;
+    if (m_capturing && !m_captured) m_captured = ownCopy(message);
 }
 
 void CKestrelDoc::beginNoticeCapture()
@@ -127,7 +140,7 @@ std::optional<QString> CKestrelDoc::endNoticeCapture()
 QString CKestrelDoc::pendingNoticesText() const
 {
     std::lock_guard<std::mutex> lock(m_noticeLock);
-    return m_pendingNotices;
+    return ownCopy(m_pendingNotices);
 }
 
 QString CKestrelDoc::takePendingNotices()
@@ -141,5 +154,5 @@ QString CKestrelDoc::takePendingNotices()
 QString CKestrelDoc::firstNoticeText() const
 {
     std::lock_guard<std::mutex> lock(m_noticeLock);
-    return m_firstNotice;
+    return ownCopy(m_firstNotice);
 }

@@ -109,3 +109,24 @@ TEST(CsvReader, EncodingsAndInvalidLines)
     // A NUL byte cannot reach the server: its line is invalid too.
     EXPECT_FALSE(ReadCsvRecords(QByteArray("a,b\0c\n", 6), CsvFormat::from(",", "\""))[0].valid);
 }
+
+TEST(CsvReader, AnUnreadableLineReadsAsTheImportLogShowsIt)
+{
+    // Its fields (the preview) and the log's text of its raw bytes follow one rule: after a
+    // byte that is not CP932 reading goes on at the next byte, which may begin a character
+    // that takes the ASCII byte after it (0x83 0x41 is ア, 0xE0 0x7C a kanji).
+    const QByteArray samples[] = {
+        QByteArray("a\x85\x83\x41z"),
+        QByteArray("\x85\xE0|b"),
+        QByteArray("x\xA0\x82"),
+        QByteArray("\x81\x20\x83\x41"),
+    };
+    for (const QByteArray& line : samples) {
+        const std::vector<CsvRecord> r = ReadCsvRecords(line + "\r\n", CsvFormat::from(";", "\""));
+        ASSERT_EQ(r.size(), 1u) << line.toHex().toStdString();
+        EXPECT_FALSE(r[0].valid);
+        EXPECT_EQ(r[0].raw, line);
+        EXPECT_EQ(r[0].text(0), Cp932::decode(line)) << line.toHex().toStdString();
+    }
+    EXPECT_EQ(Cp932::decode(samples[0]), QStringLiteral("a\uFFFDアz"));
+}

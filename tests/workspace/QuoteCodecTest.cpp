@@ -28,6 +28,36 @@ TEST(QuoteIdent, MatchesTheServersQuoting)
     EXPECT_EQ(QuoteIdent(QStringLiteral("a\"b")), QStringLiteral("\"a\"\"b\""));
 }
 
+TEST(QuoteIdent, QuotesEveryKeywordOfTheServerAsTheServerDoes)
+{
+    // The server's own list, whatever its release: a keyword it quotes and we write bare
+    // would break a statement; one we quote and it would not changes the texts we send.
+    auto conn = TestServer::connect();
+    Result kw = conn->exec(QStringLiteral(
+        "select word, quote_ident(word) as quoted from pg_get_keywords() order by word"));
+    ASSERT_TRUE(kw.tuplesOk()) << kw.errorMessage().toStdString();
+    const int word = kw.fieldNumber("word"), quoted = kw.fieldNumber("quoted");
+    int bare = 0, enclosed = 0;
+    for (int i = 0; i < kw.rows(); ++i) {
+        const QString w = kw.value(i, word), server = kw.value(i, quoted);
+        EXPECT_EQ(QuoteIdent(w), server) << w.toStdString();
+        ++(server == w ? bare : enclosed);
+    }
+    // Both kinds occur in every release: the comparison above saw each branch.
+    EXPECT_GT(bare, 0);
+    EXPECT_GT(enclosed, 0);
+
+    // Names that are no keyword anywhere: plain, mixed case, keywords in capitals, blanks.
+    const QStringList names{"shop", "col01", "_x", "x$1", "Shop", "ORDER", "Select",
+                            "my table", " ", "", "a\"b", "表示", "9lives", "\tx"};
+    for (const QString& n : names) {
+        Result r = conn->exec(
+            QStringLiteral("select quote_ident('%1') as quoted").arg(conn->escapeValue(n)));
+        ASSERT_TRUE(r.tuplesOk()) << n.toStdString();
+        EXPECT_EQ(QuoteIdent(n), r.value(0, r.fieldNumber("quoted"))) << n.toStdString();
+    }
+}
+
 TEST(QuoteIdent, QuotedNamesAreAcceptedByTheServer)
 {
     auto conn = TestServer::connect();
@@ -124,4 +154,63 @@ TEST(Cp932, BytesThatAreNotCp932AreKeptAndWrittenBackUnchanged)
     // Kept bytes next to text typed later still go out as they came in.
     EXPECT_EQ(Cp932::encode(cut + QStringLiteral("表")).value(),
               QByteArray("ab\x83\x41\x83") + *Cp932::encode(QStringLiteral("表")));
+}
+
+TEST(Cp932, StreamsBothWaysAsTheWholeTextAndMarksWhatItCannotRead)
+{
+    // Pieces cut between characters, as the import's lines and the export's rows come.
+    const QStringList pieces{QStringLiteral("ﾚﾃﾞｨ,"), QStringLiteral("マーロウ ソ表"),
+                             QStringLiteral("～①\r\n"), QStringLiteral("plain ascii text"),
+                             QString(), QStringLiteral("全角")};
+    Cp932::Encoder encoder;
+    Cp932::Decoder decoder;
+    QByteArray cp932, utf8;
+    for (const QString& p : pieces) {
+        const QByteArray in = p.toUtf8();
+        ASSERT_TRUE(encoder.append(cp932, in.constData(), in.size()));
+        const QByteArray bytes = *Cp932::encode(p);
+        EXPECT_TRUE(decoder.append(utf8, bytes.constData(), bytes.size()));
+    }
+    EXPECT_EQ(cp932, *Cp932::encode(pieces.join(QString())));
+    EXPECT_EQ(QString::fromUtf8(utf8), pieces.join(QString()));
+    // U+FEFF, which CP932 cannot hold, is named even where a byte-order mark would stand.
+    EXPECT_EQ(encoder.firstUnencodable("\xEF\xBB\xBF"), QStringLiteral("\uFEFF"));
+    QString bad;
+    EXPECT_FALSE(Cp932::encode(QStringLiteral("\uFEFFx"), &bad).has_value());
+    EXPECT_EQ(bad, QStringLiteral("\uFEFF"));
+
+    struct Broken {
+        QByteArray bytes;
+        Cp932::Decoder::Nul nul;
+        const char16_t* text;
+    };
+    const Broken broken[] = {
+        {QByteArray("a\xA0" "b"), Cp932::Decoder::Nul::Character, u"a\uFFFDb"},
+        {QByteArray("x\x83"), Cp932::Decoder::Nul::Character, u"x\uFFFD"},  // cut at the end
+        // The byte after a broken one may begin a character with the ASCII byte after it.
+        {QByteArray("\x85\x83\x41" "b"), Cp932::Decoder::Nul::Character, u"\uFFFDアb"},
+        {QByteArray("a\0b", 3), Cp932::Decoder::Nul::Broken, u"a\uFFFDb"},
+        {QByteArray("\x83\0", 2), Cp932::Decoder::Nul::Broken, u"\uFFFD\uFFFD"},
+    };
+    for (const Broken& b : broken) {
+        Cp932::Decoder d(b.nul);
+        QByteArray out("kept:");
+        EXPECT_FALSE(d.append(out, b.bytes.constData(), b.bytes.size()));
+        EXPECT_EQ(QString::fromUtf8(out), QStringLiteral("kept:") + QString::fromUtf16(b.text))
+            << b.bytes.toHex().toStdString();
+    }
+    // Outside CSV files a NUL byte is a character.
+    QByteArray nul;
+    EXPECT_TRUE(decoder.append(nul, "a\0b", 3));
+    EXPECT_EQ(nul, QByteArray("a\0b", 3));
+
+    // The system's own files: a broken byte is kept, and the byte after it may still begin
+    // a character (ア); 表 ends in a backslash byte. Written back, every byte is as it was.
+    const QByteArray damaged("\x85\x83\x41\x95\x5C\x81");
+    const QString kept = Cp932::decodeKept(damaged);
+    EXPECT_EQ(kept.size(), 4);
+    EXPECT_TRUE(Cp932::isKeptByte(kept.at(0)));
+    EXPECT_EQ(kept.at(1), u'ア');
+    EXPECT_TRUE(Cp932::isKeptByte(kept.at(3)));
+    EXPECT_EQ(Cp932::encode(kept).value(), damaged);
 }
