@@ -115,12 +115,12 @@ bool CopyRowWriter::append(QByteArray& out, const char* row, qsizetype size)
     }
     m_line.clear();
     const QByteArrayView whole(row, size);
-    if (m_hasFields && whole.indexOf('\\') < 0 && m_line.isPlain(whole)) {
+    if (m_hasFields && whole.indexOf('\\') < 0 && m_line.needsNoEscape(whole)) {
         // No escape, no quote: every field goes as it stands (NULL is the escape \N).
         for (const char* p = row;;) {
             const char* tab = static_cast<const char*>(std::memchr(p, '\t', size_t(row + size - p)));
             const char* stop = tab ? tab : row + size;
-            m_line.addPlainField(p, stop - p);
+            m_line.addFieldAsIs(p, stop - p);
             if (!tab) break;
             p = tab + 1;
         }

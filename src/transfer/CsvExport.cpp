@@ -203,11 +203,9 @@ void CsvExportJob::queueRead()
     QTimer::singleShot(0, this, &CsvExportJob::readArrived);
 }
 
-bool CsvExportJob::yieldDue()
+bool CsvExportJob::turnOver()
 {
     // Rows already received are handled in turns, so that the window gets its turn between.
-    if (++m_sinceTurnCheck < 256) return false;
-    m_sinceTurnCheck = 0;
     if (m_turn.elapsed() < kTurnMs) return false;
     queueRead();
     return true;
@@ -219,7 +217,7 @@ void CsvExportJob::readArrived()
     m_readQueued = false;
     if (!m_running) return;
     m_turn.start();
-    m_sinceTurnCheck = 0;
+    m_rowsSinceTurnCheck = 0;
     if (m_copying)
         readCopy();
     else

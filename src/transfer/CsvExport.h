@@ -112,11 +112,11 @@ private:
     void stop(const QString& text);
     void end();
 
-    // CopyRowSink
-    bool stopped() const override { return m_stopped; }
+    // CopyRowSink (whose m_stopped says a failure was met: what still comes is read and thrown
+    // away, the file is removed)
     void fail(const QString& text) override;
     void writeCopyRow(const char* row, qsizetype size) override;
-    bool yieldDue() override;
+    bool turnOver() override;
 
     Connection& m_conn;
     QFile m_file;
@@ -128,16 +128,13 @@ private:
     QSocketNotifier* m_notifier = nullptr;  // single-row mode's socket
     bool m_running = false;
     bool m_headerDone = false;
-    // A failure was met: what still comes is read and thrown away, the file is removed.
-    bool m_stopped = false;
     bool m_readQueued = false;
     bool m_copying = false;  // the rows come through the ordered reader
     QStringList m_columns;
     SharedSnapshot m_snapshot;
     OrderedCopyReader m_reader;
-    // The turn of the event loop's handler: the time it began, rows since the last look.
+    // The turn of the event loop's handler: the time it began.
     QElapsedTimer m_turn;
-    int m_sinceTurnCheck = 0;
     // Three sessions: while the program writes one range, a server waiting for its turn now
     // and then would leave a core idle; a third keeps the server's work going (measured on
     // two cores, where two sessions gave about 1.5 times one, three about 1.7 times).

@@ -12,27 +12,38 @@
 class QObject;
 class QSocketNotifier;
 
-// Where the ordered reader's rows go, and what it asks of the job that owns it.
+// Where the ordered reader's rows go, and what it asks of the job that owns it (asked for
+// every row, so the two questions are answered without a call).
 class CopyRowSink {
 public:
     // A failure was met: rows are read only to be thrown away, nothing more is written.
-    virtual bool stopped() const = 0;
+    bool stopped() const { return m_stopped; }
     // Ends the export with the text (once: later failures are not the operator's business).
     virtual void fail(const QString& text) = 0;
     // One row of COPY text, in the table's order.
     virtual void writeCopyRow(const char* row, qsizetype size) = 0;
-    // Whether the rows handled in this turn are enough and the event loop gets its turn.
-    virtual bool yieldDue() = 0;
+    // Whether the rows handled in this turn are enough and the event loop gets its turn: asks
+    // turnOver() every 256 rows.
+    bool yieldDue()
+    {
+        if (++m_rowsSinceTurnCheck < 256) return false;
+        m_rowsSinceTurnCheck = 0;
+        return turnOver();
+    }
 
 protected:
     ~CopyRowSink() = default;
+    virtual bool turnOver() = 0;
+
+    bool m_stopped = false;
+    int m_rowsSinceTurnCheck = 0;
 };
 
 // Reads a table's COPY from several sessions at once and hands its rows on in the table's
 // order. The table is cut into ranges of heap blocks, numbered in the table's order; session
 // k of n copies ranges k, k + n, k + 2n ..., sent as texts of several COPY statements, so
 // that its server goes from one range to the next without a round trip. One session and one
-// range is the plain case (a table not shared out, or a query's COPY).
+// range is the case of a table not shared out, or of a query's COPY.
 // Keeps: the rows of range r reach the sink only after every row of the ranges before it;
 // rows of a later range are held meanwhile, at most about heldLimit bytes per session (its
 // socket then goes unread and its server waits); after a failure every running statement is
