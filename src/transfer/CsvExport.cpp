@@ -15,25 +15,6 @@ constexpr qint64 kTurnMs = 40;
 
 }  // namespace
 
-std::optional<QString> CsvExportRefusal(const QString& fileName, const CsvSettings& settings)
-{
-    if (fileName.isEmpty()) return kExportNoFileName;
-    if (settings.delimiter.isEmpty()) return kExportNoDelimiter;
-    if (settings.quote.isEmpty()) return kExportNoQuote;
-    return std::nullopt;
-}
-
-QString UnencodableValueMessage(qint64 row, const QString& column, const QString& character)
-{
-    QString codes;
-    for (char32_t c : character.toUcs4())
-        codes += QStringLiteral("U+%1").arg(uint(c), 4, 16, QLatin1Char('0')).toUpper();
-    const QString where = row == 0 ? QStringLiteral("先頭行のフィールド名「%1」").arg(column)
-                                   : QStringLiteral("%1件目のレコードの列「%2」").arg(row).arg(column);
-    return QStringLiteral("%1に、CP932で表せない文字「%2」(%3)があります。")
-        .arg(where, character, codes);
-}
-
 CsvExportJob::CsvExportJob(Connection& conn, QObject* parent)
     : QObject(parent), m_conn(conn), m_snapshot(conn), m_reader(*this, this, [this] { readArrived(); })
 {

@@ -38,8 +38,8 @@ std::optional<QString> CsvExportRefusal(const QString& fileName, const CsvSettin
 // row is the record's number (1 for the first), 0 for the line of field names.
 QString UnencodableValueMessage(qint64 row, const QString& column, const QString& character);
 
-// The sample (CsvSample.cpp): at most ten rows rendered as the file would hold them (CR LF line ends), or the
-// text that says why there is none. Table mode runs "select * from %s Limit 10". SQL mode
+// The sample (CsvSample.cpp): at most ten rows rendered as the file would hold them (CR LF
+// line ends), or the text that says why there is none. Table mode runs "select * from %s Limit 10". SQL mode
 // never changes data and never holds a whole result: the statement runs inside a read-only
 // transaction that is rolled back, through a cursor when it is a query (at most ten rows are
 // fetched); a statement the read-only transaction refuses gives an empty sample, its server

@@ -7,7 +7,8 @@
 #include "transfer/CsvLine.h"
 #include "workspace/Connection.h"
 
-// What the sample and the export job both ask before and while they write: the server's text
+// What the sample and the export job both ask before and while they write (the refusal and
+// the CP932 message of CsvExport.h are defined with them): the server's text
 // for a failure, whether a statement is a query, and the CP932 checks with their messages.
 
 // The server's text for a failed statement (or the connection's when there is no result),
