@@ -1,21 +1,21 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <array>
-#include <deque>
-#include <memory>
 #include <optional>
 #include <vector>
 
+#include "transfer/CopyRowWriter.h"
 #include "transfer/Cp932Stream.h"
 #include "transfer/CsvLine.h"
+#include "transfer/OrderedCopyReader.h"
+#include "transfer/SharedSnapshot.h"
 #include "workspace/Connection.h"
 #include "workspace/ObjectName.h"
 
-class QElapsedTimer;
 class QSocketNotifier;
 
 inline const QString kExportNoFileName = QStringLiteral("ファイル名を入力してください");
@@ -29,7 +29,6 @@ struct ExportSource {
     QString sqlText;
 
     bool sqlMode() const { return !sqlText.isEmpty(); }
-    QString exportStatement() const;
 };
 
 // The three checks before anything touches the file.
@@ -39,8 +38,8 @@ std::optional<QString> CsvExportRefusal(const QString& fileName, const CsvSettin
 // row is the record's number (1 for the first), 0 for the line of field names.
 QString UnencodableValueMessage(qint64 row, const QString& column, const QString& character);
 
-// The sample: at most ten rows rendered as the file would hold them (CR LF line ends), or the
-// text that says why there is none. Table mode runs "select * from %s Limit 10". SQL mode
+// The sample (CsvSample.cpp): at most ten rows rendered as the file would hold them (CR LF
+// line ends), or the text that says why there is none. Table mode runs "select * from %s Limit 10". SQL mode
 // never changes data and never holds a whole result: the statement runs inside a read-only
 // transaction that is rolled back, through a cursor when it is a query (at most ten rows are
 // fetched); a statement the read-only transaction refuses gives an empty sample, its server
@@ -51,7 +50,10 @@ QString BuildCsvSample(Connection& conn, const ExportSource& source, const CsvSe
 // event loop of the thread that owns the job (the socket's readiness and zero timers), so the
 // window stays responsive and no whole result is held. A failure (the server's error, a lost
 // connection, a value CP932 cannot hold, a write error) removes the partial file.
-class CsvExportJob : public QObject {
+// Owns the file, the bytes gathered for it, the row count and the failure; a table's rows and
+// a query's come through the ordered reader (in the shared snapshot when the table is shared
+// out) and the COPY row writer, any other statement's rows through single-row mode.
+class CsvExportJob : public QObject, private CopyRowSink {
     Q_OBJECT
 public:
     explicit CsvExportJob(Connection& conn, QObject* parent = nullptr);
@@ -82,91 +84,57 @@ public:
     static constexpr qsizetype kDefaultHeldLimit = 2 << 20;
     // The sessions the last table export used (1 when it was not shared out).
     int sessionsUsed() const { return m_sessionsUsed; }
+    // How many block ranges each of those sessions copied to their end, the workspace's first
+    // (one range in all when the table was not cut).
+    const std::vector<int>& rangesCopied() const { return m_rangesCopied; }
 
 signals:
     void progress(qint64 rows);
     void finished(bool ok);
 
 private:
-    // One session's part of a table's COPY: the ranges it copies in turn (several COPY
-    // statements sent as one text, so that its server goes from one to the next at once), and
-    // the rows of those it copied while an earlier range was still being written.
-    struct CopyLane {
-        struct Range {
-            QByteArray rows;  // held, COPY text, a line per row
-            bool complete = false;  // the range's COPY has ended
-        };
-        Connection* conn = nullptr;
-        std::unique_ptr<Connection> owned;  // the sessions opened for the export
-        QSocketNotifier* notifier = nullptr;
-        QString tableSql;  // the table's name as this session addresses it
-        int nextChunk = 0;        // the first range not sent yet
-        bool inQuery = false;     // a text of COPY statements is running
-        // Begun, oldest first (every sessions-th range from the oldest not written); only the
-        // last may still be copying.
-        std::deque<Range> ranges;
-
-        bool copying() const { return !ranges.empty() && !ranges.back().complete; }
-        qsizetype held() const;
-    };
-    enum class LaneStep { Waiting, Sliced, RangeEnded, Idle };
-
     bool startTable(const ObjectName& table);
-    void resetLanes();
-    CopyLane& addWorkspaceLane(const QString& tableSql);
-    bool shareOutTable(const ObjectName& table);
-    void endShare(bool commit);
-    bool sendRanges(CopyLane& lane);
-    CopyLane& laneOf(int chunk) { return m_lanes[size_t(chunk) % m_lanes.size()]; }
-    void addLaneNotifier(CopyLane& lane);
-    void feedLanes();
-    LaneStep stepLane(CopyLane& lane, bool write, const QElapsedTimer* slice = nullptr,
-                      int* sinceCheck = nullptr);
-    void writeHeldRows(CopyLane::Range& range);
-    void dropLane(CopyLane& lane);
-    void cancelLanes();
-    void drainLanes();
-    bool writePlainCopyRow(const char* row, qsizetype size);
-    const char* nextSpecial(const char* p, const char* end) const;
     bool startStatement(const QString& statement);
     bool copyQuery(const QString& statement);
     bool refuseStart(const QString& text);
-    bool readInput();
-    bool sliceOver(const QElapsedTimer& slice, int& sinceCheck);
-    void pump();
-    void pumpCopy();
-    void writeCopyRow(const char* row, qsizetype size);
-    QByteArrayView copyField(const char* value, qsizetype size, QByteArray& scratch) const;
+    void queueRead();
+    void readArrived();
+    void readCopy();
+    void readResults();
+    void writeResult(const Result& r);
+    void writeResultRows(const Result& r);
+    bool writeResultLine(const Result& r, int row);
     bool writeHeader(const QStringList& names);
-    void take(const Result& r);
-    void writeRows(const Result& r, int first, int count);
-    bool writeLine(const Result& r, int row);
-    void fail(const QString& text);
-    void abandon(const QString& text);
+    void reportProgress();
+    void endCopy(bool commit);
+    void flushIfFull();
     void flush();
+    void stop(const QString& text);
     void end();
+
+    // CopyRowSink (whose m_stopped says a failure was met: what still comes is read and thrown
+    // away, the file is removed)
+    void fail(const QString& text) override;
+    void writeCopyRow(const char* row, qsizetype size) override;
+    bool turnOver() override;
 
     Connection& m_conn;
     QFile m_file;
     CsvSettings m_settings;
-    std::optional<CsvLineBuilder> m_line;
+    std::optional<CsvLineBuilder> m_line;  // the header and the rows of results
+    std::optional<CopyRowWriter> m_copyRows;
     Cp932Stream m_cp932;
-    QByteArray m_out;
-    QSocketNotifier* m_notifier = nullptr;
+    QByteArray m_out;  // converted, not written to the file yet
+    QSocketNotifier* m_notifier = nullptr;  // single-row mode's socket
     bool m_running = false;
     bool m_headerDone = false;
-    bool m_draining = false;
-    bool m_pumpQueued = false;
-    bool m_copying = false;
+    bool m_readQueued = false;
+    bool m_copying = false;  // the rows come through the ordered reader
     QStringList m_columns;
-    QByteArray m_scratch;
-    std::vector<CopyLane> m_lanes;
-    std::vector<QByteArray> m_spareRows;
-    int m_chunk = 0;        // the range being written
-    int m_chunkCount = 1;
-    bool m_snapshotOpen = false;
-    bool m_lanesCancelled = false;
-    unsigned m_sinceFeed = 0;  // the workspace's session holds the export's transaction
+    SharedSnapshot m_snapshot;
+    OrderedCopyReader m_reader;
+    // The turn of the event loop's handler: the time it began.
+    QElapsedTimer m_turn;
     // Three sessions: while the program writes one range, a server waiting for its turn now
     // and then would leave a core idle; a third keeps the server's work going (measured on
     // two cores, where two sessions gave about 1.5 times one, three about 1.7 times).
@@ -174,12 +142,7 @@ private:
     int m_chunkBlocks = 256;
     qsizetype m_heldLimit = kDefaultHeldLimit;
     int m_sessionsUsed = 1;
-    // The common settings (one-byte ASCII quote and delimiter) write rows without the line
-    // builder: the bytes that need a look, the quote and the delimiter.
-    std::array<bool, 256> m_special{};
-    bool m_plainRows = false;
-    char m_quoteByte = 0;
-    char m_delimiterByte = 0;
+    std::vector<int> m_rangesCopied;
     qint64 m_rows = 0;
     qint64 m_reported = 0;
     QString m_failure;

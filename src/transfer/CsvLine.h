@@ -33,7 +33,7 @@ public:
     void addField(const char* value, qsizetype size);
     void addField(const QString& value);
     // A value known to hold neither the quote nor a line feed: copied as it stands.
-    void addPlainField(const char* value, qsizetype size)
+    void addFieldAsIs(const char* value, qsizetype size)
     {
         put(m_quote.constData(), m_quote.size());
         put(value, size);
@@ -41,8 +41,8 @@ public:
         put(m_delimiter.constData(), m_delimiter.size());
     }
     // Whether a text (a whole row, say) holds no quote to double and no line feed to translate,
-    // so that its values may go through addPlainField.
-    bool isPlain(QByteArrayView text) const
+    // so that its values may go through addFieldAsIs.
+    bool needsNoEscape(QByteArrayView text) const
     {
         return (!m_doubleQuote || text.indexOf(QByteArrayView(m_quote)) < 0) &&
                (!m_translateLineFeeds || text.indexOf('\n') < 0);

@@ -14,12 +14,13 @@ class ExportSplit : public ExportFixture {
 protected:
     // Whether the server copies block ranges cheaply (TID range scans), so that tables are
     // shared out; older ones are copied by one session.
-    bool splits() { return PQserverVersion(conn().raw()) >= 140000; }
+    bool splits() { return conn().serverVersion() >= 140000; }
 
-    // Exports the table with the given split; the job's failure (empty after a success) and
-    // the sessions it used.
+    // Exports the table with the given split; the job's failure (empty after a success), the
+    // sessions it used and the ranges each of them copied.
     QString exportWith(const QString& tableName, const QString& file, int sessions, int blocks,
-                       qsizetype held = CsvExportJob::kDefaultHeldLimit, int* used = nullptr)
+                       qsizetype held = CsvExportJob::kDefaultHeldLimit, int* used = nullptr,
+                       std::vector<int>* ranges = nullptr)
     {
         CsvExportJob job(conn());
         job.setTableSplit(sessions, blocks, held);
@@ -28,6 +29,7 @@ protected:
             << job.failure().toStdString();
         job.runToEnd();
         if (used) *used = job.sessionsUsed();
+        if (ranges) *ranges = job.rangesCopied();
         EXPECT_FALSE(conn().inTransaction());
         return job.failure();
     }
@@ -50,16 +52,35 @@ TEST_F(ExportSplit, SessionsWriteWhatOneSessionWritesInTheTablesOrder)
     EXPECT_TRUE(one.contains("\"31/01/2024 13:00:00\"")) << one.left(200).constData();
     EXPECT_EQ(one.count("\r\n"), 3001 + 429);  // one more in each of the 429 line-feed values
 
+    // The table was really cut: the block ranges, every n-th one to each of n sessions, each
+    // copied to its end by the session it fell to.
+    const qint64 tableBlocks =
+        conn().exec(QStringLiteral("select pg_relation_size('kexp_split') / "
+                                   "current_setting('block_size')::int8")).value(0, 0).toLongLong();
+    ASSERT_GT(tableBlocks, 100);
+    const auto expectCut = [&](const std::vector<int>& ranges, int sessions, int blocks) {
+        const int count = int((tableBlocks + blocks - 1) / blocks);
+        std::vector<int> expected{1};
+        if (splits()) {
+            expected.assign(size_t(sessions), 0);
+            for (int r = 0; r < count; ++r) ++expected[size_t(r % sessions)];
+        }
+        EXPECT_EQ(ranges, expected) << sessions << " sessions, ranges of " << blocks << " blocks";
+    };
     int used = 0;
+    std::vector<int> ranges;
     // Ranges of two blocks and a limit of one byte held: every session waits for its turn.
-    ASSERT_TRUE(exportWith(QStringLiteral("kexp_split"), QStringLiteral("three.csv"), 3, 2, 1, &used)
+    ASSERT_TRUE(exportWith(QStringLiteral("kexp_split"), QStringLiteral("three.csv"), 3, 2, 1, &used,
+                           &ranges)
                     .isEmpty());
     EXPECT_EQ(used, splits() ? 3 : 1);
+    expectCut(ranges, 3, 2);
     EXPECT_EQ(read(path(QStringLiteral("three.csv"))), one);
     ASSERT_TRUE(exportWith(QStringLiteral("kexp_split"), QStringLiteral("two.csv"), 2, 7,
-                           CsvExportJob::kDefaultHeldLimit, &used)
+                           CsvExportJob::kDefaultHeldLimit, &used, &ranges)
                     .isEmpty());
     EXPECT_EQ(used, splits() ? 2 : 1);
+    expectCut(ranges, 2, 7);
     EXPECT_EQ(read(path(QStringLiteral("two.csv"))), one);
 
     // Inside the operator's transaction only the workspace's session sees its work.

@@ -1,0 +1,156 @@
+#include "transfer/CopyRowWriter.h"
+
+#include <cstring>
+
+#include "transfer/CsvExport.h"
+
+QByteArrayView CopyTextValue(const char* value, qsizetype size, QByteArray& scratch)
+{
+    if (size == 2 && value[0] == '\\' && value[1] == 'N') return {};
+    if (!std::memchr(value, '\\', size_t(size))) return QByteArrayView(value, size);
+    scratch.resize(0);
+    for (qsizetype i = 0; i < size; ++i) {
+        char c = value[i];
+        if (c == '\\' && i + 1 < size) {
+            c = value[++i];
+            switch (c) {
+            case 'b': c = '\b'; break;
+            case 'f': c = '\f'; break;
+            case 'n': c = '\n'; break;
+            case 'r': c = '\r'; break;
+            case 't': c = '\t'; break;
+            case 'v': c = '\v'; break;
+            default:
+                if (c >= '0' && c <= '7') {
+                    int code = c - '0';
+                    for (int k = 0; k < 2 && i + 1 < size && value[i + 1] >= '0' && value[i + 1] <= '7'; ++k)
+                        code = code * 8 + (value[++i] - '0');
+                    c = char(code);
+                }
+                break;
+            }
+        }
+        scratch.append(c);
+    }
+    return QByteArrayView(scratch);
+}
+
+CopyRowWriter::CopyRowWriter(const CsvSettings& settings)
+    : m_line(settings, CsvLineBuilder::Target::File)
+{
+    const QByteArray quote = settings.quote.toUtf8(), delimiter = settings.delimiter.toUtf8();
+    m_direct = quote.size() == 1 && delimiter.size() == 1 && uchar(quote[0]) < 0x80 &&
+               uchar(delimiter[0]) < 0x80 && quote[0] != '\\' && quote[0] != '\n' &&
+               quote[0] != '\t';
+    m_quoteByte = m_direct ? quote[0] : 0;
+    m_delimiterByte = m_direct ? delimiter[0] : 0;
+    for (int b = 0x80; b < 0x100; ++b) m_special[b] = true;
+    m_special[uchar('\t')] = m_special[uchar('\\')] = m_special[uchar(m_quoteByte)] = true;
+    m_special[uchar('\n')] = true;
+}
+
+// A row straight into the output: every field in quotes, the delimiter between, the quote
+// doubled; false (nothing written) for a row with an escape other than NULL's or a line feed
+// (COPY never sends one inside a row), which the line builder handles, or a character CP932
+// cannot hold. A row that is not all ASCII is converted
+// to CP932 afterwards.
+bool CopyRowWriter::appendDirect(QByteArray& out, const char* row, qsizetype size)
+{
+    const qsizetype start = out.size();
+    out.resize(start + 3 * size + 8);  // at worst every byte a tab (quote, delimiter, quote)
+    char* o = out.data() + start;
+    const char q = m_quoteByte, d = m_delimiterByte;
+    bool wide = false;
+    *o++ = q;
+    for (const char *p = row, *end = row + size;;) {
+        const char* run = p;
+        p = nextSpecial(p, end);
+        std::memcpy(o, run, size_t(p - run));
+        o += p - run;
+        if (p == end) break;
+        const char c = *p++;
+        if (c == '\t') {
+            *o++ = q;
+            *o++ = d;
+            *o++ = q;
+        } else if (c == q) {
+            *o++ = q;
+            *o++ = q;
+        } else if (c == '\n') {
+            out.truncate(start);
+            return false;
+        } else if (c == '\\') {
+            // \N alone in its field is NULL, written as an empty value.
+            const bool null = p < end && *p == 'N' && (p - 1 == row || p[-2] == '\t') &&
+                              (p + 1 == end || p[1] == '\t');
+            if (!null) {
+                out.truncate(start);
+                return false;
+            }
+            ++p;
+        } else {
+            wide = true;
+            *o++ = c;
+        }
+    }
+    *o++ = q;
+    *o++ = '\r';
+    *o++ = '\n';
+    out.truncate(o - out.constData());
+    if (wide) {
+        m_scratch.resize(out.size() - start);
+        std::memcpy(m_scratch.data(), out.constData() + start, size_t(m_scratch.size()));
+        out.truncate(start);
+        return m_cp932.append(out, m_scratch.constData(), m_scratch.size());
+    }
+    return true;
+}
+
+bool CopyRowWriter::append(QByteArray& out, const char* row, qsizetype size)
+{
+    if (size > 0 && row[size - 1] == '\n') --size;
+    if (m_direct && m_hasFields) {
+        if (appendDirect(out, row, size)) return true;
+        // (a refusal of CP932's is found again below, and the line builder's bytes are the same)
+    }
+    m_line.clear();
+    const QByteArrayView whole(row, size);
+    if (m_hasFields && whole.indexOf('\\') < 0 && m_line.needsNoEscape(whole)) {
+        // No escape, no quote: every field goes as it stands (NULL is the escape \N).
+        for (const char* p = row;;) {
+            const char* tab = static_cast<const char*>(std::memchr(p, '\t', size_t(row + size - p)));
+            const char* stop = tab ? tab : row + size;
+            m_line.addFieldAsIs(p, stop - p);
+            if (!tab) break;
+            p = tab + 1;
+        }
+    } else if (m_hasFields) {
+        for (const char* p = row;;) {
+            const char* tab = static_cast<const char*>(std::memchr(p, '\t', size_t(row + size - p)));
+            const char* stop = tab ? tab : row + size;
+            const QByteArrayView v = CopyTextValue(p, stop - p, m_scratch);
+            m_line.addField(v.data(), v.size());
+            if (!tab) break;
+            p = tab + 1;
+        }
+    }
+    const QByteArrayView line = m_line.finishLine();
+    return m_cp932.append(out, line.data(), line.size());
+}
+
+QString CopyRowWriter::unencodableMessage(const char* row, qsizetype size, qint64 number,
+                                          const QStringList& columns)
+{
+    if (size > 0 && row[size - 1] == '\n') --size;
+    qsizetype f = 0;
+    for (const char* p = row;; ++f) {
+        const char* tab = static_cast<const char*>(std::memchr(p, '\t', size_t(row + size - p)));
+        const char* stop = tab ? tab : row + size;
+        const QByteArrayView v = CopyTextValue(p, stop - p, m_scratch);
+        const QString bad = m_cp932.firstUnencodable(v.toByteArray());
+        if (!bad.isEmpty()) return UnencodableValueMessage(number, columns.value(f), bad);
+        if (!tab) break;
+        p = tab + 1;
+    }
+    return UnencodableValueMessage(number, QString(), QString());
+}

@@ -1,0 +1,87 @@
+#include "transfer/SharedSnapshot.h"
+
+#include "transfer/ExportChecks.h"
+
+namespace {
+
+// TID range scans, which make copying a range of blocks cheap, came with server 14.
+constexpr int kTidRangeScanVersion = 140000;
+
+const QString kBeginSnapshot =
+    QStringLiteral("BEGIN TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY");
+
+}  // namespace
+
+qint64 SplittableTableBlocks(Connection& conn, const ObjectName& table)
+{
+    const Result info = conn.tryExec(
+        QStringLiteral("select c.relkind, c.relhassubclass, c.relpersistence, "
+                       "pg_catalog.pg_relation_size(c.oid) / "
+                       "pg_catalog.current_setting('block_size')::int8 "
+                       "from pg_catalog.pg_class c join pg_catalog.pg_namespace n "
+                       "on n.oid = c.relnamespace where n.nspname = '%1' and c.relname = '%2'")
+            .arg(conn.escapeValue(table.schema), conn.escapeValue(table.name)));
+    const qint64 blocks = info.tuplesOk() && info.rows() == 1 ? info.value(0, 3).toLongLong() : 0;
+    const QString kind = blocks ? info.value(0, 0) : QString();
+    const bool fits = (kind == u"r" || kind == u"m") && info.value(0, 1) == u"f" &&
+                      info.value(0, 2) != u"t";
+    return fits ? blocks : 0;
+}
+
+std::optional<SharedSnapshot::Opened> SharedSnapshot::open(const ObjectName& table, int sessions,
+                                                           int rangeBlocks)
+{
+    if (sessions < 2 || table.schema.isEmpty() || m_conn.inTransaction() ||
+        m_conn.serverVersion() < kTidRangeScanVersion)
+        return std::nullopt;
+    // Each step may fail for reasons of the server's (a standby, no room for more sessions);
+    // the export then runs on the workspace's session alone.
+    if (!m_conn.tryExec(kBeginSnapshot).commandOk()) return std::nullopt;
+    m_open = true;
+    const Result snapshot = m_conn.tryExec(QStringLiteral("select pg_catalog.pg_export_snapshot()"));
+    // Read after the snapshot was taken: every row it sees lies within these blocks.
+    const qint64 blocks = SplittableTableBlocks(m_conn, table);
+    const Result settings = m_conn.tryExec(QStringLiteral(
+        "select name, setting from pg_catalog.pg_settings where source = 'session' "
+        "and name not like 'transaction%'"));
+    if (!snapshot.tuplesOk() || snapshot.rows() != 1 || !settings.tuplesOk() ||
+        blocks < 2 * qint64(rangeBlocks)) {
+        end(false);
+        return std::nullopt;
+    }
+    Opened opened;
+    opened.rangeCount = int(std::min<qint64>((blocks + rangeBlocks - 1) / rangeBlocks, 1 << 30));
+    const QString snapshotId = snapshot.value(0, 0);
+    const int wanted = int(std::min<qint64>(sessions, opened.rangeCount));
+    for (int i = 1; i < wanted; ++i) {
+        std::unique_ptr<Connection> other = Connection::openLike(m_conn);
+        if (!other) break;
+        bool ready = true;
+        for (int s = 0; ready && s < settings.rows(); ++s) {
+            ready = other->tryExec(QStringLiteral("select pg_catalog.set_config('%1', '%2', false)")
+                                    .arg(other->escapeValue(settings.value(s, 0)),
+                                         other->escapeValue(settings.value(s, 1))))
+                        .tuplesOk();
+        }
+        ready = ready && other->tryExec(kBeginSnapshot).commandOk() &&
+                other->tryExec(QStringLiteral("SET TRANSACTION SNAPSHOT '%1'")
+                                   .arg(other->escapeValue(snapshotId)))
+                    .commandOk();
+        if (!ready) break;
+        opened.sessions.push_back(std::move(other));
+    }
+    if (opened.sessions.empty()) {
+        end(false);
+        return std::nullopt;
+    }
+    return opened;
+}
+
+std::optional<QString> SharedSnapshot::end(bool commit)
+{
+    if (!m_open) return std::nullopt;
+    m_open = false;
+    const Result r = m_conn.exec(commit ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
+    if (commit && !r.commandOk()) return ServerFailureText(r, m_conn);
+    return std::nullopt;
+}
