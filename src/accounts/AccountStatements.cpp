@@ -3,7 +3,7 @@
 #include "workspace/Connection.h"
 #include "workspace/Prompter.h"
 #include "workspace/SqlQuote.h"
-#include "workspace/Statements.h"
+#include "workspace/Transaction.h"
 
 std::optional<QString> PasswordVerifier(Connection& conn, const QString& password,
                                         const QString& roleName)

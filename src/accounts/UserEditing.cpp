@@ -5,34 +5,17 @@
 #include "workspace/Prompter.h"
 #include "workspace/SqlQuote.h"
 #include "workspace/Statements.h"
+#include "workspace/Transaction.h"
 
 namespace {
 
 bool isTrue(const QString& v) { return v.startsWith(u't'); }
 
-// After a failed step: ROLLBACK, reload, then the abort message or the ROLLBACK error.
-void rollBack(Connection& conn, const std::function<void()>& reload)
-{
-    const bool ok = ExecCommand(conn, QStringLiteral("ROLLBACK")).ok;
-    reload();
-    prompter().tell(BoxKind::Window, ok ? kAbortMessage : kRollbackError);
-}
-
-bool begin(Connection& conn)
-{
-    if (ExecCommand(conn, QStringLiteral("BEGIN")).ok) return true;
-    prompter().tell(BoxKind::Window, kBeginError);
-    return false;
-}
-
 // COMMIT; when it did not commit, the (COMMIT) message and the rollback with `reload`.
 bool commit(Connection& conn, const std::function<void()>& reload)
 {
-    Result r = conn.exec(QStringLiteral("COMMIT"));
-    if (CommitSucceeded(r)) return true;
-    prompter().tell(BoxKind::Window, kCommitError);
-    r.release();
-    rollBack(conn, reload);
+    if (CommitTransaction(conn)) return true;
+    AbandonTransaction(conn, kAbortMessage, reload);
     return false;
 }
 
@@ -91,7 +74,7 @@ GroupMembership LoadGroupMembership(Connection& conn, const QString& sysId)
 bool UpdateUser(Connection& conn, const QString& userName, UserMarks& marks,
                 const UserEdits& edits, const std::function<void()>& reload)
 {
-    if (!begin(conn)) return false;
+    if (!BeginTransaction(conn)) return false;
     const QString user = QuoteIdent(userName);
     // One step: clear its mark, send it; on failure tell why and roll everything back.
     auto step = [&](bool& mark, const QString& statement, const QString& failure) {
@@ -99,7 +82,7 @@ bool UpdateUser(Connection& conn, const QString& userName, UserMarks& marks,
         mark = false;
         if (ExecCommand(conn, statement).ok) return true;
         prompter().tell(BoxKind::Window, failure);
-        rollBack(conn, reload);
+        AbandonTransaction(conn, kAbortMessage, reload);
         return false;
     };
     if (!step(marks.createDb,
@@ -123,13 +106,13 @@ bool UpdateUser(Connection& conn, const QString& userName, UserMarks& marks,
         const QString failure = QStringLiteral("パスワードの変更を行うことができませんでした");
         if (edits.password != edits.confirmation) {
             prompter().tell(BoxKind::Window, kPasswordsDiffer);
-            rollBack(conn, reload);
+            AbandonTransaction(conn, kAbortMessage, reload);
             return false;
         }
         const std::optional<QString> verifier = PasswordVerifier(conn, edits.password, userName);
         if (!verifier) {
             prompter().tell(BoxKind::Window, failure);
-            rollBack(conn, reload);
+            AbandonTransaction(conn, kAbortMessage, reload);
             return false;
         }
         bool send = true;
@@ -148,12 +131,12 @@ bool ChangeGroupMembership(Connection& conn, const QString& groupName, const QSt
                            bool add, const std::function<void()>& reloadUser,
                            const std::function<void()>& reloadGroups)
 {
-    if (!begin(conn)) return false;
+    if (!BeginTransaction(conn)) return false;
     const QString sql = QStringLiteral("alter group %1 %2 user %3")
                             .arg(QuoteIdent(groupName), add ? u"add" : u"drop", QuoteIdent(userName));
     if (!ExecCommand(conn, sql).ok) {
         prompter().tell(BoxKind::Window, add ? kGroupAddFailed : kGroupDropFailed);
-        rollBack(conn, reloadUser);
+        AbandonTransaction(conn, kAbortMessage, reloadUser);
         return false;
     }
     if (!commit(conn, reloadGroups)) return false;

@@ -2,6 +2,7 @@
 
 #include "app/CommandTarget.h"
 #include "workspace/CKestrelDoc.h"
+#include "workspace/Catalogue.h"
 #include "workspace/Connection.h"
 #include "workspace/Prompter.h"
 #include "workspace/SqlQuote.h"
@@ -96,16 +97,8 @@ bool OpensTableDetail(const NodePlace& node)
 QString FolderQuery(const QString& folderCaption)
 {
     // Every schema's objects, each with its schema and whether the search path finds it.
-    if (folderCaption == kTablesFolder)
-        return QStringLiteral(
-            "select tablename,tableowner,schemaname,"
-            "pg_table_is_visible(format('%I.%I',schemaname,tablename)::regclass) as visible "
-            "from pg_tables");
-    if (folderCaption == kViewsFolder)
-        return QStringLiteral(
-            "select viewname,viewowner,schemaname,"
-            "pg_table_is_visible(format('%I.%I',schemaname,viewname)::regclass) as visible "
-            "from pg_views");
+    if (folderCaption == kTablesFolder) return Catalogue::TreeTablesStatement();
+    if (folderCaption == kViewsFolder) return Catalogue::TreeViewsStatement();
     return {};
 }
 
@@ -137,16 +130,13 @@ std::optional<QList<FolderObject>> ReadFolderObjects(Connection& conn,
 
 bool IsSuperUser(Connection& conn, const QString& userName)
 {
-    Result r = conn.exec(QStringLiteral("select usesuper from pg_user where usename = '%1'")
-                             .arg(conn.escapeValue(userName)));
+    Result r = conn.exec(Catalogue::SuperUserStatement(conn, userName));
     return r.tuplesOk() && r.rows() > 0 && r.value(0, 0) == QLatin1String("t");
 }
 
 std::optional<QList<ObjectName>> ReadCatalogueRelations(Connection& conn)
 {
-    Result r = conn.exec(QStringLiteral(
-        "select c.relname, n.nspname, pg_table_is_visible(c.oid) as visible "
-        "from pg_class c, pg_namespace n where n.oid = c.relnamespace"));
+    Result r = conn.exec(Catalogue::RelationsStatement());
     if (!r.tuplesOk()) return std::nullopt;
     const int name = r.fieldNumber("relname"), schema = r.fieldNumber("nspname"),
               visible = r.fieldNumber("visible");

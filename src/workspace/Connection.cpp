@@ -30,6 +30,7 @@ QString Connection::errorMessage() const
 }
 
 int Connection::backendPid() const { return m_conn ? PQbackendPID(m_conn) : 0; }
+int Connection::serverVersion() const { return m_conn ? PQserverVersion(m_conn) : 0; }
 
 bool Connection::inTransaction() const
 {

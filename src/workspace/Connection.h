@@ -42,6 +42,7 @@ public:
     bool isBad() const;
     QString errorMessage() const;  // PQerrorMessage
     int backendPid() const;
+    int serverVersion() const;  // PQserverVersion, e.g. 150004
     // Whether a transaction block is open (or failed) on the connection (PQtransactionStatus).
     bool inTransaction() const;
 
