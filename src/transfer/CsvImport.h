@@ -35,7 +35,7 @@ struct ImportSettings {
     QString logPath = QStringLiteral("ImportError.log");
 };
 
-// The state shared between the dialog (UI thread) and the worker: the two flags and the two
+// The state shared between the dialog (UI thread) and the worker: the flags and the two
 // counters, each read and written atomically; nothing else is shared.
 struct ImportRunState {
     std::atomic<bool> running{false};

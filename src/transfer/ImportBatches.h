@@ -15,29 +15,29 @@
 // string), or one INSERT per line where COPY would not do what the INSERT does (a view, a
 // table with rules, a COPY the server refuses). A failed batch is rolled back to b; the lines
 // before its failing one are sent again, the failing line runs alone as its INSERT (counted
-// and logged with its own text) and the rest follows. Invariants: every line is counted once,
-// as executed or as an error; after run() no piece is left failed under b (the transaction is
-// usable for COMMIT); nothing is sent after the connection was lost.
-
-inline constexpr qsizetype kFirstBatch = 1000;      // lines of the first COPY, and after a failure
-constexpr qsizetype kLargestBatch = 65536;   // lines
-constexpr qsizetype kBatchBytes = 8 << 20;   // a batch ends here whatever its line count
-constexpr qint64 kBatchMillis = 150;         // ... and after this long, so counters stay live
-constexpr qsizetype kSendChunk = 64 << 10;   // COPY data goes out in pieces of this size
-constexpr qsizetype kFirstRetrySlice = 16;   // lines sent after a failed line, doubling
-
-inline const QString kBackToSavepoint = QStringLiteral("ROLLBACK TO SAVEPOINT b");
-
+// and logged with its own text) and the rest follows. Invariants: every line read is counted
+// as executed once (a failed one also as an error), but for the line that stops the run; after
+// run() no piece is left failed under b, so the transaction can still commit; nothing is sent
+// after the connection was lost.
 class ImportBatches {
 public:
     ImportBatches(Connection& conn, const ImportSettings& s, ImportRunState& state,
-             const std::function<void()>& progress)
+                  const std::function<void()>& progress)
         : m_conn(conn), m_s(s), m_state(state), m_progress(progress)
     {
     }
     ImportOutcome run();
 
 private:
+    static constexpr qsizetype kFirstBatch = 1000;       // lines of the first COPY, and after a failure
+    static constexpr qsizetype kLargestBatch = 65536;    // lines
+    static constexpr qsizetype kBatchBytes = 8 << 20;    // a batch ends here whatever its line count
+    static constexpr qint64 kBatchMillis = 150;          // ... and after this long, so counters stay live
+    static constexpr qsizetype kSendChunk = 64 << 10;    // COPY data goes out in pieces of this size
+    static constexpr qsizetype kFirstRetrySlice = 16;    // lines sent after a failed line, doubling
+
+    static inline const QString kBackToSavepoint = QStringLiteral("ROLLBACK TO SAVEPOINT b");
+
     bool copyAllowed();
     QString savepointStatements();
     void backToSavepoint()
