@@ -1,6 +1,7 @@
 #include "accounts/UserEditing.h"
 
 #include "accounts/AccountStatements.h"
+#include "workspace/Catalogue.h"
 #include "workspace/Connection.h"
 #include "workspace/Prompter.h"
 #include "workspace/SqlQuote.h"
@@ -24,11 +25,7 @@ bool commit(Connection& conn, const std::function<void()>& reload)
 UserRecord LoadUserRecord(Connection& conn, const QString& userName)
 {
     UserRecord u;
-    Result r = conn.exec(
-        QStringLiteral("select usename,usesysid,usecreatedb,false as usetrace,usesuper,false as "
-                       "usecatupd,passwd,to_char(valuntil, 'YYYY-MM-DD HH24:MI:SS') as valuntil "
-                       "from pg_user where usename = '%1'")
-            .arg(conn.escapeValue(userName)));
+    Result r = conn.exec(Catalogue::UserRowStatement(conn, userName));
     if (!r.tuplesOk()) {
         prompter().tell(BoxKind::Window, conn.errorMessage());
         return u;
@@ -56,9 +53,7 @@ GroupMembership LoadGroupMembership(Connection& conn, const QString& sysId)
     for (const QString& group : LoadGroupNames(conn)) {
         bool member = false;
         for (int k = 1;; ++k) {
-            Result r = conn.exec(QStringLiteral("select grolist[%1] from pg_group where groname = '%2'")
-                                     .arg(k)
-                                     .arg(conn.escapeValue(group)));
+            Result r = conn.exec(Catalogue::GroupMemberStatement(conn, group, k));
             const QString v = r.value(0, 0);
             if (v.isEmpty()) break;
             if (numeric && v.toLongLong() == id) {

@@ -153,6 +153,31 @@ QString SuperUserStatement(const Connection& conn, const QString& userName)
     return QStringLiteral("select usesuper from pg_user where usename = '%1'").arg(conn.escapeValue(userName));
 }
 
+QString UserRowStatement(const Connection& conn, const QString& userName)
+{
+    return QStringLiteral("select usename,usesysid,usecreatedb,false as usetrace,usesuper,false as "
+                          "usecatupd,passwd,to_char(valuntil, 'YYYY-MM-DD HH24:MI:SS') as valuntil "
+                          "from pg_user where usename = '%1'")
+        .arg(conn.escapeValue(userName));
+}
+
+QString GroupsStatement() { return QStringLiteral("select * from pg_group"); }
+
+QString GroupMemberStatement(const Connection& conn, const QString& groupName, int position)
+{
+    return QStringLiteral("select grolist[%1] from pg_group where groname = '%2'")
+        .arg(position)
+        .arg(conn.escapeValue(groupName));
+}
+
+QString BaseTypesStatement() { return QStringLiteral("select typname from pg_type where typtype = 'b'"); }
+
+QString ArrayTypeStatement(const Connection& conn, const QString& typeName)
+{
+    return QStringLiteral("select typname from pg_type where typtype = 'b' and typname = '%1'")
+        .arg(conn.escapeValue(QLatin1Char('_') + typeName));
+}
+
 QString SelectableTablesStatement()
 {
     return QStringLiteral(

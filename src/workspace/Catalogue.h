@@ -46,6 +46,16 @@ QString DatabaseFactsStatement(const Connection& conn, const QString& databaseNa
 QString SequenceRowStatement(const ObjectName& sequence);
 // Whether a role is a superuser ("usesuper").
 QString SuperUserStatement(const Connection& conn, const QString& userName);
+// One role's row of pg_user, the expiry as "YYYY-MM-DD HH24:MI:SS".
+QString UserRowStatement(const Connection& conn, const QString& userName);
+// The groups ("groname").
+QString GroupsStatement();
+// Member `position` (1-based) of a group's member list; empty past its end.
+QString GroupMemberStatement(const Connection& conn, const QString& groupName, int position);
+// The base types ("typname"; their array types start with '_').
+QString BaseTypesStatement();
+// Whether `typeName` has an array type, i.e. takes a length (a row when it has).
+QString ArrayTypeStatement(const Connection& conn, const QString& typeName);
 
 // Listings: every schema's objects with their schema and visibility where the caller keeps them.
 // The tables the table selection offers (system schemas left out).

@@ -23,11 +23,14 @@ protected:
         TestServer::run(*conn, QStringLiteral("ALTER TABLE cat_s.\"Cat T\" DROP COLUMN gone"));
         TestServer::run(*conn, QStringLiteral("INSERT INTO cat_s.\"Cat T\" VALUES (1), (2)"));
         TestServer::run(*conn, QStringLiteral("CREATE SEQUENCE cat_s.cat_q"));
+        TestServer::run(*conn, QStringLiteral("DROP ROLE IF EXISTS cat_g"));
+        TestServer::run(*conn, QStringLiteral("CREATE GROUP cat_g USER postgres"));
     }
     void TearDown() override
     {
         auto c = TestServer::connect();
         TestServer::run(*c, QStringLiteral("DROP SCHEMA IF EXISTS cat_s CASCADE"));
+        TestServer::run(*c, QStringLiteral("DROP ROLE IF EXISTS cat_g"));
     }
     std::unique_ptr<Connection> conn;
 };
@@ -66,6 +69,13 @@ TEST_F(CatalogueTest, EveryQuestionRunsAndAnswersWithTheColumnsReadFromIt)
          {"sequence_name", "last_value", "increment_by", "max_value", "min_value", "cache_value",
           "is_cycled"}, 1},
         {"superuser", Catalogue::SuperUserStatement(*conn, QStringLiteral("postgres")), {"usesuper"}, 1},
+        {"user row", Catalogue::UserRowStatement(*conn, QStringLiteral("postgres")),
+         {"usename", "usesysid", "usecreatedb", "usetrace", "usesuper", "usecatupd", "passwd",
+          "valuntil"}, 1},
+        {"groups", Catalogue::GroupsStatement(), {"groname"}, -1},
+        {"group member", Catalogue::GroupMemberStatement(*conn, QStringLiteral("cat_g"), 1), {}, 1},
+        {"base types", Catalogue::BaseTypesStatement(), {"typname"}, -1},
+        {"array type", Catalogue::ArrayTypeStatement(*conn, QStringLiteral("int4")), {"typname"}, 1},
         {"selectable tables", Catalogue::SelectableTablesStatement(),
          {"schemaname", "tablename", "tableowner", "visible"}, -1},
         {"tree tables", Catalogue::TreeTablesStatement(),
