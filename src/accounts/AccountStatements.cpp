@@ -1,9 +1,10 @@
 #include "accounts/AccountStatements.h"
 
+#include "workspace/Catalogue.h"
 #include "workspace/Connection.h"
 #include "workspace/Prompter.h"
 #include "workspace/SqlQuote.h"
-#include "workspace/Statements.h"
+#include "workspace/Transaction.h"
 
 std::optional<QString> PasswordVerifier(Connection& conn, const QString& password,
                                         const QString& roleName)
@@ -78,7 +79,7 @@ bool CreateDatabase(Connection& conn, const QString& typedName)
 
 QStringList LoadGroupNames(Connection& conn)
 {
-    Result r = conn.exec(QStringLiteral("select * from pg_group"));
+    Result r = conn.exec(Catalogue::GroupsStatement());
     QStringList names;
     const int name = r.fieldNumber("groname");
     if (name < 0) return names;

@@ -1,38 +1,22 @@
 #include "accounts/UserEditing.h"
 
 #include "accounts/AccountStatements.h"
+#include "workspace/Catalogue.h"
 #include "workspace/Connection.h"
 #include "workspace/Prompter.h"
 #include "workspace/SqlQuote.h"
 #include "workspace/Statements.h"
+#include "workspace/Transaction.h"
 
 namespace {
 
 bool isTrue(const QString& v) { return v.startsWith(u't'); }
 
-// After a failed step: ROLLBACK, reload, then the abort message or the ROLLBACK error.
-void rollBack(Connection& conn, const std::function<void()>& reload)
-{
-    const bool ok = ExecCommand(conn, QStringLiteral("ROLLBACK")).ok;
-    reload();
-    prompter().tell(BoxKind::Window, ok ? kAbortMessage : kRollbackError);
-}
-
-bool begin(Connection& conn)
-{
-    if (ExecCommand(conn, QStringLiteral("BEGIN")).ok) return true;
-    prompter().tell(BoxKind::Window, kBeginError);
-    return false;
-}
-
 // COMMIT; when it did not commit, the (COMMIT) message and the rollback with `reload`.
 bool commit(Connection& conn, const std::function<void()>& reload)
 {
-    Result r = conn.exec(QStringLiteral("COMMIT"));
-    if (CommitSucceeded(r)) return true;
-    prompter().tell(BoxKind::Window, kCommitError);
-    r.release();
-    rollBack(conn, reload);
+    if (CommitTransaction(conn)) return true;
+    AbandonTransaction(conn, kAbortMessage, reload);
     return false;
 }
 
@@ -41,11 +25,7 @@ bool commit(Connection& conn, const std::function<void()>& reload)
 UserRecord LoadUserRecord(Connection& conn, const QString& userName)
 {
     UserRecord u;
-    Result r = conn.exec(
-        QStringLiteral("select usename,usesysid,usecreatedb,false as usetrace,usesuper,false as "
-                       "usecatupd,passwd,to_char(valuntil, 'YYYY-MM-DD HH24:MI:SS') as valuntil "
-                       "from pg_user where usename = '%1'")
-            .arg(conn.escapeValue(userName)));
+    Result r = conn.exec(Catalogue::UserRowStatement(conn, userName));
     if (!r.tuplesOk()) {
         prompter().tell(BoxKind::Window, conn.errorMessage());
         return u;
@@ -73,9 +53,7 @@ GroupMembership LoadGroupMembership(Connection& conn, const QString& sysId)
     for (const QString& group : LoadGroupNames(conn)) {
         bool member = false;
         for (int k = 1;; ++k) {
-            Result r = conn.exec(QStringLiteral("select grolist[%1] from pg_group where groname = '%2'")
-                                     .arg(k)
-                                     .arg(conn.escapeValue(group)));
+            Result r = conn.exec(Catalogue::GroupMemberStatement(conn, group, k));
             const QString v = r.value(0, 0);
             if (v.isEmpty()) break;
             if (numeric && v.toLongLong() == id) {
@@ -91,7 +69,7 @@ GroupMembership LoadGroupMembership(Connection& conn, const QString& sysId)
 bool UpdateUser(Connection& conn, const QString& userName, UserMarks& marks,
                 const UserEdits& edits, const std::function<void()>& reload)
 {
-    if (!begin(conn)) return false;
+    if (!BeginTransaction(conn)) return false;
     const QString user = QuoteIdent(userName);
     // One step: clear its mark, send it; on failure tell why and roll everything back.
     auto step = [&](bool& mark, const QString& statement, const QString& failure) {
@@ -99,7 +77,7 @@ bool UpdateUser(Connection& conn, const QString& userName, UserMarks& marks,
         mark = false;
         if (ExecCommand(conn, statement).ok) return true;
         prompter().tell(BoxKind::Window, failure);
-        rollBack(conn, reload);
+        AbandonTransaction(conn, kAbortMessage, reload);
         return false;
     };
     if (!step(marks.createDb,
@@ -123,13 +101,13 @@ bool UpdateUser(Connection& conn, const QString& userName, UserMarks& marks,
         const QString failure = QStringLiteral("パスワードの変更を行うことができませんでした");
         if (edits.password != edits.confirmation) {
             prompter().tell(BoxKind::Window, kPasswordsDiffer);
-            rollBack(conn, reload);
+            AbandonTransaction(conn, kAbortMessage, reload);
             return false;
         }
         const std::optional<QString> verifier = PasswordVerifier(conn, edits.password, userName);
         if (!verifier) {
             prompter().tell(BoxKind::Window, failure);
-            rollBack(conn, reload);
+            AbandonTransaction(conn, kAbortMessage, reload);
             return false;
         }
         bool send = true;
@@ -148,12 +126,12 @@ bool ChangeGroupMembership(Connection& conn, const QString& groupName, const QSt
                            bool add, const std::function<void()>& reloadUser,
                            const std::function<void()>& reloadGroups)
 {
-    if (!begin(conn)) return false;
+    if (!BeginTransaction(conn)) return false;
     const QString sql = QStringLiteral("alter group %1 %2 user %3")
                             .arg(QuoteIdent(groupName), add ? u"add" : u"drop", QuoteIdent(userName));
     if (!ExecCommand(conn, sql).ok) {
         prompter().tell(BoxKind::Window, add ? kGroupAddFailed : kGroupDropFailed);
-        rollBack(conn, reloadUser);
+        AbandonTransaction(conn, kAbortMessage, reloadUser);
         return false;
     }
     if (!commit(conn, reloadGroups)) return false;

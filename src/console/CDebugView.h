@@ -24,7 +24,6 @@ public:
     // another thread meanwhile is neither lost nor split) and appends them.
     void takeNotices();
     int appendCount() const { return m_appendCount; }
-    bool timerRunning() const { return m_timer.isActive(); }
 
     bool handlesCommand(int id) const override;
     bool commandEnabled(int id) const override;

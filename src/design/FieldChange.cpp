@@ -1,9 +1,9 @@
 #include "design/FieldChange.h"
 
-#include "transfer/ColumnList.h"
+#include "workspace/Catalogue.h"
 #include "workspace/Prompter.h"
 #include "workspace/SqlQuote.h"
-#include "workspace/Statements.h"
+#include "workspace/Transaction.h"
 
 namespace {
 const QString kBeginTransaction = QStringLiteral("BEGIN TRANSACTION");
@@ -69,9 +69,7 @@ std::optional<ObjectName> RenameTable(Connection& conn, const ObjectName& table,
     // Under its new name the table may be hidden by, or no longer hidden by, a same-named
     // table earlier in the search path.
     if (!renamed.schema.isEmpty()) {
-        const Result r = conn.exec(
-            QStringLiteral("select pg_table_is_visible(c.oid) as visible from pg_class c where ") +
-            RelationMatch(conn, renamed, QStringLiteral("c")));
+        const Result r = conn.exec(Catalogue::VisibilityStatement(conn, renamed));
         if (r.tuplesOk() && r.rows() == 1) renamed.visible = r.value(0, 0) == u"t";
     }
     return renamed;

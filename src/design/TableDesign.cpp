@@ -1,11 +1,12 @@
 #include "design/TableDesign.h"
 
-#include "transfer/ColumnList.h"
+#include "workspace/ColumnList.h"
 #include "workspace/Connection.h"
 #include "workspace/ObjectName.h"
 #include "workspace/Prompter.h"
 #include "workspace/SqlQuote.h"
 #include "workspace/Statements.h"
+#include "workspace/Transaction.h"
 
 namespace {
 
@@ -127,42 +128,27 @@ std::optional<QString> CreateTableStatement(Connection& conn, const QString& tab
     return statement;
 }
 
-namespace {
-
-bool rollBack(Connection& conn)
-{
-    if (ExecCommand(conn, QStringLiteral("ROLLBACK")).ok) return true;
-    prompter().tell(BoxKind::Window, kRollbackError);
-    return false;
-}
-
-}  // namespace
-
 CreateTableOutcome CreateTable(Connection& conn, const QString& tableName,
                                const std::vector<FieldDefinition>& columns)
 {
     if (!prompter().ask(BoxKind::Application, kCreateTableQuestion))
         return CreateTableOutcome::Declined;
-    if (!ExecCommand(conn, QStringLiteral("BEGIN")).ok) {
-        prompter().tell(BoxKind::Window, kBeginError);
-        return CreateTableOutcome::Failed;
-    }
+    if (!BeginTransaction(conn)) return CreateTableOutcome::Failed;
     const std::optional<QString> statement = CreateTableStatement(conn, tableName, columns);
     if (!statement) {
-        rollBack(conn);
+        RollBackTransaction(conn);
         return CreateTableOutcome::Failed;
     }
     prompter().tell(BoxKind::Window, *statement);
     if (!ExecCommand(conn, *statement).ok) {
         prompter().tell(BoxKind::Window, conn.errorMessage());
-        rollBack(conn);
+        RollBackTransaction(conn);
         return CreateTableOutcome::Failed;
     }
     // Only a committed table is reported created: a COMMIT the server answers with an error or
     // with ROLLBACK leaves no table behind.
-    if (!CommitSucceeded(conn.exec(QStringLiteral("COMMIT")))) {
-        prompter().tell(BoxKind::Window, kCommitError);
-        rollBack(conn);
+    if (!CommitTransaction(conn)) {
+        RollBackTransaction(conn);
         return CreateTableOutcome::Failed;
     }
     prompter().tell(BoxKind::Window, kCreateTableDone);

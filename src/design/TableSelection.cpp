@@ -1,6 +1,7 @@
 #include "design/TableSelection.h"
 
-#include "transfer/ColumnList.h"
+#include "workspace/Catalogue.h"
+#include "workspace/ColumnList.h"
 #include "workspace/Connection.h"
 
 namespace {
@@ -14,19 +15,10 @@ std::optional<QString> firstValue(const Result& r, const char* column)
 
 }  // namespace
 
-QString TableListStatement()
-{
-    return QStringLiteral(
-        "select schemaname,tablename,tableowner,"
-        "pg_table_is_visible((quote_ident(schemaname)||'.'||quote_ident(tablename))::regclass) "
-        "as visible from pg_tables "
-        "where schemaname not in ('pg_catalog','information_schema')");
-}
-
 QList<ObjectName> ListTables(Connection& conn)
 {
     QList<ObjectName> tables;
-    Result r = conn.exec(TableListStatement());
+    Result r = conn.exec(Catalogue::SelectableTablesStatement());
     if (!r.tuplesOk()) return tables;
     const int schema = r.fieldNumber("schemaname"), name = r.fieldNumber("tablename"),
               visible = r.fieldNumber("visible");
@@ -36,42 +28,17 @@ QList<ObjectName> ListTables(Connection& conn)
     return tables;
 }
 
-QString RecordLengthText(int fixedTotal, bool variableLength)
-{
-    return variableLength ? QStringLiteral("%1+α").arg(fixedTotal) : QString::number(fixedTotal);
-}
-
-QString RecordCountStatement(const ObjectName& table)
-{
-    return QStringLiteral("SELECT count(*) as RecordCount FROM %1").arg(table.sql());
-}
-
-QString OwnerStatement(Connection& conn, const ObjectName& table)
-{
-    QString statement =
-        QStringLiteral("select pg_class.relname,pg_class.relowner,pg_roles.rolname as usename "
-                       "from pg_class, pg_roles "
-                       "WHERE pg_class.relowner = pg_roles.oid "
-                       "and pg_class.relname = '%1' and ")
-            .arg(conn.escapeValue(table.name));
-    if (table.schema.isEmpty())
-        return statement + QStringLiteral("pg_table_is_visible(pg_class.oid)");
-    return statement + QStringLiteral("pg_class.relnamespace = "
-                                      "(select oid from pg_namespace where nspname = '%1')")
-                           .arg(conn.escapeValue(table.schema));
-}
-
 TableInformation ReadTableInformation(Connection& conn, const ObjectName& table)
 {
     TableInformation info;
     {
-        Result r = conn.exec(RecordCountStatement(table));
+        Result r = conn.exec(Catalogue::CountStatement(table));
         if (!r.tuplesOk()) return info;
         info.recordCount = firstValue(r, "RecordCount");
         info.stepsDone = 1;
     }
     {
-        Result r = conn.exec(OwnerStatement(conn, table));
+        Result r = conn.exec(Catalogue::OwnerStatement(conn, table));
         if (!r.tuplesOk()) return info;
         info.owner = firstValue(r, "usename");
         info.stepsDone = 2;
@@ -79,7 +46,7 @@ TableInformation ReadTableInformation(Connection& conn, const ObjectName& table)
     const ColumnListing listing = LoadColumnList(conn, table);
     if (!listing.ok) return info;
     for (const QStringList& cells : listing.rows) info.columns << cells.at(0);
-    info.recordLength = RecordLengthText(listing.fixedLengthTotal, listing.hasVariableLength);
+    info.recordLength = RecordLengthText(listing);
     info.stepsDone = 3;
     return info;
 }

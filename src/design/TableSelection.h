@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <optional>
 
+#include "workspace/ColumnList.h"
 #include "workspace/ObjectName.h"
 
 class Connection;
@@ -12,11 +13,7 @@ class Connection;
 // The tables of the connected database as the object tree lists them: every schema but the
 // system's own, in the server's order, each with its schema and whether the search path finds
 // it by its bare name. Empty when the query failed.
-QString TableListStatement();
 QList<ObjectName> ListTables(Connection& conn);
-
-// "%d+α" when some column has a variable length, "%d" otherwise.
-QString RecordLengthText(int fixedTotal, bool variableLength);
 
 // What the table selection shows for one table. The three queries run in order and the first
 // that fails stops the rest, so `stepsDone` (0 to 3) tells which boxes have something new.
@@ -28,6 +25,4 @@ struct TableInformation {
     QString recordLength;                // step 3
 };
 
-QString RecordCountStatement(const ObjectName& table);
-QString OwnerStatement(Connection& conn, const ObjectName& table);
 TableInformation ReadTableInformation(Connection& conn, const ObjectName& table);

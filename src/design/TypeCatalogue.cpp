@@ -1,5 +1,6 @@
 #include "design/TypeCatalogue.h"
 
+#include "workspace/Catalogue.h"
 #include "workspace/Connection.h"
 
 // Texts exactly as the field settings dialog shows them; "bit" and "boolean" have no size text.
@@ -50,7 +51,7 @@ const TypeCatalogueEntry* FindTypeEntry(const QString& typeName)
 QStringList LoadBaseTypeNames(Connection& conn)
 {
     QStringList names;
-    Result r = conn.exec(QStringLiteral("select typname from pg_type where typtype = 'b'"));
+    Result r = conn.exec(Catalogue::BaseTypesStatement());
     if (!r.tuplesOk()) return names;
     for (int row = 0; row < r.rows(); ++row) {
         const QString name = r.value(row, 0);
@@ -59,14 +60,8 @@ QStringList LoadBaseTypeNames(Connection& conn)
     return names;
 }
 
-QString TypeTakesLengthStatement(Connection& conn, const QString& typeName)
-{
-    return QStringLiteral("select typname from pg_type where typtype = 'b' and typname = '%1'")
-        .arg(conn.escapeValue(QLatin1Char('_') + typeName));
-}
-
 bool TypeTakesLength(Connection& conn, const QString& typeName)
 {
-    Result r = conn.exec(TypeTakesLengthStatement(conn, typeName));
+    Result r = conn.exec(Catalogue::ArrayTypeStatement(conn, typeName));
     return r.tuplesOk() && r.rows() > 0;
 }

@@ -27,8 +27,6 @@ const TypeCatalogueEntry* FindTypeEntry(const QString& typeName);
 // A failed query gives an empty list, silently.
 QStringList LoadBaseTypeNames(Connection& conn);
 
-// The statement asking whether `typeName` has an array type, i.e. takes a length.
-QString TypeTakesLengthStatement(Connection& conn, const QString& typeName);
 // Whether the length box applies to the type: the server knows an array type of that name.
 // Any failure answers false.
 bool TypeTakesLength(Connection& conn, const QString& typeName);

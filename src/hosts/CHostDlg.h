@@ -15,7 +15,6 @@ class CHostDlg : public QDialog {
 public:
     explicit CHostDlg(const QString& displayName, QWidget* parent = nullptr);
 
-    bool isEdit() const { return m_edit; }
     // The display name and the seven values as they stand in the fields.
     HostEntry entry() const;
 

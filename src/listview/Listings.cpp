@@ -28,11 +28,11 @@ ListingChoice ChooseListing(int nodeDepth, const QString& nodeCaption, const QSt
 QString ListingStatement(Listing kind)
 {
     switch (kind) {
-    case Listing::Tables: return kTablesListing;
-    case Listing::Users: return kUsersListing;
-    case Listing::Indexes: return kIndexesListing;
-    case Listing::Views: return kViewsListing;
-    case Listing::Types: return kTypesListing;
+    case Listing::Tables: return Catalogue::TablesSummaryStatement();
+    case Listing::Users: return Catalogue::UsersSummaryStatement();
+    case Listing::Indexes: return Catalogue::IndexesSummaryStatement();
+    case Listing::Views: return Catalogue::ViewsSummaryStatement();
+    case Listing::Types: return Catalogue::TypesSummaryStatement();
     default: return {};
     }
 }
@@ -109,27 +109,17 @@ bool ShowsPagedRows(const QString& parentCaption)
     return parentCaption == kTablesFolder || parentCaption == kViewsFolder;
 }
 
-QString SequenceRowStatement(const ObjectName& sequence)
-{
-    return QStringLiteral(
-               "select c.relname as sequence_name, s.last_value, p.seqincrement as increment_by, "
-               "p.seqmax as max_value, p.seqmin as min_value, p.seqcache as cache_value, "
-               "s.log_cnt, p.seqcycle as is_cycled, s.is_called from %1 s, pg_sequence p, "
-               "pg_class c where p.seqrelid = s.tableoid and c.oid = s.tableoid")
-        .arg(sequence.sql());
-}
-
 TextTable LoadSequenceListing(Connection& conn)
 {
     TextTable table;
-    const Result names = conn.exec(kSequenceNames);
+    const Result names = conn.exec(Catalogue::SequenceNamesStatement());
     const int count = names.tuplesOk() ? names.rows() : 0;
     const int name = names.fieldNumber("relname"), schema = names.fieldNumber("nspname"),
               visible = names.fieldNumber("visible");
     for (int i = 0; i < count; ++i) {
         const ObjectName sequence{names.value(i, schema), names.value(i, name),
                                   names.value(i, visible) == QLatin1String("t")};
-        const Result row = conn.exec(SequenceRowStatement(sequence));
+        const Result row = conn.exec(Catalogue::SequenceRowStatement(sequence));
         if (!row.tuplesOk() || row.rows() == 0) continue;
         if (table.rows.isEmpty()) {
             for (int f = 0; f < row.fields(); ++f) table.headings << row.fieldName(f);

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include "workspace/BrowseRules.h"
+#include "workspace/Catalogue.h"
 #include "workspace/ObjectName.h"
 #include "workspace/ResultModel.h"
 
@@ -22,32 +23,9 @@ using Browse::kTypesFolder;
 using Browse::kUsersNode;
 using Browse::kViewsFolder;
 
-// The catalogue summaries. Their headings are the Japanese aliases of the statements.
 // The tables summary carries, out of sight, each table's schema and whether the search path
 // finds it, so that a row names its own table where two schemas hold the same name.
-inline const QString kTablesListing = QStringLiteral(
-    "select tablename as テーブル名,tableowner as オーナー名,hasindexes as インデックス,"
-    "hasrules as ルール,hastriggers as トリガー,schemaname,"
-    "pg_table_is_visible(format('%I.%I',schemaname,tablename)::regclass) as visible "
-    "from pg_tables");
-constexpr int kTablesListingHiddenFields = 2;
-// Trace and catalogue-update rights are gone from the server; they always read as absent.
-inline const QString kUsersListing = QStringLiteral(
-    "select usename as ユーザ名,usesysid as システムＩＤ,usecreatedb as データベース作成,"
-    "false as トレース,usesuper as スーパユーザ,false as カタログ修正,valuntil as 有効期間 "
-    "from pg_user");
-inline const QString kIndexesListing = QStringLiteral(
-    "select tablename as テーブル名,indexname as インデックス名,indexdef as 定義内容 from pg_indexes");
-inline const QString kViewsListing = QStringLiteral(
-    "select viewname as ビュー名,viewowner as ビューオーナー,definition as 定義内容 from pg_views");
-inline const QString kTypesListing = QStringLiteral(
-    "select typname as デ－タ型名, typowner as 型所有者, typlen as 長さ, typbyval as 渡し方, "
-    "typdelim as 配列入力, typinput as 入力関数, typoutput as 出力関数, typalign as 境界調整 "
-    "from pg_type where typtype = 'b'");
-// Every sequence of the database, in whatever schema, with what addressing it needs.
-inline const QString kSequenceNames = QStringLiteral(
-    "select c.relname, n.nspname, pg_table_is_visible(c.oid) as visible "
-    "from pg_class c, pg_namespace n where c.relkind = 'S' and n.oid = c.relnamespace");
+constexpr int kTablesListingHiddenFields = Catalogue::kTablesSummaryHiddenFields;
 
 enum class Listing { None, Tables, Users, Indexes, Views, Sequences, Types, Contents };
 
@@ -77,9 +55,6 @@ constexpr int kHiddenIdentityFields = 2;
 bool ShowsRowIdentity(const QString& parentCaption);
 // Paging applies while the rows of a table or a view are shown.
 bool ShowsPagedRows(const QString& parentCaption);
-
-// A sequence's single row (name, counters and settings), addressed in its schema.
-QString SequenceRowStatement(const ObjectName& sequence);
 
 // Rows gathered from several results, shown as texts.
 struct TextTable {

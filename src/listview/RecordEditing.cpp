@@ -2,9 +2,10 @@
 
 #include <QRegularExpression>
 
+#include "workspace/Catalogue.h"
 #include "workspace/Prompter.h"
 #include "workspace/SqlQuote.h"
-#include "workspace/Statements.h"
+#include "workspace/Transaction.h"
 
 QString RowCondition(const Connection& conn, const RowIdentity& row)
 {
@@ -14,22 +15,6 @@ QString RowCondition(const Connection& conn, const RowIdentity& row)
     return QStringLiteral("tableoid = %1 AND ctid = '%2' AND xmin = '%3'")
         .arg(ok ? tableoid : 0u)
         .arg(conn.escapeValue(row.ctid), conn.escapeValue(row.xmin));
-}
-
-QString ColumnQuery(const Connection& conn, const ObjectName& table)
-{
-    // Defaults are joined on the table as well as the column number, and dropped columns are
-    // left out, so line r of the list is column r + 1 of the record query's row. The table is
-    // found by its schema-qualified name, never a same-named one the search path finds first.
-    return QStringLiteral(
-               "SELECT format_type(a.atttypid, a.atttypmod), a.*,"
-               "pg_get_expr(b.adbin, b.adrelid) as defultevalue "
-               "FROM pg_class c, pg_attribute a "
-               "LEFT JOIN pg_attrdef b On b.adrelid = a.attrelid AND b.adnum = a.attnum "
-               "WHERE c.oid = '%1'::regclass AND a.attnum > 0 AND a.attrelid = c.oid "
-               "AND NOT a.attisdropped "
-               "ORDER BY a.attnum")
-        .arg(conn.escapeValue(table.qualifiedSql()));
 }
 
 QString RecordQuery(const Connection& conn, const ObjectName& table, const RowIdentity& row)
@@ -60,7 +45,7 @@ QString ShownDefault(const QString& expression)
 RecordDetail LoadRecordDetail(Connection& conn, const ObjectName& table, const RowIdentity& row)
 {
     RecordDetail detail;
-    const Result columns = conn.exec(ColumnQuery(conn, table));
+    const Result columns = conn.exec(Catalogue::RecordColumnsStatement(conn, table));
     if (!columns.tuplesOk()) return detail;
     const Result record = conn.exec(RecordQuery(conn, table, row));
     if (!record.tuplesOk()) return detail;

@@ -33,9 +33,6 @@ struct RowIdentity {
 // "tableoid = %u AND ctid = '%s' AND xmin = '%s'" for the row.
 QString RowCondition(const Connection& conn, const RowIdentity& row);
 
-// The columns of a table in order (no dropped ones), with their types, lengths, NULL settings
-// and defaults (this table's own). The table is the one the tree listed, in its schema.
-QString ColumnQuery(const Connection& conn, const ObjectName& table);
 // The row by its identity, the ctid first.
 QString RecordQuery(const Connection& conn, const ObjectName& table, const RowIdentity& row);
 

@@ -419,10 +419,7 @@ void CCsvImportDlg::finishRun(const ImportOutcome& outcome)
 {
     m_job.join();
     showCounters();
-    if (outcome.stopMessage) prompter().tell(BoxKind::Window, *outcome.stopMessage);
-    if (outcome.lostMessage) prompter().tell(BoxKind::Window, *outcome.lostMessage);
-    const bool commit = !m_job.state().stopRequest && !outcome.lostMessage;
-    const bool committed = EndImport(m_conn, commit) && commit;
+    const bool committed = FinishImport(m_conn, m_job.state(), outcome);
     m_inRun = false;
     setRunning(false);
     emit runFinished(committed);

@@ -265,7 +265,7 @@ void CTableInfoDlg::load()
     if (!detail.tableFound) return;
     // Without a second connection the count runs here, holding the dialog until it is done.
     const ObjectName exact{m_table.schema, m_table.name, m_table.schema.isEmpty()};
-    if (!m_counter->start(m_conn, RowCountStatement(exact))) setIfPresent(m_countBox, CountRows(m_conn, m_table));
+    if (!m_counter->start(m_conn, Catalogue::CountStatement(exact))) setIfPresent(m_countBox, CountRows(m_conn, m_table));
 }
 
 void CTableInfoDlg::showDetail(const TableDetail& d)

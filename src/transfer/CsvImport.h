@@ -1,5 +1,10 @@
 #pragma once
 
+// The CSV import: what a run reads from the dialog, its statements, the target check, the
+// begin and the end of its one transaction (the run decides COMMIT or ROLLBACK, never the
+// dialog) and the worker thread. The batches themselves are ImportBatches'; the error log is
+// ImportErrorLog's.
+
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -8,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "transfer/ColumnList.h"
+#include "workspace/ColumnList.h"
 #include "transfer/CsvReader.h"
 #include "workspace/Connection.h"
 #include "workspace/ObjectName.h"
@@ -30,7 +35,7 @@ struct ImportSettings {
     QString logPath = QStringLiteral("ImportError.log");
 };
 
-// The state shared between the dialog (UI thread) and the worker: the two flags and the two
+// The state shared between the dialog (UI thread) and the worker: the flags and the two
 // counters, each read and written atomically; nothing else is shared.
 struct ImportRunState {
     std::atomic<bool> running{false};
@@ -59,6 +64,8 @@ inline const QString kConnectionLostMessage = QStringLiteral(
 QString ImportColumnSql(const QString& name, bool exact);
 // "INSERT INTO t (a,b) VALUES(" for the run's table and fields.
 QString ImportInsertPrefix(const ImportSettings& s);
+// "COPY t (a,b) FROM STDIN" for the run's table and fields.
+QString ImportCopyStatement(const ImportSettings& s);
 // The CREATE TABLE of a new table from the field-settings rows.
 QString ImportCreateStatement(const ImportSettings& s);
 
@@ -81,9 +88,10 @@ TableCheck CheckImportTable(Connection& conn, const ObjectName& table);
 // the prompter. Returns false when the run cannot go on; the transaction is then ended already
 // (nothing open on the connection).
 bool BeginImport(Connection& conn, const ImportSettings& s);
-// UI side, after the worker: COMMIT when `commit`, ROLLBACK otherwise, with their messages.
-// Returns true when the transaction was committed.
-bool EndImport(Connection& conn, bool commit);
+// After the worker (UI side): shows the outcome's messages and ends the transaction. The run
+// decides: COMMIT unless the operator stopped it or the server was lost; the caller only
+// shows the result. Returns true when the transaction was committed.
+bool FinishImport(Connection& conn, const ImportRunState& state, const ImportOutcome& outcome);
 
 // The worker's body. Runs on the calling thread and alone uses the connection meanwhile.
 // `progress` is called on that thread (at most every 100 ms, and once at the end) after the

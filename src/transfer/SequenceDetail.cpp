@@ -1,14 +1,11 @@
 #include "transfer/SequenceDetail.h"
 
-#include "listview/Listings.h"
-
-// The same one-row read as the sequences listing's.
-QString SequenceDetailStatement(const ObjectName& sequence) { return SequenceRowStatement(sequence); }
+#include "workspace/Catalogue.h"
 
 SequenceDetail LoadSequenceDetail(Connection& conn, const ObjectName& sequence)
 {
     SequenceDetail d;
-    const Result r = conn.exec(SequenceDetailStatement(sequence));
+    const Result r = conn.exec(Catalogue::SequenceRowStatement(sequence));
     if (!r.tuplesOk()) return d;
     for (size_t i = 0; i < kSequenceValueColumns.size(); ++i) {
         const int f = r.fieldNumber(kSequenceValueColumns[i]);

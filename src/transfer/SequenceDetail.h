@@ -15,7 +15,5 @@ struct SequenceDetail {
     std::array<QString, 6> values;
 };
 
-// The sequence's row with its settings, which servers from 10 on keep in pg_sequence.
-QString SequenceDetailStatement(const ObjectName& sequence);
-// A failed query (not a sequence, no such name) gives six empty values.
+// The sequence's row (Catalogue::SequenceRowStatement, as the sequences listing reads it). A failed query (not a sequence, no such name) gives six empty values.
 SequenceDetail LoadSequenceDetail(Connection& conn, const ObjectName& sequence);

@@ -1,6 +1,7 @@
 #include "transfer/SharedSnapshot.h"
 
 #include "transfer/ExportChecks.h"
+#include "workspace/Catalogue.h"
 
 namespace {
 
@@ -14,13 +15,7 @@ const QString kBeginSnapshot =
 
 qint64 SplittableTableBlocks(Connection& conn, const ObjectName& table)
 {
-    const Result info = conn.tryExec(
-        QStringLiteral("select c.relkind, c.relhassubclass, c.relpersistence, "
-                       "pg_catalog.pg_relation_size(c.oid) / "
-                       "pg_catalog.current_setting('block_size')::int8 "
-                       "from pg_catalog.pg_class c join pg_catalog.pg_namespace n "
-                       "on n.oid = c.relnamespace where n.nspname = '%1' and c.relname = '%2'")
-            .arg(conn.escapeValue(table.schema), conn.escapeValue(table.name)));
+    const Result info = conn.tryExec(Catalogue::RelationBlocksStatement(conn, table));
     const qint64 blocks = info.tuplesOk() && info.rows() == 1 ? info.value(0, 3).toLongLong() : 0;
     const QString kind = blocks ? info.value(0, 0) : QString();
     const bool fits = (kind == u"r" || kind == u"m") && info.value(0, 1) == u"f" &&

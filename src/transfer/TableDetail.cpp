@@ -29,12 +29,6 @@ constexpr int kLastKeyPosition = 256;
 
 }  // namespace
 
-QString RecordLengthText(const ColumnListing& columns)
-{
-    const QString total = QString::number(columns.fixedLengthTotal);
-    return columns.hasVariableLength ? total + QStringLiteral("+α") : total;
-}
-
 QString RowEstimateText(const QString& reltuples)
 {
     // Servers from 14 on say -1 for a table that was never vacuumed or analysed.
@@ -42,66 +36,9 @@ QString RowEstimateText(const QString& reltuples)
     return QStringLiteral("%1 (推定)").arg(reltuples);
 }
 
-QString RowCountStatement(const ObjectName& table)
-{
-    return QStringLiteral("SELECT count(*) as RecordCount FROM %1").arg(table.sql());
-}
-
-QString RowEstimateStatement(Connection& conn, const ObjectName& table)
-{
-    return QStringLiteral("SELECT c.reltuples::bigint as RecordEstimate FROM pg_class c WHERE ") +
-           RelationMatch(conn, table, QStringLiteral("c"));
-}
-
-QString TableOwnerStatement(Connection& conn, const ObjectName& table)
-{
-    return QStringLiteral("select pg_class.relname,pg_class.relowner,pg_roles.rolname as usename "
-                          "from pg_class, pg_roles "
-                          "WHERE pg_class.relowner = pg_roles.oid "
-                          "and ") +
-           RelationMatch(conn, table, QStringLiteral("pg_class"));
-}
-
-QString DatabaseFactsStatement(Connection& conn, const QString& databaseName)
-{
-    // pg_roles rather than pg_user: a database may belong to a role that cannot log in.
-    return QStringLiteral("SELECT  pg_database.oid,"
-                          "pg_database.*,pg_roles.oid as usesysid,pg_roles.rolname as Owner,"
-                          "pg_encoding_to_char(pg_database.encoding) as Encode "
-                          "FROM pg_database, pg_roles "
-                          "WHERE pg_database.datdba = pg_roles.oid and "
-                          "\tdatname = '%1'")
-        .arg(conn.escapeValue(databaseName));
-}
-
-QString IndexListStatement(Connection& conn, const ObjectName& table)
-{
-    return QStringLiteral("SELECT c2.relname as indexname,i.*"
-                          "FROM pg_class c, pg_class c2, pg_index i "
-                          "WHERE ") +
-           RelationMatch(conn, table, QStringLiteral("c")) +
-           QStringLiteral(" AND     c.oid = i.indrelid AND     i.indexrelid = c2.oid  ORDER BY c2.relname");
-}
-
-QString IndexKeyStatement(Connection& conn, const ObjectName& table, const QString& indexName,
-                          int position)
-{
-    // The key column's name comes with its number: once a column was dropped, the number no
-    // longer tells the row of the column list.
-    return QStringLiteral("SELECT i.indkey[%1], a.attname "
-                          "FROM pg_class c, pg_class c2, pg_index i "
-                          "LEFT JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = i.indkey[%1] "
-                          "WHERE ")
-               .arg(position) +
-           RelationMatch(conn, table, QStringLiteral("c")) +
-           QStringLiteral(" AND     c2.relname = '%1' AND     c.oid = i.indrelid AND "
-                          "    i.indexrelid = c2.oid  ORDER BY c2.relname")
-               .arg(conn.escapeValue(indexName));
-}
-
 std::optional<QString> CountRows(Connection& conn, const ObjectName& table)
 {
-    const Result r = conn.exec(RowCountStatement(table));
+    const Result r = conn.exec(Catalogue::CountStatement(table));
     if (!r.tuplesOk()) return std::nullopt;
     return valueOf(r, "RecordCount");
 }
@@ -118,19 +55,19 @@ TableDetail LoadTableDetail(Connection& conn, const ObjectName& table, const QSt
     }
 
     {
-        const Result r = conn.exec(RowEstimateStatement(conn, table));
+        const Result r = conn.exec(Catalogue::EstimateStatement(conn, table));
         if (!r.tuplesOk() || r.rows() < 1) return d;
         d.tableFound = true;
         d.rowEstimate = RowEstimateText(r.value(0, 0));
     }
     {
-        const Result r = conn.exec(TableOwnerStatement(conn, table));
+        const Result r = conn.exec(Catalogue::OwnerStatement(conn, table));
         if (!r.tuplesOk()) return d;
         d.ownerRead = true;
         d.owner = valueOf(r, "usename");
     }
     {
-        const Result r = conn.exec(DatabaseFactsStatement(conn, databaseName));
+        const Result r = conn.exec(Catalogue::DatabaseFactsStatement(conn, databaseName));
         if (!r.tuplesOk()) return d;
         d.databaseRead = true;
         if (r.rows() >= 1) {
@@ -145,7 +82,7 @@ TableDetail LoadTableDetail(Connection& conn, const ObjectName& table, const QSt
         }
     }
 
-    const Result indexes = conn.exec(IndexListStatement(conn, table));
+    const Result indexes = conn.exec(Catalogue::IndexListStatement(conn, table));
     if (!indexes.tuplesOk()) return d;
     const int primaryField = indexes.fieldNumber("indisprimary");
     const int uniqueField = indexes.fieldNumber("indisunique");
@@ -156,7 +93,7 @@ TableDetail LoadTableDetail(Connection& conn, const ObjectName& table, const QSt
         index.primary = indexes.value(row, primaryField) == u"t";
         index.unique = indexes.value(row, uniqueField) == u"t";
         for (int k = 0; k <= kLastKeyPosition; ++k) {
-            const Result key = conn.exec(IndexKeyStatement(conn, table, index.name, k));
+            const Result key = conn.exec(Catalogue::IndexKeyStatement(conn, table, index.name, k));
             if (!key.tuplesOk() || key.rows() < 1 || key.value(0, 0).toInt() == 0) break;
             const QString column = key.value(0, key.fieldNumber("attname"));
             index.keyText += column + QStringLiteral("  ");

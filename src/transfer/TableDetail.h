@@ -4,7 +4,8 @@
 #include <optional>
 #include <vector>
 
-#include "transfer/ColumnList.h"
+#include "workspace/Catalogue.h"
+#include "workspace/ColumnList.h"
 #include "workspace/Connection.h"
 #include "workspace/ObjectName.h"
 
@@ -44,19 +45,8 @@ struct TableDetail {
     std::vector<IndexFacts> indexes;
 };
 
-// The record length text: the fixed-length total, with "+α" when some column has a variable
-// length.
-QString RecordLengthText(const ColumnListing& columns);
 // The estimate as shown in "件数" until the count arrives.
 QString RowEstimateText(const QString& reltuples);
-
-QString RowCountStatement(const ObjectName& table);
-QString RowEstimateStatement(Connection& conn, const ObjectName& table);
-QString TableOwnerStatement(Connection& conn, const ObjectName& table);
-QString DatabaseFactsStatement(Connection& conn, const QString& databaseName);
-QString IndexListStatement(Connection& conn, const ObjectName& table);
-QString IndexKeyStatement(Connection& conn, const ObjectName& table, const QString& indexName,
-                          int position);
 
 // The exact count on `conn` itself, for when no second connection can be had; nothing when
 // the query failed.

@@ -1,6 +1,7 @@
 #include "workspace/BrowseRules.h"
 
 #include "workspace/CKestrelDoc.h"
+#include "workspace/Catalogue.h"
 #include "workspace/Connection.h"
 #include "workspace/Prompter.h"
 #include "workspace/SqlQuote.h"
@@ -95,16 +96,8 @@ bool OpensTableDetail(const NodePlace& node)
 QString FolderQuery(const QString& folderCaption)
 {
     // Every schema's objects, each with its schema and whether the search path finds it.
-    if (folderCaption == kTablesFolder)
-        return QStringLiteral(
-            "select tablename,tableowner,schemaname,"
-            "pg_table_is_visible(format('%I.%I',schemaname,tablename)::regclass) as visible "
-            "from pg_tables");
-    if (folderCaption == kViewsFolder)
-        return QStringLiteral(
-            "select viewname,viewowner,schemaname,"
-            "pg_table_is_visible(format('%I.%I',schemaname,viewname)::regclass) as visible "
-            "from pg_views");
+    if (folderCaption == kTablesFolder) return Catalogue::TreeTablesStatement();
+    if (folderCaption == kViewsFolder) return Catalogue::TreeViewsStatement();
     return {};
 }
 
@@ -136,16 +129,13 @@ std::optional<QList<FolderObject>> ReadFolderObjects(Connection& conn,
 
 bool IsSuperUser(Connection& conn, const QString& userName)
 {
-    Result r = conn.exec(QStringLiteral("select usesuper from pg_user where usename = '%1'")
-                             .arg(conn.escapeValue(userName)));
+    Result r = conn.exec(Catalogue::SuperUserStatement(conn, userName));
     return r.tuplesOk() && r.rows() > 0 && r.value(0, 0) == QLatin1String("t");
 }
 
 std::optional<QList<ObjectName>> ReadCatalogueRelations(Connection& conn)
 {
-    Result r = conn.exec(QStringLiteral(
-        "select c.relname, n.nspname, pg_table_is_visible(c.oid) as visible "
-        "from pg_class c, pg_namespace n where n.oid = c.relnamespace"));
+    Result r = conn.exec(Catalogue::RelationsStatement());
     if (!r.tuplesOk()) return std::nullopt;
     const int name = r.fieldNumber("relname"), schema = r.fieldNumber("nspname"),
               visible = r.fieldNumber("visible");

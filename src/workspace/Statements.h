@@ -1,20 +1,8 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
-#include <functional>
-#include <vector>
 
 #include "workspace/Connection.h"
-
-inline const QString kBeginError = QStringLiteral("トランザクションエラーが発生しました(BIGIN)");
-inline const QString kCommitError = QStringLiteral("トランザクションエラーが発生しました(COMMIT)");
-inline const QString kRollbackError =
-    QStringLiteral("トランザクションエラーが発生しました(ROLLBACK)");
-inline const QString kAbortMessage =
-    QStringLiteral("修正を中断しました。（トランザクションは破棄されました)");
-inline const QString kDeleteAbortMessage =
-    QStringLiteral("削除を中断しました。（トランザクションは破棄されました)");
 
 struct CommandOutcome {
     Result result;
@@ -23,32 +11,3 @@ struct CommandOutcome {
 
 // Sends one statement and applies the command test.
 CommandOutcome ExecCommand(Connection& conn, const QString& statement);
-
-// One statement of a confirmed transaction. By default it succeeds on the command test;
-// `accept` replaces that test, for example to demand that exactly one row was touched.
-struct TransactionStep {
-    QString statement;
-    std::function<bool(const Result&)> accept;
-};
-
-// Accepts a command that touched exactly one row (UPDATE/DELETE of one row by its ctid).
-bool TouchedExactlyOneRow(const Result& r);
-
-// The confirmed transaction: BEGIN, the steps in order, COMMIT. A failed step shows
-// `failureMessage`, rolls back and shows `abortMessage`; no further statement is sent. All
-// messages are window boxes. Returns true only when COMMIT really committed.
-bool RunConfirmedTransaction(Connection& conn, const std::vector<TransactionStep>& steps,
-                             const QString& failureMessage,
-                             const QString& abortMessage = kAbortMessage);
-bool RunConfirmedTransaction(Connection& conn, const QStringList& statements,
-                             const QString& failureMessage,
-                             const QString& abortMessage = kAbortMessage);
-
-// The short transaction: begin text ("BEGIN TRANSACTION" or "BEGIN"), the statement, COMMIT.
-// A failed step shows the server's text for it; the open block is then ended with a
-// ROLLBACK, so the session stays usable. Returns true when all three succeeded.
-bool RunShortTransaction(Connection& conn, const QString& beginText, const QString& statement);
-
-// True when a COMMIT's result means the transaction was committed. The server answers a
-// COMMIT of a failed transaction with PGRES_COMMAND_OK and the tag ROLLBACK.
-bool CommitSucceeded(const Result& r);

@@ -11,8 +11,8 @@
 #include "design/CTableSelectDlg.h"
 #include "design/TableDesign.h"
 #include "support/DialogDriver.h"
-#include "transfer/ColumnList.h"
-#include "workspace/Statements.h"
+#include "workspace/ColumnList.h"
+#include "workspace/Transaction.h"
 
 namespace {
 

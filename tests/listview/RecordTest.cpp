@@ -5,7 +5,7 @@
 #include <QTableWidget>
 
 #include "listview/RecordEditing.h"
-#include "workspace/Statements.h"
+#include "workspace/Transaction.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <QRegularExpression>
 
 #include "transfer/CsvImport.h"
-#include "workspace/Statements.h"
+#include "workspace/Transaction.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include "support/ScriptedPrompter.h"
 #include "support/TestServer.h"
 #include "workspace/Statements.h"
+#include "workspace/Transaction.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
-#include "transfer/ColumnList.h"
+#include "workspace/ColumnList.h"
 
 #include <QRegularExpression>
+
+#include "workspace/Catalogue.h"
 
 namespace {
 
@@ -46,32 +48,20 @@ QString LiteralDefaultValue(const QString& expression, bool* isLiteral)
     return {};
 }
 
-QString RelationMatch(Connection& conn, const ObjectName& table, const QString& alias)
+QString RecordLengthText(int fixedTotal, bool variableLength)
 {
-    const QString name = conn.escapeValue(table.name);
-    if (table.schema.isEmpty())
-        return QStringLiteral("%1.relname = '%2' AND pg_table_is_visible(%1.oid)").arg(alias, name);
-    return QStringLiteral("%1.relname = '%2' AND %1.relnamespace = "
-                          "(select oid from pg_namespace where nspname = '%3')")
-        .arg(alias, name, conn.escapeValue(table.schema));
+    return variableLength ? QStringLiteral("%1+α").arg(fixedTotal) : QString::number(fixedTotal);
 }
 
-QString ColumnListStatement(Connection& conn, const ObjectName& table)
+QString RecordLengthText(const ColumnListing& columns)
 {
-    return QStringLiteral("SELECT format_type(a.atttypid, a.atttypmod), a.*,"
-                          "pg_get_expr(b.adbin, b.adrelid) as defultevalue "
-                          "FROM pg_class c, pg_attribute a "
-                          "LEFT JOIN pg_attrdef b On b.adrelid = a.attrelid AND b.adnum = a.attnum "
-                          "WHERE ") +
-           RelationMatch(conn, table, QStringLiteral("c")) +
-           QStringLiteral(" AND a.attnum > 0 AND a.attrelid = c.oid AND NOT a.attisdropped "
-                          "ORDER BY a.attnum");
+    return RecordLengthText(columns.fixedLengthTotal, columns.hasVariableLength);
 }
 
 ColumnListing LoadColumnList(Connection& conn, const ObjectName& table)
 {
     ColumnListing out;
-    Result r = conn.exec(ColumnListStatement(conn, table));
+    Result r = conn.exec(Catalogue::ColumnListStatement(conn, table));
     if (!r.tuplesOk()) return out;
     out.ok = true;
     for (int row = 0; row < r.rows(); ++row) {
@@ -88,7 +78,6 @@ ColumnListing LoadColumnList(Connection& conn, const ObjectName& table)
               << flagText(cellOrEmpty(r, row, "attbyval"), QStringLiteral("直値"),
                           QStringLiteral("引数"));
         out.rows.push_back(cells);
-        out.lengths.push_back(attlen);
         if (attlen < 1)
             out.hasVariableLength = true;
         else

@@ -15,8 +15,6 @@ struct ColumnListing {
     std::vector<QStringList> rows;    // ten cells each, in column order
     int fixedLengthTotal = 0;         // sum of attlen over fixed-length columns
     bool hasVariableLength = false;   // some column's attlen is below 1
-    // Per row, for callers that need them: the raw attlen and the default as stored.
-    std::vector<int> lengths;
 
     int columnCount() const { return int(rows.size()); }
 };
@@ -27,13 +25,12 @@ struct ColumnListing {
 // `isLiteral` (when given) tells which.
 QString LiteralDefaultValue(const QString& expression, bool* isLiteral = nullptr);
 
-// The condition that picks one relation of pg_class under `alias`: by schema and name when the
-// schema is known, else the one the search path finds by that name (as a bare name would).
-QString RelationMatch(Connection& conn, const ObjectName& table, const QString& alias);
+// The record length text: the fixed-length total, with "+α" when some column has a variable
+// length.
+QString RecordLengthText(int fixedTotal, bool variableLength);
+QString RecordLengthText(const ColumnListing& columns);
 
-// The statement of the column listing for one table. The table is found exactly: by its
-// schema when known, by the search path otherwise (as the bare name in a statement would be).
-QString ColumnListStatement(Connection& conn, const ObjectName& table);
-
-// LoadColumnList: runs the listing; a failed query gives ok = false and no rows.
+// The listing of one table (Catalogue::ColumnListStatement), found exactly: by its schema when
+// known, by the search path otherwise (as the bare name in a statement would be).
+// A failed query gives ok = false and no rows.
 ColumnListing LoadColumnList(Connection& conn, const ObjectName& table);

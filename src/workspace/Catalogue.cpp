@@ -1,0 +1,270 @@
+#include "workspace/Catalogue.h"
+
+#include "workspace/Connection.h"
+
+namespace Catalogue {
+
+namespace {
+
+// The relation a statement naming `table` reaches, looked up as the server would look it up.
+QString regclassOf(const Connection& conn, const ObjectName& table)
+{
+    return QStringLiteral("to_regclass('%1')").arg(conn.escapeValue(table.qualifiedSql()));
+}
+
+}  // namespace
+
+QString RelationMatch(const Connection& conn, const ObjectName& table, const QString& alias)
+{
+    const QString name = conn.escapeValue(table.name);
+    if (table.schema.isEmpty())
+        return QStringLiteral("%1.relname = '%2' AND pg_table_is_visible(%1.oid)").arg(alias, name);
+    return QStringLiteral("%1.relname = '%2' AND %1.relnamespace = "
+                          "(select oid from pg_namespace where nspname = '%3')")
+        .arg(alias, name, conn.escapeValue(table.schema));
+}
+
+QString RelationBlocksStatement(const Connection& conn, const ObjectName& table)
+{
+    return QStringLiteral("select c.relkind, c.relhassubclass, c.relpersistence, "
+                          "pg_catalog.pg_relation_size(c.oid) / "
+                          "pg_catalog.current_setting('block_size')::int8 "
+                          "from pg_catalog.pg_class c join pg_catalog.pg_namespace n "
+                          "on n.oid = c.relnamespace where n.nspname = '%1' and c.relname = '%2'")
+        .arg(conn.escapeValue(table.schema), conn.escapeValue(table.name));
+}
+
+QString CountStatement(const ObjectName& table)
+{
+    return QStringLiteral("SELECT count(*) as RecordCount FROM %1").arg(table.sql());
+}
+
+QString ImportCountStatement(const ObjectName& table)
+{
+    return QStringLiteral("select count(*) as RecordCount from ") + table.sql();
+}
+
+QString EstimateStatement(const Connection& conn, const ObjectName& table)
+{
+    return QStringLiteral("SELECT c.reltuples::bigint as RecordEstimate FROM pg_class c WHERE ") +
+           RelationMatch(conn, table, QStringLiteral("c"));
+}
+
+QString OwnerStatement(const Connection& conn, const ObjectName& table)
+{
+    QString statement =
+        QStringLiteral("select pg_class.relname,pg_class.relowner,pg_roles.rolname as usename "
+                       "from pg_class, pg_roles "
+                       "WHERE pg_class.relowner = pg_roles.oid "
+                       "and pg_class.relname = '%1' and ")
+            .arg(conn.escapeValue(table.name));
+    if (table.schema.isEmpty())
+        return statement + QStringLiteral("pg_table_is_visible(pg_class.oid)");
+    return statement + QStringLiteral("pg_class.relnamespace = "
+                                      "(select oid from pg_namespace where nspname = '%1')")
+                           .arg(conn.escapeValue(table.schema));
+}
+
+QString ColumnListStatement(const Connection& conn, const ObjectName& table)
+{
+    return QStringLiteral("SELECT format_type(a.atttypid, a.atttypmod), a.*,"
+                          "pg_get_expr(b.adbin, b.adrelid) as defultevalue "
+                          "FROM pg_class c, pg_attribute a "
+                          "LEFT JOIN pg_attrdef b On b.adrelid = a.attrelid AND b.adnum = a.attnum "
+                          "WHERE ") +
+           RelationMatch(conn, table, QStringLiteral("c")) +
+           QStringLiteral(" AND a.attnum > 0 AND a.attrelid = c.oid AND NOT a.attisdropped "
+                          "ORDER BY a.attnum");
+}
+
+QString RecordColumnsStatement(const Connection& conn, const ObjectName& table)
+{
+    // Defaults are joined on the table as well as the column number, and dropped columns are
+    // left out, so line r of the list is column r + 1 of the record query's row.
+    return QStringLiteral(
+               "SELECT format_type(a.atttypid, a.atttypmod), a.*,"
+               "pg_get_expr(b.adbin, b.adrelid) as defultevalue "
+               "FROM pg_class c, pg_attribute a "
+               "LEFT JOIN pg_attrdef b On b.adrelid = a.attrelid AND b.adnum = a.attnum "
+               "WHERE c.oid = '%1'::regclass AND a.attnum > 0 AND a.attrelid = c.oid "
+               "AND NOT a.attisdropped "
+               "ORDER BY a.attnum")
+        .arg(conn.escapeValue(table.qualifiedSql()));
+}
+
+QString VisibilityStatement(const Connection& conn, const ObjectName& table)
+{
+    return QStringLiteral("select pg_table_is_visible(c.oid) as visible from pg_class c where ") +
+           RelationMatch(conn, table, QStringLiteral("c"));
+}
+
+QString InsertableRelationStatement(const Connection& conn, const ObjectName& table)
+{
+    return QStringLiteral("select count(*) as recordcount from pg_class c where c.oid = %1 "
+                          "and c.relkind in ('r','p','v','f')")
+        .arg(regclassOf(conn, table));
+}
+
+QString RelationKindStatement(const Connection& conn, const ObjectName& table)
+{
+    return QStringLiteral("select c.relkind, c.relhasrules from pg_class c where c.oid = %1")
+        .arg(regclassOf(conn, table));
+}
+
+QString IndexListStatement(const Connection& conn, const ObjectName& table)
+{
+    return QStringLiteral("SELECT c2.relname as indexname,i.*"
+                          "FROM pg_class c, pg_class c2, pg_index i "
+                          "WHERE ") +
+           RelationMatch(conn, table, QStringLiteral("c")) +
+           QStringLiteral(" AND     c.oid = i.indrelid AND     i.indexrelid = c2.oid  ORDER BY c2.relname");
+}
+
+QString IndexKeyStatement(const Connection& conn, const ObjectName& table, const QString& indexName,
+                          int position)
+{
+    // The key column's name comes with its number: once a column was dropped, the number no
+    // longer tells the row of the column list.
+    return QStringLiteral("SELECT i.indkey[%1], a.attname "
+                          "FROM pg_class c, pg_class c2, pg_index i "
+                          "LEFT JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = i.indkey[%1] "
+                          "WHERE ")
+               .arg(position) +
+           RelationMatch(conn, table, QStringLiteral("c")) +
+           QStringLiteral(" AND     c2.relname = '%1' AND     c.oid = i.indrelid AND "
+                          "    i.indexrelid = c2.oid  ORDER BY c2.relname")
+               .arg(conn.escapeValue(indexName));
+}
+
+QString DatabaseFactsStatement(const Connection& conn, const QString& databaseName)
+{
+    // pg_roles rather than pg_user: a database may belong to a role that cannot log in.
+    return QStringLiteral("SELECT  pg_database.oid,"
+                          "pg_database.*,pg_roles.oid as usesysid,pg_roles.rolname as Owner,"
+                          "pg_encoding_to_char(pg_database.encoding) as Encode "
+                          "FROM pg_database, pg_roles "
+                          "WHERE pg_database.datdba = pg_roles.oid and "
+                          "\tdatname = '%1'")
+        .arg(conn.escapeValue(databaseName));
+}
+
+QString SequenceRowStatement(const ObjectName& sequence)
+{
+    return QStringLiteral(
+               "select c.relname as sequence_name, s.last_value, p.seqincrement as increment_by, "
+               "p.seqmax as max_value, p.seqmin as min_value, p.seqcache as cache_value, "
+               "s.log_cnt, p.seqcycle as is_cycled, s.is_called from %1 s, pg_sequence p, "
+               "pg_class c where p.seqrelid = s.tableoid and c.oid = s.tableoid")
+        .arg(sequence.sql());
+}
+
+QString SuperUserStatement(const Connection& conn, const QString& userName)
+{
+    return QStringLiteral("select usesuper from pg_user where usename = '%1'").arg(conn.escapeValue(userName));
+}
+
+QString UserRowStatement(const Connection& conn, const QString& userName)
+{
+    return QStringLiteral("select usename,usesysid,usecreatedb,false as usetrace,usesuper,false as "
+                          "usecatupd,passwd,to_char(valuntil, 'YYYY-MM-DD HH24:MI:SS') as valuntil "
+                          "from pg_user where usename = '%1'")
+        .arg(conn.escapeValue(userName));
+}
+
+QString GroupsStatement() { return QStringLiteral("select * from pg_group"); }
+
+QString GroupMemberStatement(const Connection& conn, const QString& groupName, int position)
+{
+    return QStringLiteral("select grolist[%1] from pg_group where groname = '%2'")
+        .arg(position)
+        .arg(conn.escapeValue(groupName));
+}
+
+QString BaseTypesStatement() { return QStringLiteral("select typname from pg_type where typtype = 'b'"); }
+
+QString ArrayTypeStatement(const Connection& conn, const QString& typeName)
+{
+    return QStringLiteral("select typname from pg_type where typtype = 'b' and typname = '%1'")
+        .arg(conn.escapeValue(QLatin1Char('_') + typeName));
+}
+
+QString SelectableTablesStatement()
+{
+    return QStringLiteral(
+        "select schemaname,tablename,tableowner,"
+        "pg_table_is_visible((quote_ident(schemaname)||'.'||quote_ident(tablename))::regclass) "
+        "as visible from pg_tables "
+        "where schemaname not in ('pg_catalog','information_schema')");
+}
+
+QString TreeTablesStatement()
+{
+    return QStringLiteral(
+        "select tablename,tableowner,schemaname,"
+        "pg_table_is_visible(format('%I.%I',schemaname,tablename)::regclass) as visible "
+        "from pg_tables");
+}
+
+QString TreeViewsStatement()
+{
+    return QStringLiteral(
+        "select viewname,viewowner,schemaname,"
+        "pg_table_is_visible(format('%I.%I',schemaname,viewname)::regclass) as visible "
+        "from pg_views");
+}
+
+QString RelationsStatement()
+{
+    return QStringLiteral(
+        "select c.relname, n.nspname, pg_table_is_visible(c.oid) as visible "
+        "from pg_class c, pg_namespace n where n.oid = c.relnamespace");
+}
+
+QString SequenceNamesStatement()
+{
+    return QStringLiteral(
+        "select c.relname, n.nspname, pg_table_is_visible(c.oid) as visible "
+        "from pg_class c, pg_namespace n where c.relkind = 'S' and n.oid = c.relnamespace");
+}
+
+QString TablesSummaryStatement()
+{
+    // The last kTablesSummaryHiddenFields fields name each row's own table where two schemas
+    // hold the same name.
+    return QStringLiteral(
+        "select tablename as テーブル名,tableowner as オーナー名,hasindexes as インデックス,"
+        "hasrules as ルール,hastriggers as トリガー,schemaname,"
+        "pg_table_is_visible(format('%I.%I',schemaname,tablename)::regclass) as visible "
+        "from pg_tables");
+}
+
+QString UsersSummaryStatement()
+{
+    // Trace and catalogue-update rights are gone from the server; they always read as absent.
+    return QStringLiteral(
+        "select usename as ユーザ名,usesysid as システムＩＤ,usecreatedb as データベース作成,"
+        "false as トレース,usesuper as スーパユーザ,false as カタログ修正,valuntil as 有効期間 "
+        "from pg_user");
+}
+
+QString IndexesSummaryStatement()
+{
+    return QStringLiteral(
+        "select tablename as テーブル名,indexname as インデックス名,indexdef as 定義内容 from pg_indexes");
+}
+
+QString ViewsSummaryStatement()
+{
+    return QStringLiteral(
+        "select viewname as ビュー名,viewowner as ビューオーナー,definition as 定義内容 from pg_views");
+}
+
+QString TypesSummaryStatement()
+{
+    return QStringLiteral(
+        "select typname as デ－タ型名, typowner as 型所有者, typlen as 長さ, typbyval as 渡し方, "
+        "typdelim as 配列入力, typinput as 入力関数, typoutput as 出力関数, typalign as 境界調整 "
+        "from pg_type where typtype = 'b'");
+}
+
+}  // namespace Catalogue

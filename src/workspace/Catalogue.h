@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QString>
+
+#include "workspace/ObjectName.h"
+
+class Connection;
+
+// Every statement the program asks the system catalogue with, one function per question, so
+// that a change of form (a new server, a different way to find a relation) is made here once.
+// The forms below answer alike on every server from 10 on; a question whose form differs
+// between servers branches on Connection::serverVersion() here and nowhere else. The column
+// names and positions of each answer are what the callers read: keep them.
+namespace Catalogue {
+
+// The condition that picks one relation of pg_class under `alias`: by schema and name when the
+// schema is known, else the one the search path finds by that name (as a bare name would).
+QString RelationMatch(const Connection& conn, const ObjectName& table, const QString& alias);
+
+// The relation's kind, whether it has inheritance children, its persistence and its size in
+// blocks (relkind, relhassubclass, relpersistence, blocks), found by schema and name; for
+// sharing an export of a table out over several sessions.
+QString RelationBlocksStatement(const Connection& conn, const ObjectName& table);
+// The exact row count of a table or view ("RecordCount").
+QString CountStatement(const ObjectName& table);
+// The import's count of its target (the same question, its own letter case).
+QString ImportCountStatement(const ObjectName& table);
+// The catalogue's row estimate (reltuples) of one relation ("RecordEstimate").
+QString EstimateStatement(const Connection& conn, const ObjectName& table);
+// The owner of one relation ("usename"), the relation found by schema and name.
+QString OwnerStatement(const Connection& conn, const ObjectName& table);
+// The columns of one table in order, with their defaults as the server writes them.
+QString ColumnListStatement(const Connection& conn, const ObjectName& table);
+// The same listing for the record dialog, the table found by casting its name.
+QString RecordColumnsStatement(const Connection& conn, const ObjectName& table);
+// Whether the search path finds the relation by its bare name ("visible").
+QString VisibilityStatement(const Connection& conn, const ObjectName& table);
+// Whether the name reaches a relation an INSERT can fill ("recordcount" is 1 then).
+QString InsertableRelationStatement(const Connection& conn, const ObjectName& table);
+// The kind of the relation and whether it has rules ("relkind", "relhasrules").
+QString RelationKindStatement(const Connection& conn, const ObjectName& table);
+// The indexes of one table with their pg_index row ("indexname", i.*).
+QString IndexListStatement(const Connection& conn, const ObjectName& table);
+// Key column `position` of one index: its number and its name ("attname").
+QString IndexKeyStatement(const Connection& conn, const ObjectName& table, const QString& indexName,
+                          int position);
+// The database's row with its owner and encoding ("Owner", "Encode").
+QString DatabaseFactsStatement(const Connection& conn, const QString& databaseName);
+// The one row of a sequence, in the columns of the old sequence relation.
+QString SequenceRowStatement(const ObjectName& sequence);
+// Whether a role is a superuser ("usesuper").
+QString SuperUserStatement(const Connection& conn, const QString& userName);
+// One role's row of pg_user, the expiry as "YYYY-MM-DD HH24:MI:SS".
+QString UserRowStatement(const Connection& conn, const QString& userName);
+// The groups ("groname").
+QString GroupsStatement();
+// Member `position` (1-based) of a group's member list; empty past its end.
+QString GroupMemberStatement(const Connection& conn, const QString& groupName, int position);
+// The base types ("typname"; their array types start with '_').
+QString BaseTypesStatement();
+// Whether `typeName` has an array type, i.e. takes a length (a row when it has).
+QString ArrayTypeStatement(const Connection& conn, const QString& typeName);
+
+// Listings: every schema's objects with their schema and visibility where the caller keeps them.
+// The tables the table selection offers (system schemas left out).
+QString SelectableTablesStatement();
+// The tree's tables and views folders.
+QString TreeTablesStatement();
+QString TreeViewsStatement();
+// The relations under the tree's catalogue node.
+QString RelationsStatement();
+// The sequences of the database ("relname", "nspname", "visible").
+QString SequenceNamesStatement();
+// The summaries of the list view; their headings are the Japanese aliases.
+QString TablesSummaryStatement();
+QString UsersSummaryStatement();
+QString IndexesSummaryStatement();
+QString ViewsSummaryStatement();
+QString TypesSummaryStatement();
+// Fields at the end of the tables summary that are read, not shown (schema and visibility).
+constexpr int kTablesSummaryHiddenFields = 2;
+
+}  // namespace Catalogue

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "support/TestServer.h"
+#include "workspace/Catalogue.h"
+
+namespace {
+
+// Every catalogue question runs on the test server and answers with the columns its callers
+// read: a statement whose form the server does not take (a catalogue column gone, a typo)
+// fails here on that server, not in a dialog.
+class CatalogueTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        conn = TestServer::connect();
+        TestServer::run(*conn, QStringLiteral("DROP SCHEMA IF EXISTS cat_s CASCADE"));
+        TestServer::run(*conn, QStringLiteral("CREATE SCHEMA cat_s"));
+        TestServer::run(*conn, QStringLiteral("CREATE TABLE cat_s.\"Cat T\" (id int PRIMARY KEY, "
+                                              "name text DEFAULT 'x', gone int)"));
+        TestServer::run(*conn, QStringLiteral("ALTER TABLE cat_s.\"Cat T\" DROP COLUMN gone"));
+        TestServer::run(*conn, QStringLiteral("INSERT INTO cat_s.\"Cat T\" VALUES (1), (2)"));
+        TestServer::run(*conn, QStringLiteral("CREATE SEQUENCE cat_s.cat_q"));
+        TestServer::run(*conn, QStringLiteral("DROP ROLE IF EXISTS cat_g"));
+        TestServer::run(*conn, QStringLiteral("CREATE GROUP cat_g USER postgres"));
+    }
+    void TearDown() override
+    {
+        auto c = TestServer::connect();
+        TestServer::run(*c, QStringLiteral("DROP SCHEMA IF EXISTS cat_s CASCADE"));
+        TestServer::run(*c, QStringLiteral("DROP ROLE IF EXISTS cat_g"));
+    }
+    std::unique_ptr<Connection> conn;
+};
+
+TEST_F(CatalogueTest, EveryQuestionRunsAndAnswersWithTheColumnsReadFromIt)
+{
+    const ObjectName table{QStringLiteral("cat_s"), QStringLiteral("Cat T"), false};
+    const ObjectName sequence{QStringLiteral("cat_s"), QStringLiteral("cat_q"), false};
+    const ObjectName visible{QString(), QStringLiteral("pg_class"), true};
+    struct Case {
+        const char* question;
+        QString statement;
+        std::vector<const char*> fields;
+        int rows;  // the rows it must answer with; -1: any number
+    };
+    const std::vector<Case> cases = {
+        {"count", Catalogue::CountStatement(table), {"RecordCount"}, 1},
+        {"import count", Catalogue::ImportCountStatement(table), {"RecordCount"}, 1},
+        {"estimate", Catalogue::EstimateStatement(*conn, table), {"RecordEstimate"}, 1},
+        {"owner", Catalogue::OwnerStatement(*conn, table), {"usename"}, 1},
+        {"owner on the path", Catalogue::OwnerStatement(*conn, visible), {"usename"}, 1},
+        {"columns", Catalogue::ColumnListStatement(*conn, table),
+         {"attname", "format_type", "attlen", "attnotnull", "defultevalue", "attbyval"}, 2},
+        {"record columns", Catalogue::RecordColumnsStatement(*conn, table),
+         {"attname", "format_type", "attlen", "attnotnull", "defultevalue"}, 2},
+        {"visibility", Catalogue::VisibilityStatement(*conn, table), {"visible"}, 1},
+        {"insertable", Catalogue::InsertableRelationStatement(*conn, table), {"recordcount"}, 1},
+        {"kind", Catalogue::RelationKindStatement(*conn, table), {"relkind", "relhasrules"}, 1},
+        {"indexes", Catalogue::IndexListStatement(*conn, table),
+         {"indexname", "indisprimary", "indisunique"}, 1},
+        {"index key", Catalogue::IndexKeyStatement(*conn, table, QStringLiteral("Cat T_pkey"), 0),
+         {"attname"}, 1},
+        {"database", Catalogue::DatabaseFactsStatement(*conn, QStringLiteral("postgres")),
+         {"oid", "Encode", "usesysid", "Owner", "datistemplate", "datallowconn"}, 1},
+        {"sequence row", Catalogue::SequenceRowStatement(sequence),
+         {"sequence_name", "last_value", "increment_by", "max_value", "min_value", "cache_value",
+          "is_cycled"}, 1},
+        {"superuser", Catalogue::SuperUserStatement(*conn, QStringLiteral("postgres")), {"usesuper"}, 1},
+        {"user row", Catalogue::UserRowStatement(*conn, QStringLiteral("postgres")),
+         {"usename", "usesysid", "usecreatedb", "usetrace", "usesuper", "usecatupd", "passwd",
+          "valuntil"}, 1},
+        {"groups", Catalogue::GroupsStatement(), {"groname"}, -1},
+        {"group member", Catalogue::GroupMemberStatement(*conn, QStringLiteral("cat_g"), 1), {}, 1},
+        {"base types", Catalogue::BaseTypesStatement(), {"typname"}, -1},
+        {"array type", Catalogue::ArrayTypeStatement(*conn, QStringLiteral("int4")), {"typname"}, 1},
+        {"selectable tables", Catalogue::SelectableTablesStatement(),
+         {"schemaname", "tablename", "tableowner", "visible"}, -1},
+        {"tree tables", Catalogue::TreeTablesStatement(),
+         {"tablename", "tableowner", "schemaname", "visible"}, -1},
+        {"tree views", Catalogue::TreeViewsStatement(),
+         {"viewname", "viewowner", "schemaname", "visible"}, -1},
+        {"relations", Catalogue::RelationsStatement(), {"relname", "nspname", "visible"}, -1},
+        {"sequences", Catalogue::SequenceNamesStatement(), {"relname", "nspname", "visible"}, -1},
+        {"tables summary", Catalogue::TablesSummaryStatement(), {"schemaname", "visible"}, -1},
+        {"users summary", Catalogue::UsersSummaryStatement(), {}, -1},
+        {"indexes summary", Catalogue::IndexesSummaryStatement(), {}, -1},
+        {"views summary", Catalogue::ViewsSummaryStatement(), {}, -1},
+        {"types summary", Catalogue::TypesSummaryStatement(), {}, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.question);
+        const Result r = conn->exec(c.statement);
+        ASSERT_TRUE(r.tuplesOk()) << r.errorMessage().toStdString();
+        if (c.rows >= 0) EXPECT_EQ(r.rows(), c.rows);
+        for (const char* f : c.fields) EXPECT_GE(r.fieldNumber(f), 0) << f;
+    }
+}
+
+TEST_F(CatalogueTest, TheTablesSummaryEndsWithItsHiddenFields)
+{
+    const Result r = conn->exec(Catalogue::TablesSummaryStatement());
+    ASSERT_TRUE(r.tuplesOk());
+    EXPECT_EQ(r.fieldNumber("schemaname"), r.fields() - Catalogue::kTablesSummaryHiddenFields);
+}
+
+TEST_F(CatalogueTest, ServerVersionIsTheServersOwnNumber)
+{
+    const Result r = conn->exec(QStringLiteral("show server_version_num"));
+    ASSERT_TRUE(r.tuplesOk());
+    EXPECT_EQ(conn->serverVersion(), r.value(0, 0).toInt());
+    EXPECT_GE(conn->serverVersion(), 100000);
+}
+
+}  // namespace
