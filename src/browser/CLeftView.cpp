@@ -383,12 +383,18 @@ void CLeftView::keyPressEvent(QKeyEvent* event)
 
 void CLeftView::contextMenuEvent(QContextMenuEvent* event)
 {
+    // The menu acts on the selected node: a right click first selects the node under the
+    // pointer, so the node acted on is the one highlighted. The menu key keeps the selection.
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        if (QTreeWidgetItem* item = itemAt(event->pos()); item && item != currentItem())
+            setCurrentItem(item);
+    }
     std::unique_ptr<QMenu> menu(createContextMenu());
     menu->exec(event->globalPos());
 }
 
-// A right click leaves the selection where it is: the context menu acts on the selected node,
-// not on the node under the mouse.
+// A right click selects in contextMenuEvent only, so a press that opens no menu changes
+// nothing either.
 void CLeftView::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::RightButton) {

@@ -67,6 +67,7 @@ void CKestrelView::showListing()
         }
         resultModel()->setResult(std::move(r), ListingTranslator(choice.kind),
                                  kTablesListingHiddenFields);
+        CaptionTablesListing(*resultModel());
         m_tablesListed = true;
         break;
     }
@@ -340,8 +341,7 @@ void CKestrelView::rowDoubleClicked(int row)
 ObjectName CKestrelView::rowObject(int row) const
 {
     if (m_tablesListed && model() == resultModel() && row >= 0)
-        return {resultModel()->hiddenText(row, 0), cellText(row, 0),
-                resultModel()->hiddenText(row, 1) == u"t"};
+        return TablesListingObject(*resultModel(), row);
     QString schema;
     for (int c = 0; c < model()->columnCount(); ++c) {
         if (model()->headerData(c, Qt::Horizontal).toString() == u"schemaname")

@@ -102,6 +102,17 @@ QString TableContentsStatement(const ObjectName& relation, bool withRowIdentity,
     return statement;
 }
 
+ObjectName TablesListingObject(const ResultModel& model, int row)
+{
+    return {model.hiddenText(row, 0), model.hiddenText(row, 2), model.hiddenText(row, 1) == u"t"};
+}
+
+void CaptionTablesListing(ResultModel& model)
+{
+    for (int row = 0; row < model.rowCount(); ++row)
+        model.setText(row, 0, TablesListingObject(model, row).caption());
+}
+
 bool ShowsRowIdentity(const QString& parentCaption) { return parentCaption == kTablesFolder; }
 
 bool ShowsPagedRows(const QString& parentCaption)
@@ -126,6 +137,8 @@ TextTable LoadSequenceListing(Connection& conn)
         }
         QStringList cells;
         for (int f = 0; f < table.headings.size(); ++f) cells << row.value(0, f);
+        // The sequence's own name cell shows its caption: two schemas may hold the same name.
+        if (!cells.isEmpty()) cells[0] = sequence.caption();
         table.rows << cells;
         table.objects << sequence;
     }

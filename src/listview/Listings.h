@@ -27,6 +27,11 @@ using Browse::kViewsFolder;
 // finds it, so that a row names its own table where two schemas hold the same name.
 constexpr int kTablesListingHiddenFields = Catalogue::kTablesSummaryHiddenFields;
 
+// The table a row of the tables summary lists, and the caption that row shows for it (the
+// tree's caption, so that two same-named tables never look alike).
+ObjectName TablesListingObject(const ResultModel& model, int row);
+void CaptionTablesListing(ResultModel& model);
+
 enum class Listing { None, Tables, Users, Indexes, Views, Sequences, Types, Contents };
 
 struct ListingChoice {

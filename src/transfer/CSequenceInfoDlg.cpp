@@ -20,6 +20,7 @@ CSequenceInfoDlg::CSequenceInfoDlg(Connection& conn, const ObjectName& sequence,
     auto* grid = new QGridLayout;
     QLineEdit* nameBox = NamedBox(this, "sequenceNameBox", true);
     nameBox->setText(sequence.caption());
+    FitBoxToText(nameBox);
     grid->addWidget(new QLabel(QStringLiteral("シーケンス名"), this), 0, 0);
     grid->addWidget(nameBox, 0, 1);
     const char* names[] = {"lastValueBox", "incrementBox", "maxValueBox",
@@ -29,6 +30,7 @@ CSequenceInfoDlg::CSequenceInfoDlg(Connection& conn, const ObjectName& sequence,
         QLineEdit* box = NamedBox(this, names[i], true);
         box->setAlignment(Qt::AlignRight);
         box->setText(detail.values[size_t(i)]);
+        FitBoxToText(box);
         grid->addWidget(new QLabel(QString::fromUtf16(labels[i]), this), i + 1, 0);
         grid->addWidget(box, i + 1, 1);
     }

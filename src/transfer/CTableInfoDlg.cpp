@@ -224,6 +224,8 @@ CTableInfoDlg::CTableInfoDlg(Connection& conn, const ObjectName& table, const QS
     connect(change, &QAction::triggered, this, &CTableInfoDlg::changeField);
     connect(reload, &QAction::triggered, this, &CTableInfoDlg::load);
     connect(m_counter, &TableRowCounter::counted, m_countBox, &QLineEdit::setText);
+    connect(m_counter, &TableRowCounter::failed, m_countBox,
+            [this] { m_countBox->setText(CountFailedText()); });
 
     load();
 }
@@ -264,8 +266,10 @@ void CTableInfoDlg::load()
     showDetail(detail);
     if (!detail.tableFound) return;
     // Without a second connection the count runs here, holding the dialog until it is done.
-    const ObjectName exact{m_table.schema, m_table.name, m_table.schema.isEmpty()};
-    if (!m_counter->start(m_conn, Catalogue::CountStatement(exact))) setIfPresent(m_countBox, CountRows(m_conn, m_table));
+    if (!m_counter->start(m_conn, Catalogue::CountStatement(m_table))) {
+        const std::optional<QString> count = CountRows(m_conn, m_table);
+        m_countBox->setText(count ? *count : CountFailedText());
+    }
 }
 
 void CTableInfoDlg::showDetail(const TableDetail& d)

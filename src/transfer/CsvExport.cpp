@@ -148,7 +148,7 @@ bool CsvExportJob::startTable(const ObjectName& table)
             m_snapshot.open(table, m_splitSessions, m_chunkBlocks)) {
         for (std::unique_ptr<Connection>& other : shared->sessions) {
             Connection& session = *other;
-            m_reader.addSession(session, std::move(other), table.qualifiedSql());
+            m_reader.addSession(session, std::move(other), name);
         }
         m_reader.setRanges(shared->rangeCount, m_chunkBlocks);
     }

@@ -36,6 +36,8 @@ QString RowEstimateText(const QString& reltuples)
     return QStringLiteral("%1 (推定)").arg(reltuples);
 }
 
+QString CountFailedText() { return QStringLiteral("(計数失敗)"); }
+
 std::optional<QString> CountRows(Connection& conn, const ObjectName& table)
 {
     const Result r = conn.exec(Catalogue::CountStatement(table));

@@ -47,6 +47,8 @@ struct TableDetail {
 
 // The estimate as shown in "件数" until the count arrives.
 QString RowEstimateText(const QString& reltuples);
+// What "件数" shows once the exact count was refused (the reason is in the log pane).
+QString CountFailedText();
 
 // The exact count on `conn` itself, for when no second connection can be had; nothing when
 // the query failed.

@@ -10,3 +10,5 @@ class QWidget;
 QLineEdit* NamedBox(QWidget* parent, const char* name, bool readOnly);
 // A push button that does not take Enter for itself; the dialog's default button does.
 QPushButton* NamedButton(QWidget* parent, const QString& label, const char* name);
+// Widens a box so that its whole text shows without scrolling (a long name, the largest bigint).
+void FitBoxToText(QLineEdit* box);

@@ -155,7 +155,10 @@ bool RequireSuperUser(const CKestrelDoc& doc)
 
 bool DropTable(CKestrelDoc& doc, const ObjectName& table, const std::function<void()>& removeNode)
 {
-    if (!prompter().ask(BoxKind::Application, kDropQuestion)) return false;
+    // The question names the table it is about, by its caption in the tree.
+    const QString question =
+        table.name.isEmpty() ? kDropQuestion : kDropQuestion + QStringLiteral("\n") + table.caption();
+    if (!prompter().ask(BoxKind::Application, question)) return false;
     if (table.name.isEmpty()) {
         prompter().tell(BoxKind::Window, kNoTableSelected);
         return false;

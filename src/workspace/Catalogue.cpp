@@ -6,11 +6,11 @@ namespace Catalogue {
 
 namespace {
 
-// The relation a statement naming `table` reaches, looked up as the server would look it up.
-QString regclassOf(const Connection& conn, const ObjectName& table)
-{
-    return QStringLiteral("to_regclass('%1')").arg(conn.escapeValue(table.qualifiedSql()));
-}
+// pg_class joined to its schema. Rows are asked by oid and by the stored names, never by
+// casting a name to regclass: the cast fails for a schema the role may not use, and the
+// whole listing with it.
+const char kClassJoin[] =
+    "from pg_catalog.pg_class c join pg_catalog.pg_namespace n on n.oid = c.relnamespace ";
 
 }  // namespace
 
@@ -86,10 +86,10 @@ QString RecordColumnsStatement(const Connection& conn, const ObjectName& table)
                "pg_get_expr(b.adbin, b.adrelid) as defultevalue "
                "FROM pg_class c, pg_attribute a "
                "LEFT JOIN pg_attrdef b On b.adrelid = a.attrelid AND b.adnum = a.attnum "
-               "WHERE c.oid = '%1'::regclass AND a.attnum > 0 AND a.attrelid = c.oid "
-               "AND NOT a.attisdropped "
-               "ORDER BY a.attnum")
-        .arg(conn.escapeValue(table.qualifiedSql()));
+               "WHERE ") +
+           RelationMatch(conn, table, QStringLiteral("c")) +
+           QStringLiteral(" AND a.attnum > 0 AND a.attrelid = c.oid AND NOT a.attisdropped "
+                          "ORDER BY a.attnum");
 }
 
 QString VisibilityStatement(const Connection& conn, const ObjectName& table)
@@ -100,15 +100,15 @@ QString VisibilityStatement(const Connection& conn, const ObjectName& table)
 
 QString InsertableRelationStatement(const Connection& conn, const ObjectName& table)
 {
-    return QStringLiteral("select count(*) as recordcount from pg_class c where c.oid = %1 "
-                          "and c.relkind in ('r','p','v','f')")
-        .arg(regclassOf(conn, table));
+    return QStringLiteral("select count(*) as recordcount from pg_class c where ") +
+           RelationMatch(conn, table, QStringLiteral("c")) +
+           QStringLiteral(" and c.relkind in ('r','p','v','f')");
 }
 
 QString RelationKindStatement(const Connection& conn, const ObjectName& table)
 {
-    return QStringLiteral("select c.relkind, c.relhasrules from pg_class c where c.oid = %1")
-        .arg(regclassOf(conn, table));
+    return QStringLiteral("select c.relkind, c.relhasrules from pg_class c where ") +
+           RelationMatch(conn, table, QStringLiteral("c"));
 }
 
 QString IndexListStatement(const Connection& conn, const ObjectName& table)
@@ -190,27 +190,28 @@ QString ArrayTypeStatement(const Connection& conn, const QString& typeName)
 
 QString SelectableTablesStatement()
 {
-    return QStringLiteral(
-        "select schemaname,tablename,tableowner,"
-        "pg_table_is_visible((quote_ident(schemaname)||'.'||quote_ident(tablename))::regclass) "
-        "as visible from pg_tables "
-        "where schemaname not in ('pg_catalog','information_schema')");
+    return QStringLiteral("select c.relname as tablename, n.nspname as schemaname, "
+                          "pg_catalog.pg_get_userbyid(c.relowner) as tableowner, "
+                          "pg_catalog.pg_table_is_visible(c.oid) as visible ") +
+           QLatin1String(kClassJoin) +
+           QStringLiteral("where c.relkind in ('r','p') "
+                          "and n.nspname not in ('pg_catalog','information_schema')");
 }
 
 QString TreeTablesStatement()
 {
-    return QStringLiteral(
-        "select tablename,tableowner,schemaname,"
-        "pg_table_is_visible(format('%I.%I',schemaname,tablename)::regclass) as visible "
-        "from pg_tables");
+    return QStringLiteral("select c.relname as tablename, "
+                          "pg_catalog.pg_get_userbyid(c.relowner) as tableowner, "
+                          "n.nspname as schemaname, pg_catalog.pg_table_is_visible(c.oid) as visible ") +
+           QLatin1String(kClassJoin) + QStringLiteral("where c.relkind in ('r','p')");
 }
 
 QString TreeViewsStatement()
 {
-    return QStringLiteral(
-        "select viewname,viewowner,schemaname,"
-        "pg_table_is_visible(format('%I.%I',schemaname,viewname)::regclass) as visible "
-        "from pg_views");
+    return QStringLiteral("select c.relname as viewname, "
+                          "pg_catalog.pg_get_userbyid(c.relowner) as viewowner, "
+                          "n.nspname as schemaname, pg_catalog.pg_table_is_visible(c.oid) as visible ") +
+           QLatin1String(kClassJoin) + QStringLiteral("where c.relkind = 'v'");
 }
 
 QString RelationsStatement()
@@ -229,13 +230,14 @@ QString SequenceNamesStatement()
 
 QString TablesSummaryStatement()
 {
-    // The last kTablesSummaryHiddenFields fields name each row's own table where two schemas
-    // hold the same name.
-    return QStringLiteral(
-        "select tablename as テーブル名,tableowner as オーナー名,hasindexes as インデックス,"
-        "hasrules as ルール,hastriggers as トリガー,schemaname,"
-        "pg_table_is_visible(format('%I.%I',schemaname,tablename)::regclass) as visible "
-        "from pg_tables");
+    // The last kTablesSummaryHiddenFields fields name each row's own table: the first shown
+    // field becomes its caption once read.
+    return QStringLiteral("select c.relname as テーブル名, "
+                          "pg_catalog.pg_get_userbyid(c.relowner) as オーナー名, "
+                          "c.relhasindex as インデックス, c.relhasrules as ルール, "
+                          "c.relhastriggers as トリガー, n.nspname as schemaname, "
+                          "pg_catalog.pg_table_is_visible(c.oid) as visible, c.relname ") +
+           QLatin1String(kClassJoin) + QStringLiteral("where c.relkind in ('r','p')");
 }
 
 QString UsersSummaryStatement()

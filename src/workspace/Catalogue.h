@@ -77,7 +77,8 @@ QString UsersSummaryStatement();
 QString IndexesSummaryStatement();
 QString ViewsSummaryStatement();
 QString TypesSummaryStatement();
-// Fields at the end of the tables summary that are read, not shown (schema and visibility).
-constexpr int kTablesSummaryHiddenFields = 2;
+// Fields at the end of the tables summary that are read, not shown (schema, visibility and
+// the name as stored).
+constexpr int kTablesSummaryHiddenFields = 3;
 
 }  // namespace Catalogue

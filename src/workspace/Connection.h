@@ -78,6 +78,7 @@ public:
     bool requestCancel();
     void setObserver(Observer observer) { m_observer = std::move(observer); }
     void setFailureSink(FailureSink sink) { m_failureSink = std::move(sink); }
+    const FailureSink& failureSink() const { return m_failureSink; }
 
     // A value for a '...' literal, escaped as the server expects (PQescapeStringConn).
     QString escapeValue(const QString& value) const;

@@ -4,15 +4,11 @@
 
 QString ObjectName::caption() const
 {
-    if (visible || schema.isEmpty()) return name;
-    return schema + QLatin1Char('.') + name;
-}
-
-QString ObjectName::sql() const
-{
-    if (visible || schema.isEmpty()) return QuoteIdent(name);
+    if (schema.isEmpty() || (visible && QuoteIdent(name) == name)) return name;
     return qualifiedSql();
 }
+
+QString ObjectName::sql() const { return qualifiedSql(); }
 
 QString ObjectName::qualifiedSql() const
 {

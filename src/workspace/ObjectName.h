@@ -10,14 +10,14 @@ struct ObjectName {
     QString name;
     bool visible = true;
 
-    // The bare name for the object the search path finds, "schema.name" otherwise, so two
-    // same-named objects never look alike.
+    // The bare name for the object the search path finds when the name needs no quotes;
+    // otherwise the name as a statement writes it, schema-qualified and quoted ("a.b" beside
+    // a.b), so no two listed objects look alike.
     QString caption() const;
-    // The name for a statement: quoted by the identifier rule, schema-qualified unless the
-    // search path finds this object by its bare name (so the common case keeps its old text).
+    // The name for a statement: both parts quoted by the identifier rule, schema-qualified
+    // whenever the schema is known. The search path may have changed since the listing, and a
+    // bare name would then reach another table.
     QString sql() const;
-    // Always schema-qualified when the schema is known (for texts that must not depend on the
-    // search path).
     QString qualifiedSql() const;
 
     bool operator==(const ObjectName& o) const

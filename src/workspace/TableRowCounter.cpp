@@ -13,6 +13,7 @@ bool TableRowCounter::start(const Connection& like, const QString& countStatemen
     if (!like.raw()) return false;
     m_session = Connection::openLike(like);
     if (!m_session) return false;
+    m_failureSink = like.failureSink();
     m_conn = m_session->raw();
     const QByteArray statement = countStatement.toUtf8();
     if (!PQsendQuery(m_conn, statement.constData()) || PQsetnonblocking(m_conn, 1) != 0) {
@@ -50,7 +51,7 @@ void TableRowCounter::readAnswer()
     if (!PQconsumeInput(m_conn)) {
         const QString text = QString::fromUtf8(PQerrorMessage(m_conn)).trimmed();
         finish();
-        emit failed(text);
+        fail(text);
         return;
     }
     // The statement's result, then the null that ends it; either may still be on its way.
@@ -70,5 +71,11 @@ void TableRowCounter::readAnswer()
     if (answer.tuplesOk() && f >= 0 && answer.rows() > 0)
         emit counted(answer.value(0, f));
     else
-        emit failed(answer.exists() ? answer.errorMessage().trimmed() : QString());
+        fail(answer.exists() ? answer.errorMessage().trimmed() : QString());
+}
+
+void TableRowCounter::fail(const QString& serverText)
+{
+    if (m_failureSink && !serverText.isEmpty()) m_failureSink(serverText);
+    emit failed(serverText);
 }

@@ -34,13 +34,18 @@ public:
 signals:
     // The text of "RecordCount", as the server returned it.
     void counted(const QString& count);
+    // The count was refused or lost; the server's text has also gone to the failure sink of
+    // the connection the count was started like.
     void failed(const QString& serverText);
 
 private:
     void readAnswer();
     void finish();
 
+    void fail(const QString& serverText);
+
     std::unique_ptr<Connection> m_session;
+    Connection::FailureSink m_failureSink;  // the workspace connection's, for the log pane
     PGconn* m_conn = nullptr;  // m_session's
     QSocketNotifier* m_notifier = nullptr;
     Result m_answer;

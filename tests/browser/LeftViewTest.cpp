@@ -225,9 +225,10 @@ TEST_F(LeftView, FoldersFillOnceWithOwnerImagesAndSelectionsWriteBrowseState)
     logIn(QStringLiteral("postgres"));
     StatementLog log(*doc.connection());
     const QString tablesQuery = QStringLiteral(
-        "select tablename,tableowner,schemaname,"
-        "pg_table_is_visible(format('%I.%I',schemaname,tablename)::regclass) as visible "
-        "from pg_tables");
+        "select c.relname as tablename, pg_catalog.pg_get_userbyid(c.relowner) as tableowner, "
+        "n.nspname as schemaname, pg_catalog.pg_table_is_visible(c.oid) as visible "
+        "from pg_catalog.pg_class c join pg_catalog.pg_namespace n on n.oid = c.relnamespace "
+        "where c.relkind in ('r','p')");
 
     QTreeWidgetItem* tables = folder(QStringLiteral("テーブル"));
     tree.setCurrentItem(tables);
@@ -264,9 +265,10 @@ TEST_F(LeftView, FoldersFillOnceWithOwnerImagesAndSelectionsWriteBrowseState)
     QTreeWidgetItem* views = folder(QStringLiteral("ビュー"));
     tree.setCurrentItem(views);
     EXPECT_EQ(log.statements().last(),
-              QStringLiteral("select viewname,viewowner,schemaname,"
-                             "pg_table_is_visible(format('%I.%I',schemaname,viewname)::regclass) "
-                             "as visible from pg_views"));
+              QStringLiteral("select c.relname as viewname, pg_catalog.pg_get_userbyid(c.relowner) as viewowner, "
+                             "n.nspname as schemaname, pg_catalog.pg_table_is_visible(c.oid) as visible "
+                             "from pg_catalog.pg_class c join pg_catalog.pg_namespace n on n.oid = c.relnamespace "
+                             "where c.relkind = 'v'"));
     QTreeWidgetItem* view = child(views, QStringLiteral("kt_view"));
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(CLeftView::imageOf(view), 8);
@@ -336,9 +338,9 @@ TEST_F(LeftView, DropRefusedByServerKeepsTheNode)
     EXPECT_TRUE(log.statements().isEmpty());
     prompts.answer(true);
     drop->trigger();
-    EXPECT_EQ(log.statements(), QStringList{QStringLiteral("DROP TABLE kt_refused")});
-    EXPECT_EQ(prompts.texts(), (QStringList{QStringLiteral("テーブルを削除してもよろしいですか？"),
-                                            QStringLiteral("テーブルを削除してもよろしいですか？"),
+    EXPECT_EQ(log.statements(), QStringList{QStringLiteral("DROP TABLE public.kt_refused")});
+    EXPECT_EQ(prompts.texts(), (QStringList{QStringLiteral("テーブルを削除してもよろしいですか？\nkt_refused"),
+                                            QStringLiteral("テーブルを削除してもよろしいですか？\nkt_refused"),
                                             QStringLiteral("テーブル削除に失敗しました")}));
     EXPECT_EQ(prompts.shown().last().kind, BoxKind::Window);
     // The server's reason goes to the log pane beside the fixed message.
@@ -372,7 +374,8 @@ TEST_F(LeftView, DropsTablesWhoseNamesNeedQuoting)
 
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
-        QTreeWidgetItem* node = child(tables, name);
+        // A name that needs quotes is captioned as a statement writes it.
+        QTreeWidgetItem* node = child(tables, QStringLiteral("public.\"%1\"").arg(name));
         ASSERT_NE(node, nullptr);
         tree.setCurrentItem(node);
         prompts.clear();
@@ -380,7 +383,7 @@ TEST_F(LeftView, DropsTablesWhoseNamesNeedQuoting)
         prompts.answer(true);
         tree.runCommand(Cmd::TableDrop);
         EXPECT_EQ(prompts.messages(), QStringList{QStringLiteral("テーブルを削除しました")});
-        EXPECT_EQ(child(tables, name), nullptr);
+        EXPECT_EQ(child(tables, QStringLiteral("public.\"%1\"").arg(name)), nullptr);
         EXPECT_FALSE(tableExists(QStringLiteral("\"%1\"").arg(name)));
         // The selection moved to a neighbour, whose selection handling ran.
         ASSERT_NE(tree.currentItem(), nullptr);
@@ -446,11 +449,11 @@ TEST_F(LeftView, EachNodeListsEditsAndDropsItsOwnTableWhateverItsSchema)
         {QStringLiteral("shop"), QStringLiteral("public"), QStringLiteral("public.shop")},
         {QStringLiteral("kt_s2.shop"), QStringLiteral("s2"), QStringLiteral("kt_s2.shop")},
         {QStringLiteral("kt_s2.only_here"), QStringLiteral("only"), QStringLiteral("kt_s2.only_here")},
-        {QStringLiteral("My Schema.T"), QStringLiteral("mine"), QStringLiteral("\"My Schema\".\"T\"")},
-        {QStringLiteral("kt_a.b"), QStringLiteral("dotted"), QStringLiteral("public.\"kt_a.b\"")},
+        {QStringLiteral("\"My Schema\".\"T\""), QStringLiteral("mine"), QStringLiteral("\"My Schema\".\"T\"")},
+        {QStringLiteral("public.\"kt_a.b\""), QStringLiteral("dotted"), QStringLiteral("public.\"kt_a.b\"")},
         {QStringLiteral("kt_a.b"), QStringLiteral("schema a"), QStringLiteral("kt_a.b")},
     };
-    // Two nodes read "kt_a.b": the one in public and b of schema kt_a, told apart by the node.
+    // The table "kt_a.b" of public and b of schema kt_a: told apart by caption and by node.
     QList<QTreeWidgetItem*> nodes;
     for (const Case& c : cases) {
         QTreeWidgetItem* node = nullptr;

@@ -50,7 +50,8 @@ TEST_F(ListingTest, CatalogueSummariesWithTheirTranslations)
 {
     selectFolder(kTablesFolder);
     EXPECT_EQ(heading(0), QStringLiteral("テーブル名"));
-    EXPECT_EQ(rowWith(0, QStringLiteral("LvRec")), (QStringList{"LvRec", "postgres", "False", "False", "False"}));
+    EXPECT_EQ(rowWith(0, QStringLiteral("public.\"LvRec\"")),
+              (QStringList{"public.\"LvRec\"", "postgres", "False", "False", "False"}));
 
     // Users: from the host's node and from the database's folder alike.
     select(1, kUsersNode, QStringLiteral("ホスト(127.0.0.1)"));
@@ -114,7 +115,7 @@ TEST_F(SequenceListingTest, OneRowFromEachSequence)
     EXPECT_EQ(rows(), 3);
     EXPECT_EQ(columns(), 9);
     EXPECT_EQ(heading(2), QStringLiteral("increment_by"));
-    EXPECT_EQ(rowWith(0, QStringLiteral("Lv B")).value(2), QStringLiteral("5"));
+    EXPECT_EQ(rowWith(0, QStringLiteral("public.\"Lv B\"")).value(2), QStringLiteral("5"));
     EXPECT_EQ(rowWith(0, QStringLiteral("lv_c")).value(1), QStringLiteral("42"));
     selectFolder(kTablesFolder);  // back to a listing over one result
     EXPECT_EQ(heading(0), QStringLiteral("テーブル名"));
@@ -144,7 +145,7 @@ TEST_F(SequenceListingTest, SequencesOfEverySchemaAndNoStopAtAnUnreadableOne)
         shown << view->cellText(r, 0) + u'/' + view->cellText(r, 1) + u'/' + o.caption();
     }
     shown.sort();
-    EXPECT_EQ(shown, (QStringList{"lv_a/1/lv_a", "lv_a/9/lv_out.lv_a"}));
+    EXPECT_EQ(shown, (QStringList{"lv_a/1/lv_a", "lv_out.lv_a/9/lv_out.lv_a"}));
     doc.setLoginRunner([&] { return std::optional<LoginParameters>(login); });
     ASSERT_EQ(doc.Connect(), 0);
     TestServer::run(*db, QStringLiteral("DROP OWNED BY %1").arg(reader));

@@ -114,7 +114,7 @@ TEST_F(DetailWiringTest, ListRowsOpenTheirOwnTableAndSequenceDetails)
     EXPECT_EQ(view.model()->columnCount(), 5);
     QStringList shown;
     for (int r = 0; r < view.model()->rowCount(); ++r) {
-        if (view.cellText(r, 0) != u"ti_f") continue;
+        if (view.cellText(r, 0) != u"ti_f" && view.cellText(r, 0) != u"ti_s.ti_f") continue;
         onNextModal([&](QDialog& d) {
             shown << lineEdit(d, "tableNameBox")->text() + u'/' + lineEdit(d, "fieldCountBox")->text();
             d.reject();

@@ -69,7 +69,7 @@ TEST_F(ExportDlgTest, OpensInItsStateAndSamplesOnEveryEvent)
     EXPECT_EQ(sample(dlg), shown(QStringLiteral("#id#\t#name#\r\n#1#\t#abc#\r\n")));
     EXPECT_EQ(sent.statements().size(), 6);
     for (const QString& s : sent.statements())
-        EXPECT_EQ(s, QStringLiteral("select * from kexp_items Limit 10"));
+        EXPECT_EQ(s, QStringLiteral("select * from public.kexp_items Limit 10"));
 
     CCsvExportDlg sqlDlg(conn(), QStringLiteral("select 1 as x"));
     EXPECT_EQ(lineEdit(sqlDlg, "tableNameEdit")->text(), QStringLiteral("SQL文モード"));
@@ -359,7 +359,7 @@ TEST_F(ExportDlgTest, ATableExportsTheSameBytesAsItsSelect)
         header(bySql, withHeader);
         StatementLog sent(conn());
         ASSERT_TRUE(exportTo(byTable, path(QStringLiteral("t.csv"))));
-        EXPECT_TRUE(sent.statements().contains(QStringLiteral("COPY (select * from kexp_items) TO STDOUT")));
+        EXPECT_TRUE(sent.statements().contains(QStringLiteral("COPY (select * from public.kexp_items) TO STDOUT")));
         // The statement's rows one result each (inside a transaction no COPY is tried), then
         // through COPY of the query.
         run(QStringLiteral("begin"));
