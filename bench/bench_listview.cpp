@@ -197,7 +197,7 @@ constexpr int kManyTables = 20000;
 bool manyTables(Connection& conn, bool create)
 {
     for (int from = 1; from <= kManyTables; from += 1000) {
-        const QString body = create ? QStringLiteral("CREATE TABLE %1.t%s (id int, name text)")
+        const QString body = create ? QStringLiteral("CREATE TABLE IF NOT EXISTS %1.t%s (id int, name text)")
                                     : QStringLiteral("DROP TABLE IF EXISTS %1.t%s");
         if (!run(conn, QStringLiteral("DO $$ BEGIN FOR i IN %1..%2 LOOP EXECUTE format('%3', i); "
                                       "END LOOP; END $$")
@@ -209,13 +209,13 @@ bool manyTables(Connection& conn, bool create)
 
 void manyObjects(CKestrelDoc& doc, CKestrelView& view)
 {
-    Connection& conn = *doc.connection();
-    run(conn, QStringLiteral("CREATE SCHEMA IF NOT EXISTS %1").arg(kManySchema));
-    if (!manyTables(conn, true)) std::exit(1);
+    run(*doc.connection(), QStringLiteral("CREATE SCHEMA IF NOT EXISTS %1").arg(kManySchema));
+    if (!manyTables(*doc.connection(), true)) std::exit(1);
     CLeftView tree(doc, nullptr);
     tree.resize(300, 800);
     tree.show();
-    tree.initialUpdate();
+    tree.initialUpdate();  // logs in again: a new connection
+    Connection& conn = *doc.connection();
     QTreeWidgetItem* tables = nullptr;
     for (QTreeWidgetItemIterator it(&tree); *it && !tables; ++it)
         if ((*it)->text(0) == kTablesFolder) tables = *it;
@@ -247,6 +247,7 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     const int repetitions = argc > 1 && atoi(argv[1]) > 0 ? atoi(argv[1]) : 7;
 
     CKestrelDoc doc;
