@@ -180,3 +180,17 @@ TEST(PagePositionStatements, SlotsAndTheirStatements)
 }
 
 }  // namespace
+
+namespace {
+
+// A scan of a big table would otherwise start where the last scan of any session stopped, and
+// a page by number (the first page too) would hold other rows each time it is read.
+TEST_F(PagingTest, PagesByNumberAreReadFromTheTableStart)
+{
+    EXPECT_EQ(serverValue(QStringLiteral("show synchronize_seqscans")), QStringLiteral("on"));
+    Result r = doc.connection()->exec(QStringLiteral("show synchronize_seqscans"));
+    ASSERT_TRUE(r.tuplesOk());
+    EXPECT_EQ(r.value(0, 0), QStringLiteral("off"));
+}
+
+}  // namespace
