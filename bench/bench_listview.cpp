@@ -6,6 +6,16 @@
 // For every page: the statement is sent by the list view as on a tree selection; "libpq" is
 // the time from sending it to the result being handed to the model, "display" the time from
 // there to the list being laid out and painted once (offscreen). Medians of the repetitions.
+//
+// Then a table of 10,000,000 rows (skipped with "--no-deep"): the first page, and at depths 1M,
+// 5M and the last page the time from the command to the painted page for "next" (from the
+// page before, shown by its number), "previous" and the page number typed in the bar, beside
+// the time libpq alone takes for the OFFSET statement of the same page. Targets: "next" and
+// "previous" within 50 ms at every depth.
+//
+// Then 20,000 tables: the tree's tables folder filled and the tables summary shown, each from
+// the selection to the painted control, beside libpq alone receiving the same statement.
+// Target: within 0.5 s each.
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -14,9 +24,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <vector>
 
+#include "browser/CLeftView.h"
 #include "listview/CKestrelView.h"
 #include "listview/Listings.h"
 #include "workspace/CKestrelDoc.h"
@@ -104,13 +116,139 @@ Sample showPage(CKestrelDoc& doc, CKestrelView& view)
     return {(answered - sent) / 1e6, (shown - answered) / 1e6};
 }
 
+double msSince(const QElapsedTimer& clock) { return clock.nsecsElapsed() / 1e6; }
+
+// The statement alone through libpq: the reference beside each figure.
+double libpqMs(Connection& conn, const QString& sql)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const Result r = conn.exec(sql);
+    const double ms = msSince(clock);
+    if (!r.tuplesOk()) std::fprintf(stderr, "%s: %s\n", qPrintable(sql), qPrintable(r.errorMessage()));
+    return ms;
+}
+
+// One command of the list view, to the page laid out and painted.
+double commandMs(CKestrelView& view, const std::function<void()>& command)
+{
+    QElapsedTimer clock;
+    clock.start();
+    command();
+    view.doItemsLayout();
+    const QPixmap painted = view.grab();
+    const double ms = msSince(clock);
+    QCoreApplication::processEvents();
+    return ms;
+}
+
+const QString kDeepTable = QStringLiteral("bench_listview_deep");
+constexpr qint64 kDeepRows = 10000000;
+
+void deepPages(CKestrelDoc& doc, CKestrelView& view)
+{
+    Connection& conn = *doc.connection();
+    QElapsedTimer build;
+    build.start();
+    if (!run(conn, QStringLiteral("DROP TABLE IF EXISTS %1").arg(kDeepTable)) ||
+        !run(conn, QStringLiteral("CREATE UNLOGGED TABLE %1 (id int, name text, made date)").arg(kDeepTable)) ||
+        !run(conn, QStringLiteral("INSERT INTO %1 SELECT g, 'name ' || g, date '2000-01-01' + g % 9000 "
+                                  "FROM generate_series(1, %2) g").arg(kDeepTable).arg(kDeepRows)) ||
+        !run(conn, QStringLiteral("VACUUM ANALYZE %1").arg(kDeepTable)))
+        std::exit(1);
+    std::printf("\n%lld rows built in %.1f s (server %d)\n", kDeepRows, msSince(build) / 1000,
+                conn.serverVersion());
+    doc.nodeCaption = doc.objectName = kDeepTable;
+    doc.pageLength = 1000;
+    const ObjectName table{{}, kDeepTable, true};
+    doc.pageIndex = 0;
+    const double first = commandMs(view, [&] { view.onUpdate(); });
+    std::printf("first page: %.2f ms shown, %.2f ms libpq\n", first,
+                libpqMs(conn, TableContentsStatement(table, true, 1000, 0)));
+    std::printf("depth    | next ms | previous ms | typed page ms | OFFSET libpq ms | OFFSET / next\n");
+    for (qint64 depth : {qint64(1000000), qint64(5000000), kDeepRows - 1000}) {
+        const int page = int(depth / 1000);
+        const double offset = libpqMs(conn, TableContentsStatement(table, true, 1000, page));
+        // The page before, as a page number typed in the bar shows it; then one real "next".
+        doc.pageIndex = page - 1;
+        view.ShowTableContents(table);
+        const double next = commandMs(view, [&] { view.runCommand(Cmd::NextPage); });
+        const QString firstId = view.cellText(0, 1);
+        const double previous = commandMs(view, [&] { view.runCommand(Cmd::PreviousPage); });
+        const QString previousId = view.cellText(0, 1);
+        doc.pageIndex = page;
+        const double typed = commandMs(view, [&] { view.ShowTableContents(table); });
+        if (firstId != view.cellText(0, 1) || previousId.toLongLong() != depth - 999) {
+            std::fprintf(stderr, "wrong page at %lld: next %s, typed %s, previous %s\n", depth,
+                         qPrintable(firstId), qPrintable(view.cellText(0, 1)), qPrintable(previousId));
+            std::exit(1);
+        }
+        std::printf("%8lld | %7.2f | %11.2f | %13.2f | %15.2f | %13.1f\n", depth, next, previous,
+                    typed, offset, offset / next);
+    }
+    run(conn, QStringLiteral("DROP TABLE IF EXISTS %1").arg(kDeepTable));
+}
+
+const QString kManySchema = QStringLiteral("bench_listview_many");
+constexpr int kManyTables = 20000;
+
+// Tables made and dropped a thousand per transaction: one transaction holding a lock on every
+// one would exhaust the server's lock table.
+bool manyTables(Connection& conn, bool create)
+{
+    for (int from = 1; from <= kManyTables; from += 1000) {
+        const QString body = create ? QStringLiteral("CREATE TABLE IF NOT EXISTS %1.t%s (id int, name text)")
+                                    : QStringLiteral("DROP TABLE IF EXISTS %1.t%s");
+        if (!run(conn, QStringLiteral("DO $$ BEGIN FOR i IN %1..%2 LOOP EXECUTE format('%3', i); "
+                                      "END LOOP; END $$")
+                           .arg(from).arg(from + 999).arg(body.arg(kManySchema))))
+            return false;
+    }
+    return true;
+}
+
+void manyObjects(CKestrelDoc& doc, CKestrelView& view)
+{
+    run(*doc.connection(), QStringLiteral("CREATE SCHEMA IF NOT EXISTS %1").arg(kManySchema));
+    if (!manyTables(*doc.connection(), true)) std::exit(1);
+    CLeftView tree(doc, nullptr);
+    tree.resize(300, 800);
+    tree.show();
+    tree.initialUpdate();  // logs in again: a new connection
+    Connection& conn = *doc.connection();
+    QTreeWidgetItem* tables = nullptr;
+    for (QTreeWidgetItemIterator it(&tree); *it && !tables; ++it)
+        if ((*it)->text(0) == kTablesFolder) tables = *it;
+    // The selection also shows the summary in the list view, as the window wires it.
+    const auto wiring = QObject::connect(&doc, &CKestrelDoc::viewsUpdateRequested, &view, [&] { view.onUpdate(); });
+    QElapsedTimer clock;
+    clock.start();
+    tree.setCurrentItem(tables);
+    tree.doItemsLayout();
+    view.doItemsLayout();
+    const QPixmap treePainted = tree.grab(), listPainted = view.grab();
+    const double both = msSince(clock);
+    QObject::disconnect(wiring);
+    QCoreApplication::processEvents();
+    const double summary = commandMs(view, [&] { view.onUpdate(); });
+    std::printf("\n%d tables | folder and summary ms | summary alone ms | libpq tree ms | libpq summary ms\n"
+                "%12d | %21.2f | %16.2f | %13.2f | %16.2f\n(children %d, summary rows %d)\n",
+                kManyTables, kManyTables, both, summary,
+                libpqMs(conn, Browse::FolderQuery(kTablesFolder)),
+                libpqMs(conn, ListingStatement(Listing::Tables)), tables->childCount(),
+                view.model()->rowCount());
+    manyTables(conn, false);
+    run(conn, QStringLiteral("DROP SCHEMA IF EXISTS %1").arg(kManySchema));
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int repetitions = argc > 1 ? std::max(1, atoi(argv[1])) : 7;
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    const int repetitions = argc > 1 && atoi(argv[1]) > 0 ? atoi(argv[1]) : 7;
 
     CKestrelDoc doc;
     doc.setLoginRunner([] { return std::optional<LoginParameters>(loginFromEnvironment()); });
@@ -143,5 +281,13 @@ int main(int argc, char** argv)
                     view.model()->columnCount() - 1, median(libpq), median(display), median(ratio));
     }
     run(*doc.connection(), QStringLiteral("DROP TABLE IF EXISTS %1").arg(kTable));
+    bool deep = true;
+    for (int i = 1; i < argc; ++i) deep = deep && QByteArray(argv[i]) != "--no-deep";
+    if (deep) deepPages(doc, view);
+    doc.nodeDepth = 2;
+    doc.parentCaption = Browse::DatabaseCaption(doc.databaseName);
+    doc.nodeCaption = kTablesFolder;
+    doc.tableFlag = 0;
+    manyObjects(doc, view);
     return 0;
 }

@@ -80,21 +80,33 @@ void CKestrelView::showListing()
 
 void CKestrelView::ShowTableContents(const ObjectName& relation)
 {
+    Connection* conn = m_doc.connection();
+    if (!conn) {
+        showContents(relation, Result(), false, false);
+        return;
+    }
+    const bool rowIdentity = ShowsRowIdentity(m_doc.parentCaption);
+    showContents(relation,
+                 conn->exec(TableContentsStatement(relation, rowIdentity, m_doc.pageLength,
+                                                   m_doc.pageIndex)),
+                 rowIdentity, false);
+}
+
+void CKestrelView::showContents(const ObjectName& relation, Result page, bool rowIdentity,
+                                bool firstRowExtra)
+{
     showRowsOf(resultModel());
     clearList();
-    m_rowIdentityShown = false;
     m_tablesListed = false;
-    m_columnCount = 0;
-    Connection* conn = m_doc.connection();
-    if (!conn) return;
-    const bool rowIdentity = ShowsRowIdentity(m_doc.parentCaption);
-    Result r = conn->exec(
-        TableContentsStatement(relation, rowIdentity, m_doc.pageLength, m_doc.pageIndex));
-    const bool ok = r.tuplesOk();
+    const bool ok = page.tuplesOk();
     const int hidden = rowIdentity ? kHiddenIdentityFields : 0;
-    m_columnCount = ok ? r.fields() - hidden : 0;
-    resultModel()->setResult(std::move(r), {}, hidden);
+    m_columnCount = ok ? page.fields() - hidden : 0;
     m_rowIdentityShown = ok && rowIdentity;
+    const int skip = firstRowExtra && ok && page.rows() > 0 ? 1 : 0;
+    if (m_rowIdentityShown) m_position.shown(relation, page, m_doc.pageLength, skip);
+    else m_position.forget();
+    resultModel()->setResult(std::move(page), {}, hidden);
+    if (skip) resultModel()->removeRowsAt({0});
 }
 
 RowIdentity CKestrelView::rowIdentity(int row) const
@@ -185,12 +197,20 @@ void CKestrelView::runCommand(int id)
     }
 }
 
+// Next and previous step from the rows on show where they can (see PagePosition), by the
+// page number otherwise.
 void CKestrelView::turnPage(int step)
 {
     if (!ShowsPagedRows(m_doc.parentCaption)) return;
     if (step < 0 && m_doc.pageIndex == 0) return;
-    m_doc.pageIndex += step;
-    ShowTableContents(m_doc.browsedObject());
+    const ObjectName relation = m_doc.browsedObject();
+    Connection* conn = m_doc.connection();
+    PageStep next{m_doc.pageIndex + step, std::nullopt};
+    if (conn && m_rowIdentityShown)
+        next = m_position.step(*conn, relation, m_doc.pageIndex, m_doc.pageLength, step);
+    m_doc.pageIndex = next.pageIndex;
+    if (next.page) showContents(relation, std::move(*next.page), true, next.firstRowExtra);
+    else ShowTableContents(relation);
 }
 
 void CKestrelView::setPage()

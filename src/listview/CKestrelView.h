@@ -3,6 +3,7 @@
 #include <QMenu>
 #include <memory>
 
+#include "listview/PagePosition.h"
 #include "listview/RecordEditing.h"
 #include "widgets/CommandTarget.h"
 #include "widgets/FeatureDialogs.h"
@@ -59,6 +60,7 @@ protected:
 private:
     void showListing();
     void showRowsOf(QAbstractItemModel* model);
+    void showContents(const ObjectName& relation, Result page, bool rowIdentity, bool firstRowExtra);
     void turnPage(int step);
     void setPage();
     void copySelection();
@@ -75,4 +77,6 @@ private:
     // out of sight after the shown columns.
     bool m_rowIdentityShown = false;
     bool m_tablesListed = false;  // the tables summary, its rows' schemas out of sight
+    // Where the table rows on show lie, for stepping to the next and previous page.
+    PagePosition m_position;
 };

@@ -5,9 +5,6 @@
 
 namespace {
 
-// TID range scans, which make copying a range of blocks cheap, came with server 14.
-constexpr int kTidRangeScanVersion = 140000;
-
 const QString kBeginSnapshot =
     QStringLiteral("BEGIN TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY");
 
@@ -27,7 +24,7 @@ std::optional<SharedSnapshot::Opened> SharedSnapshot::open(const ObjectName& tab
                                                            int rangeBlocks)
 {
     if (sessions < 2 || table.schema.isEmpty() || m_conn.inTransaction() ||
-        m_conn.serverVersion() < kTidRangeScanVersion)
+        m_conn.serverVersion() < Catalogue::kTidRangeScanVersion)
         return std::nullopt;
     // Each step may fail for reasons of the server's (a standby, no room for more sessions);
     // the export then runs on the workspace's session alone.

@@ -76,6 +76,10 @@ int CKestrelDoc::Connect()
         m_connection.reset();
         return -1;
     }
+    // A scan of a big table starts where the last one of any session stopped (synchronized
+    // scans), so "Limit n OFFSET m" would give another page each time and the first page would
+    // not start the table. Pages by number need every scan to start at the table's start.
+    m_connection->tryExec(QStringLiteral("SET synchronize_seqscans TO off"));
 
     emit statusPanesChanged(QStringLiteral("ログイン名　%1").arg(userName),
                             QStringLiteral("ホスト名　%1").arg(hostName),

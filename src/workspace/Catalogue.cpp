@@ -107,7 +107,7 @@ QString InsertableRelationStatement(const Connection& conn, const ObjectName& ta
 
 QString RelationKindStatement(const Connection& conn, const ObjectName& table)
 {
-    return QStringLiteral("select c.relkind, c.relhasrules from pg_class c where ") +
+    return QStringLiteral("select c.relkind, c.relhasrules, c.relhassubclass from pg_class c where ") +
            RelationMatch(conn, table, QStringLiteral("c"));
 }
 

@@ -13,6 +13,9 @@ class Connection;
 // names and positions of each answer are what the callers read: keep them.
 namespace Catalogue {
 
+// Servers from this version read a range of row slots (ctid) without scanning the table.
+constexpr int kTidRangeScanVersion = 140000;
+
 // The condition that picks one relation of pg_class under `alias`: by schema and name when the
 // schema is known, else the one the search path finds by that name (as a bare name would).
 QString RelationMatch(const Connection& conn, const ObjectName& table, const QString& alias);
@@ -37,7 +40,8 @@ QString RecordColumnsStatement(const Connection& conn, const ObjectName& table);
 QString VisibilityStatement(const Connection& conn, const ObjectName& table);
 // Whether the name reaches a relation an INSERT can fill ("recordcount" is 1 then).
 QString InsertableRelationStatement(const Connection& conn, const ObjectName& table);
-// The kind of the relation and whether it has rules ("relkind", "relhasrules").
+// The kind of the relation, whether it has rules and whether it has inheritance children or
+// partitions ("relkind", "relhasrules", "relhassubclass").
 QString RelationKindStatement(const Connection& conn, const ObjectName& table);
 // The indexes of one table with their pg_index row ("indexname", i.*).
 QString IndexListStatement(const Connection& conn, const ObjectName& table);

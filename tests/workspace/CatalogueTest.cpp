@@ -58,7 +58,7 @@ TEST_F(CatalogueTest, EveryQuestionRunsAndAnswersWithTheColumnsReadFromIt)
          {"attname", "format_type", "attlen", "attnotnull", "defultevalue"}, 2},
         {"visibility", Catalogue::VisibilityStatement(*conn, table), {"visible"}, 1},
         {"insertable", Catalogue::InsertableRelationStatement(*conn, table), {"recordcount"}, 1},
-        {"kind", Catalogue::RelationKindStatement(*conn, table), {"relkind", "relhasrules"}, 1},
+        {"kind", Catalogue::RelationKindStatement(*conn, table), {"relkind", "relhasrules", "relhassubclass"}, 1},
         {"indexes", Catalogue::IndexListStatement(*conn, table),
          {"indexname", "indisprimary", "indisunique"}, 1},
         {"index key", Catalogue::IndexKeyStatement(*conn, table, QStringLiteral("Cat T_pkey"), 0),
