@@ -122,9 +122,7 @@ bool BeginImport(Connection& conn, const ImportSettings& s)
         // Nothing is sent (no DELETE above all) for a file the run could not read.
         QFile in(s.fileName);
         ImportErrorLog log;
-        std::optional<QString> refusal = OpenImportInput(in);
-        if (!refusal) refusal = log.open(s.logPath);
-        if (refusal) {
+        if (const std::optional<QString> refusal = OpenImportFiles(in, log, s.logPath)) {
             prompter().tell(BoxKind::Window, *refusal);
             return false;
         }

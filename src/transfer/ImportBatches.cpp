@@ -297,9 +297,7 @@ ImportOutcome ImportBatches::run()
     m_state.countersWritten = false;
     QFile in(m_s.fileName);
     // Checked before BEGIN already; should either fail now after all, nothing is committed.
-    std::optional<QString> refusal = OpenImportInput(in);
-    if (!refusal) refusal = m_log.open(m_s.logPath);
-    if (refusal) {
+    if (const std::optional<QString> refusal = OpenImportFiles(in, m_log, m_s.logPath)) {
         m_log.close();
         m_outcome.failMessage = refusal;
         m_state.running = false;

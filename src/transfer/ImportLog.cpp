@@ -17,14 +17,16 @@ QString ImportFileRefusal(const QFile& file)
     return QStringLiteral("ファイルを開けませんでした。\n\nFile = %1\n%2").arg(file.fileName(), file.errorString());
 }
 
-std::optional<QString> OpenImportInput(QFile& file)
+std::optional<QString> OpenImportFiles(QFile& input, ImportErrorLog& log, const QString& logPath)
 {
     // A directory opens for reading on some systems and then reads nothing.
-    if (!file.fileName().isEmpty() && file.open(QIODevice::ReadOnly) && !QFileInfo(file).isDir())
-        return std::nullopt;
-    if (file.isOpen()) file.close();
-    if (file.fileName().isEmpty()) return QStringLiteral("ファイル名を入力してください");
-    return ImportFileRefusal(file);
+    if (input.fileName().isEmpty()) return QStringLiteral("ファイル名を入力してください");
+    if (!input.open(QIODevice::ReadOnly) || QFileInfo(input).isDir()) {
+        const QString why = ImportFileRefusal(input);
+        input.close();
+        return why;
+    }
+    return log.open(logPath);
 }
 
 void ImportErrorLog::add(const QByteArray& query, const QString& error)

@@ -22,8 +22,8 @@ private:
 
 // Why a file of the run cannot be opened, for the operator: the file and the system's reason.
 QString ImportFileRefusal(const QFile& file);
-// Opens the CSV file for reading; nothing, or why it cannot be read.
-std::optional<QString> OpenImportInput(QFile& file);
+// Opens the CSV file for reading, then the error log; nothing, or why one cannot be opened.
+std::optional<QString> OpenImportFiles(QFile& input, ImportErrorLog& log, const QString& logPath);
 
 // A text in the log's bytes: CP932 with CR LF line ends. A character CP932 cannot hold is
 // written as its code point (<U+XXXX>), so the entry stays readable and nothing is dropped.

@@ -147,6 +147,19 @@ TEST_F(ImportRun, BadFirstSecondMiddleAndLastLinesAreRefusedWholeAndLoggedWithWh
     }
 }
 
+TEST_F(ImportRun, BadLinesOfAUtf8FileReachTheLogInCp932)
+{
+    TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int, name text)"));
+    const QString f = write(QStringLiteral("u.csv"), "\xEF\xBB\xBF" + QStringLiteral("1,名前\n2,名前,余分\n3,\"壊\"").toUtf8() + "\xFF\n");
+    ImportSettings s = settings(f, QStringLiteral("imp_t"), {"id", "name"});
+    ASSERT_TRUE(RunImport(*conn, s, state));
+    EXPECT_EQ(state.errors.load(), 2);
+    const QByteArray log = readLog();
+    EXPECT_TRUE(log.contains("Query:2," + *Cp932::encode(QStringLiteral("名前,余分")) + " Error:")) << log.toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("名前").toUtf8()));
+    EXPECT_EQ(value(QStringLiteral("select string_agg(id || name, '/') from imp_t")), QStringLiteral("1名前"));
+}
+
 TEST_F(ImportRun, AFileOrLogThatCannotBeOpenedRefusesTheRunBeforeAnythingIsSent)
 {
     TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int, name text); "
