@@ -103,7 +103,8 @@ TEST_F(ImportRun, ViewsTakeTheInsertOfEveryLineShortAndLongLinesAndApostrophes)
     EXPECT_EQ(log.statements().filter(QRegularExpression("INSERT ")).value(1),
               QStringLiteral("RELEASE b;SAVEPOINT b;INSERT INTO imp_v (a,b,c) VALUES('short','','')"));
     EXPECT_EQ(Cp932::decode(readLog()),
-              QStringLiteral("Query:p,q,r,extra Error:4 行目のフィールドが多すぎます（4 個、列は 3 個）\r\n"));
+              QStringLiteral("Query:p,q,r,extra Error:4 行目のフィールドが多すぎます（4 個、列は 3 個）\r\n\r\n"))
+        << Cp932::decode(readLog()).toStdString();
 }
 
 TEST_F(ImportRun, BadFirstSecondMiddleAndLastLinesAreRefusedWholeAndLoggedWithWhy)
