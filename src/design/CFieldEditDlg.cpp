@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "design/FieldChange.h"
+#include "workspace/ColumnList.h"
 #include "widgets/DialogControls.h"
 
 namespace {
@@ -93,7 +94,7 @@ void CFieldEditDlg::setDefault()
 {
     const QString value = m_newDefault->text();
     if (SetColumnDefault(m_conn, m_table, m_column, value)) {
-        m_default = value;
+        m_default = ShownLiteralDefault(value);  // as the server now shows it
         m_currentDefault->setText(m_default);
     }
 }

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "design/CFieldDefDlg.h"
+#include "widgets/HoverRowSelect.h"
 #include "design/CTableSelectDlg.h"
 #include "widgets/DialogControls.h"
 #include "workspace/Prompter.h"
@@ -123,8 +124,6 @@ CTableCreateDlg::CTableCreateDlg(Connection& conn, QWidget* parent) : QDialog(pa
     QPushButton* cancel = button(this, QStringLiteral("ｷｬﾝｾﾙ"), "cancelButton");
 
     m_fieldList = reportList(this, "fieldList", kFieldColumns);
-    m_fieldList->setMouseTracking(true);
-    m_fieldList->viewport()->setMouseTracking(true);
     m_fieldList->setContextMenuPolicy(Qt::CustomContextMenu);
 
     auto* inherit = new QListWidget(this);
@@ -182,9 +181,9 @@ CTableCreateDlg::CTableCreateDlg(Connection& conn, QWidget* parent) : QDialog(pa
     connect(m_fieldList, &QTableWidget::currentCellChanged, this, [this](int row) {
         if (row >= 0) m_currentRow = row;
     });
-    // Hover selection: the row under the resting pointer becomes the selected, current row.
-    connect(m_fieldList, &QTableWidget::cellEntered, this,
-            [this](int row) { m_fieldList->selectRow(row); });
+    // The row under the resting pointer becomes the selected, current row; a double-click on
+    // a row, or below the rows, edits the current row.
+    new HoverRowSelect(m_fieldList, [this] { editField(); });
     connect(m_fieldList, &QTableWidget::cellDoubleClicked, this, [this] { editField(); });
     connect(m_fieldList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         std::unique_ptr<QMenu> menu(contextMenuFor(m_fieldList->rowAt(pos.y())));

@@ -12,6 +12,14 @@ namespace {
 
 QString flagCell(bool set) { return set ? kYesText : QString(); }
 
+// The default from its shown text: a shown literal's value, or an expression.
+void setShownDefault(FieldDefinition& f, const QString& shown)
+{
+    const std::optional<QString> value = ShownLiteralValue(shown);
+    f.defaultValue = value ? *value : shown;
+    f.defaultIsExpression = !value && !shown.isEmpty();
+}
+
 QString columnName(const FieldDefinition& f)
 {
     return QuoteIdent(f.exactName ? f.name : FoldTypedName(f.name));
@@ -25,7 +33,8 @@ QStringList FieldCells(const FieldDefinition& f)
             f.type,
             f.length,
             f.nullable ? kNullText : kNotNullText,
-            f.defaultValue,
+            f.defaultIsExpression || f.defaultValue.isEmpty() ? f.defaultValue
+                                                              : ShownLiteralDefault(f.defaultValue),
             f.constraintName,
             flagCell(f.nullConstraint),
             flagCell(f.uniqueConstraint),
@@ -48,7 +57,7 @@ FieldDefinition FieldFromCells(const QStringList& cells)
     f.type = cell(1);
     f.length = cell(2);
     f.nullable = cell(3) == kNullText;
-    f.defaultValue = cell(4);
+    setShownDefault(f, cell(4));
     f.constraintName = cell(5);
     f.nullConstraint = cell(6) == kYesText;
     f.uniqueConstraint = cell(7) == kYesText;
@@ -91,7 +100,7 @@ std::optional<std::vector<FieldDefinition>> TakeOverColumns(Connection& conn,
         f.exactName = true;
         SplitFormatType(cells.at(1), &f.type, &f.length);
         f.nullable = cells.at(3) != kNotNullText;
-        f.defaultValue = LiteralDefaultValue(cells.at(4));
+        setShownDefault(f, cells.at(4));  // shown by LoadColumnList as every default is
         columns.push_back(f);
     }
     return columns;
@@ -116,7 +125,9 @@ std::optional<QString> CreateTableStatement(Connection& conn, const QString& tab
             if (!primaryKeys.isEmpty()) primaryKeys += u',';
             primaryKeys += columnName(f);
         }
-        if (!f.defaultValue.isEmpty())
+        if (f.defaultIsExpression && !f.defaultValue.isEmpty())
+            line += QStringLiteral("DEFAULT ") + f.defaultValue + u' ';
+        else if (!f.defaultValue.isEmpty())
             line += QStringLiteral("DEFAULT '") + conn.escapeValue(f.defaultValue)
                   + QStringLiteral("' ");
         if (i + 1 < columns.size() || !primaryKeys.isEmpty()) line += u',';

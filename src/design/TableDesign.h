@@ -21,6 +21,9 @@ struct FieldDefinition {
     QString length;  // put between parentheses after the type; empty for none
     bool nullable = true;
     QString defaultValue;  // a value for a quoted DEFAULT; empty for none
+    // defaultValue is an expression as the server writes it (nextval(...), now()), taken over
+    // from a table: it goes into the DEFAULT unquoted.
+    bool defaultIsExpression = false;
     QString constraintName;
     bool nullConstraint = false;
     bool uniqueConstraint = false;
@@ -45,7 +48,8 @@ inline const QString kNullText = QStringLiteral("NULL");
 inline const QString kNotNullText = QStringLiteral("NOT NULL");
 inline const QString kYesText = QStringLiteral("YES");
 
-// The seventeen cell texts of a column ("NULL"/"NOT NULL", "YES" or empty for the flags).
+// The seventeen cell texts of a column ("NULL"/"NOT NULL", "YES" or empty for the flags; the
+// default shown as every default is: a value 'abc', an expression as the server writes it).
 QStringList FieldCells(const FieldDefinition& field);
 // The column read back from its cells (key and exactName are not in the cells).
 FieldDefinition FieldFromCells(const QStringList& cells);
@@ -56,8 +60,8 @@ FieldDefinition FieldFromCells(const QStringList& cells);
 void SplitFormatType(const QString& formatType, QString* type, QString* length);
 
 // The columns of an existing table, ready for the creation list: key none, the type split as
-// above, the default a literal's value (a function call or other expression gives no default:
-// a quoted DEFAULT of it would not be the same default). Nothing when the query failed.
+// above, the default a literal's value, or an expression kept as the server writes it (as
+// CREATE TABLE ... (LIKE ... INCLUDING DEFAULTS) would keep it). Nothing when the query failed.
 std::optional<std::vector<FieldDefinition>> TakeOverColumns(Connection& conn,
                                                             const ObjectName& table);
 

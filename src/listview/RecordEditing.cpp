@@ -22,26 +22,6 @@ QString RecordQuery(const Connection& conn, const ObjectName& table, const RowId
     return QStringLiteral("SELECT ctid,* from %1 where %2").arg(table.sql(), RowCondition(conn, row));
 }
 
-QString ShownDefault(const QString& expression)
-{
-    if (!expression.startsWith(u'\'')) return expression;
-    qsizetype end = 1;
-    for (; end < expression.size(); ++end) {
-        if (expression.at(end) != u'\'') continue;
-        if (end + 1 < expression.size() && expression.at(end + 1) == u'\'') {
-            ++end;
-            continue;
-        }
-        break;
-    }
-    if (end >= expression.size()) return expression;
-    // Only casts may follow the literal; anything else makes it an expression of its own.
-    static const QRegularExpression casts(
-        QStringLiteral(R"(^(::[A-Za-z_"][A-Za-z0-9_ ."$]*(\([0-9, ]*\))?(\[\])*)+$)"));
-    const QString rest = expression.mid(end + 1);
-    return casts.match(rest).hasMatch() ? expression.left(end + 1) : expression;
-}
-
 RecordDetail LoadRecordDetail(Connection& conn, const ObjectName& table, const RowIdentity& row)
 {
     RecordDetail detail;

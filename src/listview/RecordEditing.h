@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "workspace/ColumnList.h"  // ShownDefault
 #include "workspace/ObjectName.h"
 
 class Connection;
@@ -36,9 +37,6 @@ QString RowCondition(const Connection& conn, const RowIdentity& row);
 // The row by its identity, the ctid first.
 QString RecordQuery(const Connection& conn, const ObjectName& table, const RowIdentity& row);
 
-// A column default as pg_get_expr writes it, shown the way the operator typed it: a literal
-// keeps its quotes and loses the cast the server adds ('abc'::character varying reads 'abc').
-QString ShownDefault(const QString& expression);
 
 // One line of the record dialog's field list.
 struct FieldLine {

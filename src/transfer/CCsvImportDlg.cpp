@@ -19,6 +19,7 @@
 #include "widgets/DialogControls.h"
 #include "workspace/Prompter.h"
 #include "workspace/SqlQuote.h"
+#include "workspace/Transaction.h"
 
 namespace {
 
@@ -199,10 +200,11 @@ CCsvImportDlg::CCsvImportDlg(Connection& conn, QWidget* parent) : QDialog(parent
 
 CCsvImportDlg::~CCsvImportDlg()
 {
-    // A worker still running is stopped and waited for; its transaction stays open and is
-    // rolled back by the server with the next ROLLBACK or BEGIN of the session.
+    // A worker still running is stopped and waited for, and its transaction rolled back: left
+    // open, the next COMMIT of the session would commit the half-run import.
     m_job.requestStop();
     m_job.join();
+    if (m_inRun) RollBackTransaction(m_conn);
 }
 
 void CCsvImportDlg::setTableChooser(std::function<std::optional<QString>()> chooser)
@@ -226,7 +228,7 @@ QString CCsvImportDlg::quote() const
 {
     if (m_quoteDefault->isChecked())
         return m_quoteList->currentIndex() == 1 ? QStringLiteral("'") : QStringLiteral("\"");
-    return m_quoteBox->text();
+    return ImportQuote(m_quoteUser->isChecked() ? m_quoteBox->text() : QString());
 }
 
 ObjectName CCsvImportDlg::targetTable() const
@@ -422,5 +424,11 @@ void CCsvImportDlg::finishRun(const ImportOutcome& outcome)
     const bool committed = FinishImport(m_conn, m_job.state(), outcome);
     m_inRun = false;
     setRunning(false);
+    if (committed) {
+        // The count the operator sees follows what the run stored (a rolled-back run changed
+        // nothing).
+        const TableCheck check = CheckImportTable(m_conn, targetTable());
+        if (check.exists) m_recordCount->setText(QString::number(check.recordCount));
+    }
     emit runFinished(committed);
 }

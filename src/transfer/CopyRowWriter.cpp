@@ -36,7 +36,7 @@ QByteArrayView CopyTextValue(const char* value, qsizetype size, QByteArray& scra
 }
 
 CopyRowWriter::CopyRowWriter(const CsvSettings& settings)
-    : m_line(settings, CsvLineBuilder::Target::File)
+    : m_line(settings)
 {
     const QByteArray quote = settings.quote.toUtf8(), delimiter = settings.delimiter.toUtf8();
     m_direct = quote.size() == 1 && delimiter.size() == 1 && uchar(quote[0]) < 0x80 &&

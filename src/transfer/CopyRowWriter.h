@@ -12,7 +12,7 @@
 // Turns the rows of a COPY ... TO STDOUT (text form: fields split by tabs, \N for NULL,
 // backslash escapes) into the file's CSV lines in CP932, with no server and no widgets.
 // Owns: the line builder and the CP932 stream of the rows, and the byte table of the direct
-// path. Keeps: every row is written exactly as CsvLineBuilder (Target::File) writes the same
+// path. Keeps: every row is written exactly as CsvLineBuilder writes the same
 // values, NULL as an empty value, CR LF at the end; the direct path (a one-byte ASCII quote
 // and delimiter, no escape but NULL's) is only a faster way to those bytes.
 class CopyRowWriter {

@@ -32,8 +32,7 @@ CsvExportJob::~CsvExportJob()
             while (m_conn.nextResult().exists()) {
             }
         }
-        m_file.close();
-        m_file.remove();
+        m_file.cancelWriting();  // the temporary file goes; the old file stays
     }
 }
 
@@ -48,7 +47,7 @@ bool CsvExportJob::start(const ExportSource& source, const QString& fileName,
                          const CsvSettings& settings)
 {
     m_settings = settings;
-    m_line.emplace(settings, CsvLineBuilder::Target::File);
+    m_line.emplace(settings);
     m_copyRows.emplace(settings);
     m_rows = m_reported = 0;
     m_headerDone = m_stopped = m_copying = false;
@@ -63,7 +62,9 @@ bool CsvExportJob::start(const ExportSource& source, const QString& fileName,
         return false;
     }
     m_file.setFileName(fileName);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Written beside the target under a temporary name and put in its place only when the
+    // export succeeded: a failure leaves an existing file as it was, and no partial file.
+    if (!m_file.open(QIODevice::WriteOnly)) {
         m_failure = QStringLiteral("ファイルを作成できませんでした。\n\nFile = %1\n%2")
                         .arg(fileName, m_file.errorString());
         return false;
@@ -79,8 +80,8 @@ bool CsvExportJob::start(const ExportSource& source, const QString& fileName,
 bool CsvExportJob::refuseStart(const QString& text)
 {
     m_failure = text.isEmpty() ? QStringLiteral("出力できませんでした。") : text;
-    m_file.close();
-    m_file.remove();
+    m_file.cancelWriting();
+    m_file.commit();  // with the writing cancelled: only removes the temporary file
     return false;
 }
 
@@ -387,8 +388,10 @@ void CsvExportJob::end()
     if (!m_stopped && !m_file.flush())
         fail(QStringLiteral("ファイルに書き込めませんでした。\n\nFile = %1\n%2")
                  .arg(m_file.fileName(), m_file.errorString()));
-    m_file.close();
-    if (m_stopped) m_file.remove();
+    if (m_stopped) m_file.cancelWriting();
+    if (!m_file.commit() && !m_stopped)
+        fail(QStringLiteral("ファイルに書き込めませんでした。\n\nFile = %1\n%2")
+                 .arg(m_file.fileName(), m_file.errorString()));
     emit progress(m_rows);
     emit finished(!m_stopped);
 }

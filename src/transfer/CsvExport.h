@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
-#include <QFile>
+#include <QSaveFile>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -49,7 +49,8 @@ QString BuildCsvSample(Connection& conn, const ExportSource& source, const CsvSe
 // One export to a file, streamed: rows are converted and written as they arrive, driven by the
 // event loop of the thread that owns the job (the socket's readiness and zero timers), so the
 // window stays responsive and no whole result is held. A failure (the server's error, a lost
-// connection, a value CP932 cannot hold, a write error) removes the partial file.
+// connection, a value CP932 cannot hold, a write error) leaves the file as it was before:
+// the rows go to a temporary file beside it, put in its place only at a success.
 // Owns the file, the bytes gathered for it, the row count and the failure; a table's rows and
 // a query's come through the ordered reader (in the shared snapshot when the table is shared
 // out) and the COPY row writer, any other statement's rows through single-row mode.
@@ -59,7 +60,7 @@ public:
     explicit CsvExportJob(Connection& conn, QObject* parent = nullptr);
     ~CsvExportJob() override;
 
-    // Creates (or truncates) the file and sends the export statement. false, with failure(),
+    // Opens the temporary file beside fileName and sends the export statement. false, with failure(),
     // when the file cannot be created (nothing is sent then) or the statement failed at once
     // (the file is removed). A table's rows come through COPY (select * from t) TO STDOUT,
     // whose text form is decoded back to the very values a select returns: NULL as empty,
@@ -119,7 +120,7 @@ private:
     bool turnOver() override;
 
     Connection& m_conn;
-    QFile m_file;
+    QSaveFile m_file;
     CsvSettings m_settings;
     std::optional<CsvLineBuilder> m_line;  // the header and the rows of results
     std::optional<CopyRowWriter> m_copyRows;

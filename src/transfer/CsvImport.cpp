@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "transfer/ImportBatches.h"
+#include "transfer/ImportLog.h"
 #include "workspace/Catalogue.h"
 #include "workspace/Prompter.h"
 #include "workspace/SqlQuote.h"
@@ -108,13 +109,24 @@ bool FinishImport(Connection& conn, const ImportRunState& state, const ImportOut
 {
     if (outcome.stopMessage) prompter().tell(BoxKind::Window, *outcome.stopMessage);
     if (outcome.lostMessage) prompter().tell(BoxKind::Window, *outcome.lostMessage);
-    // A run the operator stopped, or whose server was lost, keeps nothing.
-    const bool commit = !state.stopRequest && !outcome.lostMessage;
+    if (outcome.failMessage) prompter().tell(BoxKind::Window, *outcome.failMessage);
+    // A run the operator stopped, whose server was lost or whose file could not be read keeps
+    // nothing.
+    const bool commit = !state.stopRequest && !outcome.lostMessage && !outcome.failMessage;
     return endImport(conn, commit) && commit;
 }
 
 bool BeginImport(Connection& conn, const ImportSettings& s)
 {
+    {
+        // Nothing is sent (no DELETE above all) for a file the run could not read.
+        QFile in(s.fileName);
+        ImportErrorLog log;
+        if (const std::optional<QString> refusal = OpenImportFiles(in, log, s.logPath)) {
+            prompter().tell(BoxKind::Window, *refusal);
+            return false;
+        }
+    }
     if (!BeginTransaction(conn)) return false;
     bool ok = true;
     if (s.createTable) {

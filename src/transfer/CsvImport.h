@@ -52,6 +52,8 @@ struct ImportOutcome {
     std::optional<QString> stopMessage;
     // The server was lost: the message to show; nothing of the run can be committed.
     std::optional<QString> lostMessage;
+    // The file or the error log could not be opened: the message to show; nothing is committed.
+    std::optional<QString> failMessage;
 };
 
 inline const QString kStopOnErrorFormat =
@@ -84,8 +86,9 @@ struct TableCheck {
 };
 TableCheck CheckImportTable(Connection& conn, const ObjectName& table);
 
-// UI side, before the worker: BEGIN, then the optional create and delete. Messages go through
-// the prompter. Returns false when the run cannot go on; the transaction is then ended already
+// UI side, before the worker: the CSV file and the error log are opened (a run that could not
+// read them is refused before BEGIN, with the file and the system's reason), then BEGIN and the
+// optional create and delete. Messages go through the prompter. Returns false when the run cannot go on; the transaction is then ended already
 // (nothing open on the connection).
 bool BeginImport(Connection& conn, const ImportSettings& s);
 // After the worker (UI side): shows the outcome's messages and ends the transaction. The run

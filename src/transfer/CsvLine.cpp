@@ -10,12 +10,11 @@ QString DefaultDelimiter(int choice)
 
 QString DefaultQuote(int choice) { return choice == 1 ? QStringLiteral("'") : QStringLiteral("\""); }
 
-CsvLineBuilder::CsvLineBuilder(const CsvSettings& settings, Target target)
+CsvLineBuilder::CsvLineBuilder(const CsvSettings& settings)
     : m_quote(settings.quote.toUtf8()),
       m_delimiter(settings.delimiter.toUtf8()),
       m_doubleQuote(settings.quote.size() == 1 ||
-                    (settings.quote.size() == 2 && settings.quote.at(0).isHighSurrogate())),
-      m_translateLineFeeds(target == Target::File)
+                    (settings.quote.size() == 2 && settings.quote.at(0).isHighSurrogate()))
 {
 }
 
@@ -42,22 +41,18 @@ void CsvLineBuilder::appendValue(const char* value, qsizetype size)
 {
     // An empty value may come as a null pointer (a NULL read as empty).
     if (size <= 0) return;
-    const bool hasLineFeed = m_translateLineFeeds && std::memchr(value, '\n', size_t(size));
     const bool hasQuote =
         m_doubleQuote && QByteArrayView(value, size).indexOf(QByteArrayView(m_quote)) >= 0;
-    if (!hasLineFeed && !hasQuote) {
+    if (!hasQuote) {
         put(value, size);
         return;
     }
     const QByteArrayView q(m_quote);
     for (qsizetype i = 0; i < size;) {
-        if (hasQuote && QByteArrayView(value + i, size - i).startsWith(q)) {
+        if (QByteArrayView(value + i, size - i).startsWith(q)) {
             put(q.data(), q.size());
             put(q.data(), q.size());
             i += q.size();
-        } else if (hasLineFeed && value[i] == '\n') {
-            put("\r\n", 2);
-            ++i;
         } else {
             put(value + i, 1);
             ++i;

@@ -20,19 +20,15 @@ QString DefaultQuote(int choice);      // 0 "ダブル" → "\"", 1 "シング�
 // Builds the lines of a CSV file in the connection's bytes (UTF-8): every value enclosed in Q on
 // both sides and followed by D, the delimiter behind the last value removed, CR LF appended.
 // A one-character Q found inside a value is doubled, so that the value reads back intact; a
-// longer Q cannot be escaped and the value is written as it stands.
+// longer Q cannot be escaped and the value is written as it stands. Every other byte of a
+// value, its line ends included, is written as it is: only the line's own end is CR LF.
 class CsvLineBuilder {
 public:
-    enum class Target {
-        Sample,  // values as the server sent them
-        File,    // every line feed inside a value stored as CR LF, as every line end
-    };
-
-    CsvLineBuilder(const CsvSettings& settings, Target target);
+    explicit CsvLineBuilder(const CsvSettings& settings);
 
     void addField(const char* value, qsizetype size);
     void addField(const QString& value);
-    // A value known to hold neither the quote nor a line feed: copied as it stands.
+    // A value known not to hold the quote: copied as it stands.
     void addFieldAsIs(const char* value, qsizetype size)
     {
         put(m_quote.constData(), m_quote.size());
@@ -40,12 +36,11 @@ public:
         put(m_quote.constData(), m_quote.size());
         put(m_delimiter.constData(), m_delimiter.size());
     }
-    // Whether a text (a whole row, say) holds no quote to double and no line feed to translate,
-    // so that its values may go through addFieldAsIs.
+    // Whether a text (a whole row, say) holds no quote to double, so that its values may go
+    // through addFieldAsIs.
     bool needsNoEscape(QByteArrayView text) const
     {
-        return (!m_doubleQuote || text.indexOf(QByteArrayView(m_quote)) < 0) &&
-               (!m_translateLineFeeds || text.indexOf('\n') < 0);
+        return !m_doubleQuote || text.indexOf(QByteArrayView(m_quote)) < 0;
     }
     // Ends the line: the delimiter behind the last value is removed and CR LF appended.
     QByteArrayView finishLine();
@@ -71,7 +66,6 @@ private:
     QByteArray m_quote;
     QByteArray m_delimiter;
     bool m_doubleQuote;
-    bool m_translateLineFeeds;
     QByteArray m_buffer;
     qsizetype m_used = 0;
 };

@@ -79,7 +79,7 @@ void CsvRecord::clear()
     }
 }
 
-bool CsvSplitter::feedLine(const char* p, qsizetype n, CsvRecord& rec)
+bool CsvSplitter::feedLine(const char* p, qsizetype n, CsvRecord& rec, bool crlf)
 {
     const QByteArray& d = m_format.delimiter;
     const QByteArray& q = m_format.quote;
@@ -87,6 +87,7 @@ bool CsvSplitter::feedLine(const char* p, qsizetype n, CsvRecord& rec)
     const char* i = p;
     bool enclosed = false;
     if (m_open) {
+        if (m_openCrLf) rec.data.push_back('\r');
         rec.data.push_back('\n');
         enclosed = true;
         m_open = false;
@@ -115,6 +116,7 @@ bool CsvSplitter::feedLine(const char* p, qsizetype n, CsvRecord& rec)
             if (!k) {
                 rec.data.append(i, size_t(end - i));
                 m_open = true;
+                m_openCrLf = crlf;
                 return false;
             }
             rec.data.append(i, size_t(k - i));
@@ -169,9 +171,10 @@ bool CsvRecordReader::fill()
     return true;
 }
 
-bool CsvRecordReader::nextLine(const char*& p, qsizetype& n, bool& tooLong)
+bool CsvRecordReader::nextLine(const char*& p, qsizetype& n, bool& tooLong, bool& crlf)
 {
     tooLong = false;
+    crlf = false;
     if (!m_started) {
         m_started = true;
         while (m_end < 3 && fill()) {}
@@ -208,7 +211,10 @@ bool CsvRecordReader::nextLine(const char*& p, qsizetype& n, bool& tooLong)
             break;
         }
     }
-    if (n > 0 && p[n - 1] == '\r') --n;
+    if (n > 0 && p[n - 1] == '\r') {
+        --n;
+        crlf = true;
+    }
     ++m_line;
     return true;
 }
@@ -266,10 +272,11 @@ bool CsvRecordReader::next(CsvRecord& rec)
         }
         const char* p = nullptr;
         qsizetype n = 0;
-        bool tooLong = false;
-        if (!nextLine(p, n, tooLong)) {
+        bool tooLong = false, crlf = false;
+        if (!nextLine(p, n, tooLong, crlf)) {
             if (!m_splitter.inRecord()) return false;
             m_splitter.finish(rec);
+            checkFieldCount(rec, nullptr, 0);
             return true;
         }
         if (!m_splitter.inRecord()) rec.firstLine = m_line;
@@ -296,15 +303,38 @@ bool CsvRecordReader::next(CsvRecord& rec)
                 rec.raw.append(p, std::min<qsizetype>(n, 65536));
             }
         }
-        if (m_splitter.feedLine(text, textLength, rec)) return true;
+        if (m_splitter.feedLine(text, textLength, rec, crlf)) {
+            checkFieldCount(rec, p, n);
+            return true;
+        }
+        if (m_fieldLimit > 0 && m_earlierLines.size() < 65536) {
+            m_earlierLines.append(p, std::min<qsizetype>(n, 65536));
+            m_earlierLines.append('\n');
+        }
         if (qsizetype(rec.data.size()) > kMaxRecordBytes) {
             // An enclosed field that never closes: the record ends here.
             if (rec.valid) rec.problem = QStringLiteral("%1 行目からのレコードが長すぎます").arg(rec.firstLine);
             rec.valid = false;
             m_splitter.finish(rec);
+            checkFieldCount(rec, nullptr, 0);
             return true;
         }
     }
+}
+
+void CsvRecordReader::checkFieldCount(CsvRecord& rec, const char* lastLine, qsizetype n)
+{
+    if (m_fieldLimit > 0 && rec.valid && rec.fieldCount() > m_fieldLimit) {
+        rec.valid = false;
+        rec.problem = QStringLiteral("%1 行目のフィールドが多すぎます（%2 個、列は %3 個）")
+                          .arg(rec.firstLine)
+                          .arg(rec.fieldCount())
+                          .arg(m_fieldLimit);
+        rec.raw = m_earlierLines;
+        if (lastLine) rec.raw.append(lastLine, std::min<qsizetype>(n, 65536));
+        if (!lastLine && rec.raw.endsWith('\n')) rec.raw.chop(1);
+    }
+    m_earlierLines.resize(0);
 }
 
 std::vector<CsvRecord> ReadCsvRecords(const QByteArray& bytes, const CsvFormat& format)
@@ -317,6 +347,11 @@ std::vector<CsvRecord> ReadCsvRecords(const QByteArray& bytes, const CsvFormat& 
     CsvRecord rec;
     while (reader.next(rec)) out.push_back(rec);
     return out;
+}
+
+QString ImportQuote(const QString& chosen)
+{
+    return chosen.isEmpty() ? QStringLiteral("\"") : chosen;
 }
 
 bool ReadFirstCsvLine(const QString& fileName, QByteArray* line)

@@ -14,11 +14,13 @@ class QIODevice;
 // The CSV reader shared by the import dialog's preview and the import run.
 //
 // A field enclosed in the quote text loses the enclosing quotes; inside it a doubled quote is
-// one quote, the delimiter does not split and a line end continues the record. A quote inside
+// one quote, the delimiter does not split and a line end continues the record, kept in the
+// value as the file holds it (LF or CR LF). A quote inside
 // an enclosed field that is followed neither by the delimiter nor by the line end is kept as it
 // is (the export writes values unchanged between the quotes, so its files read back exactly).
 // A field not enclosed is taken exactly as it stands. An empty delimiter never splits; an empty
-// quote encloses nothing.
+// quote encloses nothing (the import's settings give the double quote when none was chosen:
+// see ImportQuote).
 
 // Delimiter and quote as UTF-8 bytes: records are split after decoding, so a delimiter can
 // never match the second byte of a double-byte CP932 character.
@@ -58,9 +60,10 @@ struct CsvRecord {
 class CsvSplitter {
 public:
     explicit CsvSplitter(const CsvFormat& format) : m_format(format) {}
-    // Feeds one line without its line end; true when it completed the record, false when the
-    // line ended inside an enclosed field and the record goes on with the next line.
-    bool feedLine(const char* p, qsizetype n, CsvRecord& rec);
+    // Feeds one line without its line end (`crlf`: it ended in CR LF, not LF alone); true when
+    // it completed the record, false when the line ended inside an enclosed field and the
+    // record goes on with the next line (the line end then belongs to the value).
+    bool feedLine(const char* p, qsizetype n, CsvRecord& rec, bool crlf = false);
     // The input ended inside an enclosed field: close the record with what it has.
     void finish(CsvRecord& rec);
     bool inRecord() const { return m_open; }
@@ -69,6 +72,7 @@ private:
     void closeField(CsvRecord& rec) { rec.ends.push_back(qsizetype(rec.data.size())); }
     CsvFormat m_format;
     bool m_open = false;    // a record is under way (continued across a line end)
+    bool m_openCrLf = false;  // ... and the line it continues ended in CR LF
 };
 
 // Reads records from a device, a line at a time; the file is never held whole. A line (or a
@@ -82,12 +86,16 @@ public:
     CsvRecordReader& operator=(const CsvRecordReader&) = delete;
 
     CsvEncoding encoding() const { return m_encoding; }
+    // Records with more fields than this are not valid: their problem names the line, and raw
+    // holds their lines (0: no limit).
+    void setFieldLimit(int fields) { m_fieldLimit = fields; }
     // The next record; false at the end of the input.
     bool next(CsvRecord& rec);
 
 private:
     bool fill();
-    bool nextLine(const char*& p, qsizetype& n, bool& tooLong);
+    bool nextLine(const char*& p, qsizetype& n, bool& tooLong, bool& crlf);
+    void checkFieldCount(CsvRecord& rec, const char* lastLine, qsizetype n);
     // Appends the line decoded to UTF-8 to m_decoded; false when some byte was not valid.
     // A NUL byte is never text of a CSV file, in either encoding.
     bool decode(const char* p, qsizetype n);
@@ -102,11 +110,17 @@ private:
     bool m_skipAfterCut = false;
     qint64 m_line = 0;
     QByteArray m_decoded;
+    int m_fieldLimit = 0;
+    QByteArray m_earlierLines;  // with a field limit: the lines of the record before this one
     Cp932::Decoder m_cp932{Cp932::Decoder::Nul::Broken};
 };
 
 // Everything a byte string holds, as records (for tests and the fuzz target).
 std::vector<CsvRecord> ReadCsvRecords(const QByteArray& bytes, const CsvFormat& format);
+
+// The quote the import reads with: the chosen one, or the double quote when none was chosen
+// (a field that begins with " is quoted, as every CSV reader takes it).
+QString ImportQuote(const QString& chosen);
 
 // The first line of a file, as bytes without its line end; false when the file cannot be
 // opened or is empty.

@@ -14,7 +14,7 @@ QString RenderSample(const Result& r, const Connection& conn, const CsvSettings&
 {
     if (r.commandOk()) return {};
     if (!r.tuplesOk()) return ServerFailureText(r, conn);
-    CsvLineBuilder line(settings, CsvLineBuilder::Target::Sample);
+    CsvLineBuilder line(settings);
     Cp932Stream cp932;
     QByteArray text;
     QByteArray check;

@@ -295,10 +295,11 @@ ImportOutcome ImportBatches::run()
 {
     m_state.running = true;
     m_state.countersWritten = false;
-    m_log.open(m_s.logPath);
     QFile in(m_s.fileName);
-    if (m_s.fileName.isEmpty() || !in.open(QIODevice::ReadOnly)) {
+    // Checked before BEGIN already; should either fail now after all, nothing is committed.
+    if (const std::optional<QString> refusal = OpenImportFiles(in, m_log, m_s.logPath)) {
         m_log.close();
+        m_outcome.failMessage = refusal;
         m_state.running = false;
         return m_outcome;
     }
@@ -310,6 +311,8 @@ ImportOutcome ImportBatches::run()
     CsvRecordReader reader(in, CsvFormat::from(m_s.delimiter, m_s.quote));
     CsvRecord rec;
     if (m_s.header) reader.next(rec);
+    // A line with more fields than the table has columns would lose some: it is refused.
+    reader.setFieldLimit(m_columns);
     m_state.executed = 0;
     m_state.errors = 0;
     qsizetype sinceClock = 0;
@@ -317,10 +320,11 @@ ImportOutcome ImportBatches::run()
         if (!rec.valid) {
             flushBatch();
             if (m_abort) break;
-            const QString shown = reader.encoding() == CsvEncoding::Utf8 ? QString::fromUtf8(rec.raw)
-                                                                         : Cp932::decode(rec.raw);
-            QByteArray raw = rec.raw;
-            raw.replace("\n", "\r\n");
+            // A CP932 file's line goes to the log as its very bytes; a UTF-8 file's in CP932.
+            const bool utf8 = reader.encoding() == CsvEncoding::Utf8;
+            const QString shown = utf8 ? QString::fromUtf8(rec.raw) : Cp932::decode(rec.raw);
+            QByteArray raw = utf8 ? ImportLogBytes(shown) : rec.raw;
+            if (!utf8) raw.replace("\n", "\r\n");
             lineFailed(shown, raw, rec.problem + u'\n');
             continue;
         }

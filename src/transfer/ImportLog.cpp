@@ -1,13 +1,32 @@
 #include "transfer/ImportLog.h"
 
+#include <QFileInfo>
 #include <optional>
 
 #include "workspace/TextCodec.h"
 
-void ImportErrorLog::open(const QString& path)
+std::optional<QString> ImportErrorLog::open(const QString& path)
 {
     m_file.setFileName(path);
-    m_file.open(QIODevice::WriteOnly | QIODevice::Append);
+    if (m_file.open(QIODevice::WriteOnly | QIODevice::Append)) return std::nullopt;
+    return ImportFileRefusal(m_file);
+}
+
+QString ImportFileRefusal(const QFile& file)
+{
+    return QStringLiteral("ファイルを開けませんでした。\n\nFile = %1\n%2").arg(file.fileName(), file.errorString());
+}
+
+std::optional<QString> OpenImportFiles(QFile& input, ImportErrorLog& log, const QString& logPath)
+{
+    // A directory opens for reading on some systems and then reads nothing.
+    if (input.fileName().isEmpty()) return QStringLiteral("ファイル名を入力してください");
+    if (!input.open(QIODevice::ReadOnly) || QFileInfo(input).isDir()) {
+        const QString why = ImportFileRefusal(input);
+        input.close();
+        return why;
+    }
+    return log.open(logPath);
 }
 
 void ImportErrorLog::add(const QByteArray& query, const QString& error)

@@ -48,6 +48,39 @@ QString LiteralDefaultValue(const QString& expression, bool* isLiteral)
     return {};
 }
 
+QString ShownDefault(const QString& expression)
+{
+    if (!expression.startsWith(u'\'')) return expression;
+    qsizetype end = 1;
+    for (; end < expression.size(); ++end) {
+        if (expression.at(end) != u'\'') continue;
+        if (end + 1 < expression.size() && expression.at(end + 1) == u'\'') {
+            ++end;
+            continue;
+        }
+        break;
+    }
+    if (end >= expression.size()) return expression;
+    // Only casts may follow the literal; anything else makes it an expression of its own.
+    static const QRegularExpression casts(
+        QStringLiteral(R"(^(::[A-Za-z_"][A-Za-z0-9_ ."$]*(\([0-9, ]*\))?(\[\])*)+$)"));
+    const QString rest = expression.mid(end + 1);
+    return casts.match(rest).hasMatch() ? expression.left(end + 1) : expression;
+}
+
+QString ShownLiteralDefault(const QString& value)
+{
+    return u'\'' + QString(value).replace(u'\'', QStringLiteral("''")) + u'\'';
+}
+
+std::optional<QString> ShownLiteralValue(const QString& shown)
+{
+    static const QRegularExpression literal(QStringLiteral("^'((?:[^']|'')*)'$"));
+    const QRegularExpressionMatch m = literal.match(shown);
+    if (!m.hasMatch()) return std::nullopt;
+    return m.captured(1).replace(QStringLiteral("''"), QStringLiteral("'"));
+}
+
 QString RecordLengthText(int fixedTotal, bool variableLength)
 {
     return variableLength ? QStringLiteral("%1+α").arg(fixedTotal) : QString::number(fixedTotal);
@@ -72,7 +105,7 @@ ColumnListing LoadColumnList(Connection& conn, const ObjectName& table)
         cells << (len.isEmpty() ? QString() : attlen == -1 ? QStringLiteral("可変長") : len);
         cells << flagText(cellOrEmpty(r, row, "attnotnull"), QStringLiteral("NOT NULL"),
                           QStringLiteral("NULL"));
-        cells << cellOrEmpty(r, row, "defultevalue") << cellOrEmpty(r, row, "attnelems")
+        cells << ShownDefault(cellOrEmpty(r, row, "defultevalue")) << cellOrEmpty(r, row, "attnelems")
               << cellOrEmpty(r, row, "attdispersion") << cellOrEmpty(r, row, "attcacheoff")
               << cellOrEmpty(r, row, "attstorage")
               << flagText(cellOrEmpty(r, row, "attbyval"), QStringLiteral("直値"),

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <vector>
 
 #include "workspace/Connection.h"
@@ -24,6 +25,16 @@ struct ColumnListing {
 // undone); anything else (a function call, an expression) is not a literal and gives nothing.
 // `isLiteral` (when given) tells which.
 QString LiteralDefaultValue(const QString& expression, bool* isLiteral = nullptr);
+
+// A column default as pg_get_expr writes it, shown the way the operator typed it: a literal
+// keeps its quotes and loses the cast the server adds ('abc'::character varying reads 'abc'),
+// an expression (nextval('s'::regclass), now(), 0) stays as the server writes it. Every place
+// that shows a default shows it so.
+QString ShownDefault(const QString& expression);
+// The shown form of a literal default of the value `value` ('O''Brien' for O'Brien), and back:
+// the value of a shown literal, nothing for a text that is not one (an expression).
+QString ShownLiteralDefault(const QString& value);
+std::optional<QString> ShownLiteralValue(const QString& shown);
 
 // The record length text: the fixed-length total, with "+α" when some column has a variable
 // length.

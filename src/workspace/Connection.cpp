@@ -113,7 +113,12 @@ bool Connection::send(const QString& statement)
 
 bool Connection::startStream(const QString& statement)
 {
-    if (!send(statement)) return false;
+    if (m_observer) m_observer(statement);
+    if (!m_conn || !PQsendQueryParams(m_conn, statement.toUtf8().constData(), 0, nullptr, nullptr,
+                                      nullptr, nullptr, 0)) {
+        reportFailure(Result());
+        return false;
+    }
     PQsetSingleRowMode(m_conn);
     return true;
 }
@@ -153,6 +158,15 @@ QString Connection::escapeValue(const QString& value) const
     QByteArray out(in.size() * 2 + 1, '\0');
     int error = 0;
     size_t n = PQescapeStringConn(m_conn, out.data(), in.constData(), size_t(in.size()), &error);
+    if (error) {
+        // libpq found a byte sequence it could not take and left part of the value out; the
+        // whole value is escaped by the server's rules instead, never shortened.
+        QString escaped = value;
+        const char* conforming = PQparameterStatus(m_conn, "standard_conforming_strings");
+        if (!conforming || qstrcmp(conforming, "on") != 0)
+            escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+        return escaped.replace(QLatin1Char('\''), QLatin1String("''"));
+    }
     out.truncate(int(n));
     return QString::fromUtf8(out);
 }

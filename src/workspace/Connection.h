@@ -62,6 +62,7 @@ public:
     // startStream sends the statement; then, whenever the socket is readable, consumeInput()
     // and take nextResult() while !isBusy(), one result per row, then the final one, then an
     // empty Result at the end. No other statement may be sent until the empty Result came.
+    // One statement only, as for execSingle: a text of several fails with the server's text.
     bool startStream(const QString& statement);
     // Sends the statement without waiting for its results (take them as for startStream).
     bool send(const QString& statement);

@@ -1,13 +1,29 @@
 #include "workspace/ServerWarnings.h"
 
-ServerWarnings::ServerWarnings(Connection& conn) : m_conn(conn.raw())
+namespace {
+
+// The ServerWarnings made last on this thread and still alive.
+thread_local ServerWarnings* t_latest = nullptr;
+
+}  // namespace
+
+ServerWarnings::ServerWarnings(Connection& conn) : m_conn(conn.raw()), m_enclosing(t_latest)
 {
-    if (m_conn) m_previous = PQsetNoticeReceiver(m_conn, &ServerWarnings::receive, this);
+    t_latest = this;
+    if (!m_conn) return;
+    m_previous = PQsetNoticeReceiver(m_conn, &ServerWarnings::receive, this);
+    if (m_previous == &ServerWarnings::receive)
+        for (ServerWarnings* w = m_enclosing; w; w = w->m_enclosing)
+            if (w->m_conn == m_conn) {
+                m_previousContext = w;
+                break;
+            }
 }
 
 ServerWarnings::~ServerWarnings()
 {
-    if (m_conn) PQsetNoticeReceiver(m_conn, m_previous, nullptr);
+    if (m_conn) PQsetNoticeReceiver(m_conn, m_previous, m_previousContext);
+    t_latest = m_enclosing;
 }
 
 void ServerWarnings::receive(void* context, const PGresult* notice)
@@ -22,5 +38,5 @@ void ServerWarnings::receive(void* context, const PGresult* notice)
         while (text.endsWith(u'\n')) text.chop(1);
         self->m_texts << text;
     }
-    if (self->m_previous) self->m_previous(nullptr, notice);
+    if (self->m_previous) self->m_previous(self->m_previousContext, notice);
 }

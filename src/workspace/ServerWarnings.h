@@ -9,7 +9,8 @@
 // Collects the warnings the server raises on a connection while this object lives. Every
 // notice still goes on to the connection's notice processor (the workspace's log pane), as
 // before. The program sets notice processors only, never receivers, so the receiver in force
-// is libpq's default, which takes no context of its own.
+// is libpq's default, which takes no context of its own, or that of an enclosing
+// ServerWarnings of the same connection (they nest, on one thread, innermost last).
 class ServerWarnings {
 public:
     explicit ServerWarnings(Connection& conn);
@@ -25,5 +26,7 @@ private:
 
     PGconn* m_conn;
     PQnoticeReceiver m_previous = nullptr;
+    void* m_previousContext = nullptr;  // the enclosing ServerWarnings when it was the receiver
+    ServerWarnings* m_enclosing = nullptr;  // the one made before this on the thread
     QStringList m_texts;
 };

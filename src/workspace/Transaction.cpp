@@ -51,6 +51,8 @@ bool RunConfirmedTransaction(Connection& conn, const std::vector<TransactionStep
         const bool ok = step.accept ? step.accept(r) : r.commandOk();
         if (!ok) {
             prompter().tell(BoxKind::Window, failureMessage);
+            if ((r.commandOk() || r.tuplesOk()) && r.affectedRows() == 0)
+                prompter().tell(BoxKind::Window, kRowChangedElsewhere);
             r.release();
             AbandonTransaction(conn, abortMessage);
             return false;

@@ -21,6 +21,10 @@ inline const QString kAbortMessage =
 inline const QString kDeleteAbortMessage =
     QStringLiteral("削除を中断しました。（トランザクションは破棄されました)");
 
+// Said after a row edit's fixed failure message when its statement ran but reached no row:
+// the row changed or went since it was listed, so a refresh (not a retry) is what helps.
+inline const QString kRowChangedElsewhere = QStringLiteral("他のセッションで変更または削除されました。");
+
 // True when a COMMIT's result means the transaction was committed. The server answers a
 // COMMIT of a failed transaction with PGRES_COMMAND_OK and the tag ROLLBACK.
 bool CommitSucceeded(const Result& r);

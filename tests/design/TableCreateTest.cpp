@@ -1,4 +1,6 @@
 #include <QAction>
+#include <QApplication>
+#include <QMouseEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -11,6 +13,7 @@
 #include "design/CTableSelectDlg.h"
 #include "design/TableDesign.h"
 #include "support/DialogDriver.h"
+#include "widgets/HoverRowSelect.h"
 #include "workspace/ColumnList.h"
 #include "workspace/Transaction.h"
 
@@ -135,7 +138,7 @@ TEST_F(DesignTest, ColumnListRowsKeysAndTheirCommands)
 
     for (const FieldDefinition& f : shopRows()) dlg.appendRow(f);
     EXPECT_EQ(rowCells(list, 2).mid(0, 5),
-              (QStringList{"qty", "int4", "", QStringLiteral("NOT NULL"), "0"}));
+              (QStringList{"qty", "int4", "", QStringLiteral("NOT NULL"), "'0'"}));  // shown as every default
     EXPECT_EQ(rowCells(list, 3).value(3), QStringLiteral("NULL"));
     std::unique_ptr<QMenu> menu(dlg.contextMenuFor(0));
     QStringList labels;
@@ -182,7 +185,7 @@ TEST_F(DesignTest, ColumnListRowsKeysAndTheirCommands)
     });
     button(dlg, "addFieldButton")->click();
     ASSERT_EQ(list->rowCount(), 4);
-    EXPECT_EQ(rowCells(list, 3).mid(0, 5), (QStringList{"added", "text", "", "NULL", "x y"}));
+    EXPECT_EQ(rowCells(list, 3).mid(0, 5), (QStringList{"added", "text", "", "NULL", "'x y'"}));
     trigger(dlg, 0, "primaryKeyAction");
     onNextModal([](QDialog& d) {
         EXPECT_EQ(lineEdit(d, "fieldNameBox")->text(), QStringLiteral("id"));
@@ -192,6 +195,52 @@ TEST_F(DesignTest, ColumnListRowsKeysAndTheirCommands)
     emit list->cellDoubleClicked(0, 0);
     EXPECT_EQ(rowCells(list, 0).mid(0, 4), (QStringList{"ident", "int4", "", "NOT NULL"}));
     EXPECT_EQ(dlg.columns()[0].key, KeyKind::PrimaryKey);
+}
+
+// The pointer as the window system moves it: events on the list's viewport.
+TEST_F(DesignTest, ARestingPointerSelectsARowAndOneOnlyCrossingRowsChangesNothing)
+{
+    CTableCreateDlg dlg(*conn);
+    QTableWidget* list = dlg.fieldList();
+    for (const FieldDefinition& f : shopRows()) dlg.appendRow(f);
+    dlg.show();
+    QWidget* viewport = list->viewport();
+    auto send = [viewport](QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::NoButton) {
+        QMouseEvent e(type, at, viewport->mapToGlobal(at), button, button, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &e);
+    };
+    auto rowCenter = [list](int row) { return list->visualItemRect(list->item(row, 0)).center(); };
+    const int rest = HoverRowSelect::hoverMillis();
+
+    list->selectRow(0);
+    send(QEvent::MouseMove, rowCenter(2));
+    EXPECT_EQ(dlg.currentRow(), 0);  // not before the pointer has rested
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.currentRow(), 2, rest * 10);
+
+    // Up across rows 1 and 0 and out of the list to a button: row 2 stays current.
+    send(QEvent::MouseMove, rowCenter(1));
+    send(QEvent::MouseMove, rowCenter(0));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(viewport, &leave);
+    QTest::qWait(rest * 2);
+    EXPECT_EQ(dlg.currentRow(), 2);
+    const QString deleted = list->item(2, 0)->text();
+    prompts.answer(true);
+    button(dlg, "deleteFieldButton")->click();
+    EXPECT_TRUE(list->findItems(deleted, Qt::MatchExactly).isEmpty());
+    EXPECT_FALSE(list->findItems(list->item(0, 0)->text(), Qt::MatchExactly).isEmpty());
+
+    // A double-click below the rows edits the current row.
+    const QString current = list->item(dlg.currentRow(), 0)->text();
+    QString edited;
+    onNextModal([&edited](QDialog& d) {
+        edited = lineEdit(d, "fieldNameBox")->text();
+        button(d, "cancelButton")->click();
+    });
+    const QRect last = list->visualItemRect(list->item(list->rowCount() - 1, 0));
+    ASSERT_LT(last.bottom() + 10, viewport->height());
+    send(QEvent::MouseButtonDblClick, QPoint(last.center().x(), last.bottom() + 10), Qt::LeftButton);
+    EXPECT_EQ(edited, current);
 }
 
 namespace {
@@ -244,14 +293,16 @@ TEST_F(TakeOver, ColumnsOfThePickedTableReplaceTheRowsAndMakeAValidCopy)
     ASSERT_EQ(list->rowCount(), 7);
     for (const FieldDefinition& f : dlg.columns()) EXPECT_EQ(f.key, KeyKind::None);
     EXPECT_EQ(rowCells(list, 0).mid(0, 5),
-              (QStringList{"name", "character varying", " 20 ", "NULL", "abc"}));
-    EXPECT_EQ(rowCells(list, 1).mid(0, 5), (QStringList{"id", "integer", "", "NOT NULL", ""}));
+              (QStringList{"name", "character varying", " 20 ", "NULL", "'abc'"}));
+    // Expression defaults are kept as the server writes them, shown as every default is.
+    EXPECT_EQ(rowCells(list, 1).mid(0, 5),
+              (QStringList{"id", "integer", "", "NOT NULL", "nextval('kd_to_s2.kd_to_src_id_seq'::regclass)"}));
     EXPECT_EQ(rowCells(list, 2).mid(0, 5),
               (QStringList{"ts", "timestamp(3) without time zone", "", "NULL", ""}));
     EXPECT_EQ(rowCells(list, 3).mid(0, 5),
               (QStringList{"amount", "numeric", " 10,2 ", "NOT NULL", "0"}));
-    EXPECT_EQ(rowCells(list, 4).value(4), QStringLiteral("O'Brien"));
-    EXPECT_EQ(rowCells(list, 5).value(4), QString());  // now() is no literal
+    EXPECT_EQ(rowCells(list, 4).value(4), QStringLiteral("'O''Brien'"));
+    EXPECT_EQ(rowCells(list, 5).value(4), QStringLiteral("now()"));
     EXPECT_EQ(rowCells(list, 6).mid(0, 5), (QStringList{"flag", "boolean", "", "NULL", "true"}));
     for (int row = 0; row < list->rowCount(); ++row)
         for (int c = 5; c < 17; ++c) EXPECT_TRUE(rowCells(list, row).value(c).isEmpty());
@@ -287,7 +338,12 @@ TEST_F(TakeOver, ColumnsOfThePickedTableReplaceTheRowsAndMakeAValidCopy)
     EXPECT_EQ(copy.value(4, def).left(10), QStringLiteral("'O''Brien'"));
     EXPECT_EQ(copy.value(1, notNull), QStringLiteral("t"));
     EXPECT_EQ(copy.value(6, def), QStringLiteral("true"));
-    EXPECT_TRUE(copy.value(5, def).isEmpty());
+    EXPECT_EQ(copy.value(1, def), QStringLiteral("nextval('kd_to_s2.kd_to_src_id_seq'::regclass)"));
+    EXPECT_EQ(copy.value(5, def), QStringLiteral("now()"));
+    // An insert that relies on the defaults works in the copy as in the original.
+    sql(QStringLiteral("INSERT INTO kd_to_copy DEFAULT VALUES"));
+    EXPECT_EQ(value(QStringLiteral("select count(*) from kd_to_copy where id > 0 and made is not null")),
+              QStringLiteral("1"));
     EXPECT_EQ(value(QStringLiteral("select count(*) from pg_index where indisprimary and "
                                    "indrelid = 'kd_to_copy'::regclass")),
               QStringLiteral("1"));

@@ -58,7 +58,7 @@ QByteArray CopyText(const std::vector<QByteArray>& values)
 bool Expected(const CsvSettings& settings, const std::vector<QByteArrayView>& values,
               QByteArray& out)
 {
-    CsvLineBuilder line(settings, CsvLineBuilder::Target::File);
+    CsvLineBuilder line(settings);
     for (const QByteArrayView& v : values) line.addField(v.data(), v.size());
     const QByteArrayView bytes = line.finishLine();
     Cp932Stream cp932;

@@ -47,8 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             lineEnds = lineEnds || rec.field(i).contains('\r') || rec.field(i).contains('\n');
         if (lineEnds) continue;
         CsvLineBuilder builder({QString::fromLatin1(choice.delimiter),
-                                QString::fromLatin1(choice.quote), false},
-                               CsvLineBuilder::Target::Sample);
+                                QString::fromLatin1(choice.quote), false});
         for (int i = 0; i < rec.fieldCount(); ++i)
             builder.addField(rec.field(i).data(), rec.field(i).size());
         const QByteArray written = "\xEF\xBB\xBF" + builder.finishLine().toByteArray();

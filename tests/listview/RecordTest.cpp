@@ -111,7 +111,8 @@ TEST_F(RecordTest, UpdateOfARowDeletedMeanwhileFails)
         updateTo(d, 1, QStringLiteral("x"));
         button(d, "cancelButton")->click();
     });
-    EXPECT_EQ(prompts.messages(), (QStringList{kUpdateFailure, kAbortMessage}));
+    // The row it was to change is gone: said after the fixed message.
+    EXPECT_EQ(prompts.messages(), (QStringList{kUpdateFailure, kRowChangedElsewhere, kAbortMessage}));
     EXPECT_EQ(rowWith(1, QStringLiteral("1")), (QStringList{"(0,1)", "1", "n1", "o1"}));
 }
 
@@ -161,7 +162,7 @@ TEST_F(RecordTest, AStaleRowIsNeitherDeletedNorShownNorEditedInPlaceOfAnother)
     ASSERT_EQ(listed.value(0), serverValue(QStringLiteral("select ctid::text from \"LvRec\" where id = 99")));
 
     deleteSelected({2});
-    EXPECT_EQ(prompts.messages(), (QStringList{kRowsDeleteFailure, kRowsDeleteAbort}));
+    EXPECT_EQ(prompts.messages(), (QStringList{kRowsDeleteFailure, kRowChangedElsewhere, kRowsDeleteAbort}));
     EXPECT_EQ(rowWith(1, QStringLiteral("3")), listed);
 
     prompts.clear();
@@ -173,7 +174,7 @@ TEST_F(RecordTest, AStaleRowIsNeitherDeletedNorShownNorEditedInPlaceOfAnother)
     });
     // The dialog shows nothing of the intruder, updates nothing, and the list keeps its row.
     EXPECT_EQ(data, (QStringList{QString(), QString(), QString()}));
-    EXPECT_EQ(prompts.messages(), (QStringList{kUpdateFailure, kAbortMessage}));
+    EXPECT_EQ(prompts.messages(), (QStringList{kUpdateFailure, kRowChangedElsewhere, kAbortMessage}));
     EXPECT_EQ(rowWith(1, QStringLiteral("3")), listed);
     EXPECT_EQ(serverValue(QStringLiteral("select name || '/' || coalesce(\"order\", '-') from \"LvRec\" where id = 99")),
               QStringLiteral("intruder/-"));

@@ -36,7 +36,7 @@ TEST(CsvReader, QuotedAndUnquotedFields)
     ASSERT_EQ(r.size(), 6u);
     EXPECT_EQ(r[0], (QStringList{"abc", "def"}));
     EXPECT_EQ(r[1], (QStringList{"a,b", "say \"hi\"", ""}));
-    EXPECT_EQ(r[2], (QStringList{" x ", "two\nlines", "3"}));
+    EXPECT_EQ(r[2], (QStringList{" x ", "two\r\nlines", "3"}));  // the line end as the file holds it
     // A quote not at a field's start is data; an enclosed field's inner quote likewise.
     EXPECT_EQ(r[3], (QStringList{"a\"b", "c\"d", ""}));
     EXPECT_EQ(r[4], (QStringList{""}));

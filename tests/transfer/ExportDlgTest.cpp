@@ -195,6 +195,19 @@ TEST_F(ExportDlgTest, SqlModeSampleNeverChangesDataAndTheExportRunsItOnce)
     EXPECT_EQ(sample(query), shown(QStringLiteral("\"2\"\r\n\"3\"\r\n")));
     ASSERT_TRUE(exportTo(query, path(QStringLiteral("q.csv"))));
     EXPECT_EQ(read(path(QStringLiteral("q.csv"))), QByteArray("\"2\"\r\n\"3\"\r\n"));
+
+    // A text of several statements is refused as the sample refuses it: no file, nothing run.
+    for (const QString& sql : {QStringLiteral("select 1 as a; select 2 as b"),
+                               QStringLiteral("select 1 as a; delete from kexp_dc")}) {
+        m_prompts.clear();
+        CCsvExportDlg several(conn(), sql);
+        EXPECT_FALSE(exportTo(several, path(QStringLiteral("several.csv")))) << sql.toStdString();
+        EXPECT_EQ(m_prompts.messages().size(), 1);
+        EXPECT_TRUE(m_prompts.messages().value(0).contains(QStringLiteral("multiple commands")))
+            << m_prompts.messages().join(u'/').toStdString();
+        EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("several.csv"))));
+        EXPECT_EQ(count(), QStringLiteral("2"));
+    }
 }
 
 TEST_F(ExportDlgTest, LaunchOpensTheFileNamedNowAndSaysWhenItFails)
@@ -322,6 +335,36 @@ TEST_F(ExportDlgTest, AValueCp932CannotHoldStopsNamingRowColumnAndCharacter)
     EXPECT_EQ(read(file), *Cp932::encode(QStringLiteral("\"id\",\"note\"\r\n\"1\",\"全角\"\r\n\"3\",\"ok\"\r\n")));
 }
 
+TEST_F(ExportDlgTest, AFailedExportLeavesTheFileItWasToReplaceByteForByte)
+{
+    run(QStringLiteral("drop table if exists kexp_wave; create table kexp_wave (id int, note text);"
+                       "insert into kexp_wave select g, 'row ' || g from generate_series(1, 5000) g;"
+                       "insert into kexp_wave values (5001, 'wave 〜 dash')"));
+    const QString file = path(QStringLiteral("old.csv"));
+    const QByteArray old = "\"kept\",\"as it was\"\r\n\x82\xa0";
+    const QString failing[] = {
+        QStringLiteral("select id, note from kexp_wave order by id"),  // CP932 cannot hold row 5001
+        QStringLiteral("select id, 1 / (5000 - id) from kexp_wave order by id"),  // the server's error
+    };
+    for (const QString& sql : failing) {
+        {
+            QFile f(file);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(old);
+        }
+        CCsvExportDlg dlg(conn(), sql);
+        EXPECT_FALSE(exportTo(dlg, file)) << sql.toStdString();
+        EXPECT_EQ(read(file), old) << sql.toStdString();
+        // No unfinished file remains beside it.
+        EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("old.csv")});
+    }
+    // A success replaces it.
+    CCsvExportDlg dlg(conn(), QStringLiteral("select id from kexp_wave where id = 1"));
+    ASSERT_TRUE(exportTo(dlg, file));
+    EXPECT_EQ(read(file), QByteArray("\"1\"\r\n"));
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("old.csv")});
+}
+
 TEST_F(ExportDlgTest, ExportsTheTableOfTheSchemaThatWasPicked)
 {
     run(QStringLiteral(
@@ -371,7 +414,8 @@ TEST_F(ExportDlgTest, ATableExportsTheSameBytesAsItsSelect)
         const QByteArray viaTable = read(path(QStringLiteral("t.csv")));
         EXPECT_EQ(viaTable, read(path(QStringLiteral("s.csv"))));
         EXPECT_EQ(viaTable, read(path(QStringLiteral("q.csv"))));
-        EXPECT_EQ(viaTable.count("\r\n"), 9 + (withHeader ? 1 : 0));  // one CR LF inside row 3
+        // Row 3's line feed stays a line feed: only the line ends are CR LF.
+        EXPECT_EQ(viaTable.count("\r\n"), 8 + (withHeader ? 1 : 0));
     }
     // A value CP932 cannot hold names its row and column in table mode as well.
     run(QStringLiteral("insert into kexp_items values (9, 'ok', 9, null), (10, '〜', 10, null)"));

@@ -8,10 +8,9 @@
 
 namespace {
 
-QByteArray render(const CsvSettings& s, const QStringList& values,
-                  CsvLineBuilder::Target target = CsvLineBuilder::Target::Sample)
+QByteArray render(const CsvSettings& s, const QStringList& values)
 {
-    CsvLineBuilder line(s, target);
+    CsvLineBuilder line(s);
     for (const QString& v : values) line.addField(v);
     return line.finishLine().toByteArray();
 }
@@ -45,7 +44,7 @@ TEST(ExportRender, NineQuoteAndDelimiterCombinations)
     EXPECT_EQ(render({comma, dq, false}, {}), QByteArray("\r\n"));
 }
 
-TEST(ExportRender, OneCharacterQuoteIsDoubledAndFileLineFeedsBecomeCrLf)
+TEST(ExportRender, OneCharacterQuoteIsDoubledAndLineEndsInsideValuesStayAsTheyAre)
 {
     EXPECT_EQ(render({",", "\"", false}, {QStringLiteral("a\"b"), QStringLiteral("\"")}),
               QByteArray("\"a\"\"b\",\"\"\"\"\r\n"));
@@ -55,10 +54,10 @@ TEST(ExportRender, OneCharacterQuoteIsDoubledAndFileLineFeedsBecomeCrLf)
               QStringLiteral("＃a＃＃b＃\r\n").toUtf8());
     EXPECT_EQ(render({",", QStringLiteral("##"), false}, {QStringLiteral("a##b")}),
               QByteArray("##a##b##\r\n"));
-    // The sample keeps a value's line feed; the file stores every line feed as CR LF.
+    // A value's line feed, CR LF and lone CR are written as they are; only the line ends CR LF.
     EXPECT_EQ(render({",", "\"", false}, {QStringLiteral("x\ny")}), QByteArray("\"x\ny\"\r\n"));
-    EXPECT_EQ(render({",", "\"", false}, {QStringLiteral("x\ny")}, CsvLineBuilder::Target::File),
-              QByteArray("\"x\r\ny\"\r\n"));
+    EXPECT_EQ(render({",", "\"", false}, {QStringLiteral("x\r\ny"), QStringLiteral("a\rb")}),
+              QByteArray("\"x\r\ny\",\"a\rb\"\r\n"));
 }
 
 TEST(ExportRender, Cp932StreamCopiesAsciiConvertsTheRestAndRefusesLossyCharacters)

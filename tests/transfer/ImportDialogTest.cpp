@@ -58,6 +58,17 @@ protected:
         return !finished.isEmpty() && finished.first().first().toBool();
     }
 
+    // 300,000 lines into the new table imp_new: a run that lasts long enough to be stopped.
+    void chooseALongFileForANewTable()
+    {
+    QByteArray file;
+    file.reserve(4 << 20);
+    for (int i = 0; i < 300000; ++i) file += QByteArray::number(i) + ",n\n";
+    dlg->chooseFile(write(QStringLiteral("s.csv"), file));
+    check("createCheck")->click();
+    edit("tableNameBox")->setText(QStringLiteral("imp_new"));
+    }
+
     QString oldCwd;
     std::unique_ptr<CCsvImportDlg> dlg;
 };
@@ -142,6 +153,17 @@ TEST_F(ImportDialog, TheTableCheckFindsTablesAsTheServerWould)
     EXPECT_EQ(edit("recordCountBox")->text(), QStringLiteral("3"));
 }
 
+TEST_F(ImportDialog, TheFieldListShowsDefaultsAsEveryDefaultIsShown)
+{
+    TestServer::run(*admin, QStringLiteral(
+        "CREATE TABLE imp_t (a text DEFAULT 'O''Brien', b timestamp DEFAULT now(), c int DEFAULT 0, "
+        "d varchar(5) DEFAULT 'x', e date DEFAULT CURRENT_DATE, f text)"));
+    edit("tableNameBox")->setText(QStringLiteral("imp_t"));
+    QStringList defaults;
+    for (const QString& row : rowTexts("fieldList")) defaults << row.section(u'|', 4, 4);
+    EXPECT_EQ(defaults, (QStringList{"'O''Brien'", "now()", "0", "'x'", "CURRENT_DATE", ""}));
+}
+
 TEST_F(ImportRunThread, ImportsIntoANewTableThenAnEmptyFileKeepsTheCounters)
 {
     dlg->chooseFile(write(QStringLiteral("n.csv"), "\"Id\",Name\n1,a\n2,\"b,c\"\nx,\"O'Brien\"\n"));
@@ -169,14 +191,49 @@ TEST_F(ImportRunThread, ImportsIntoANewTableThenAnEmptyFileKeepsTheCounters)
     EXPECT_EQ(value(QStringLiteral("select count(*) from imp_new")), QStringLiteral("3"));
 }
 
+TEST_F(ImportRunThread, QuotedFieldsAfterAFirstLineWithoutQuotesReadAsEveryCsvReaderReadsThem)
+{
+    TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int, v text)"));
+    struct Case {
+        QByteArray field;
+        QString value;
+    };
+    const Case cases[] = {
+        {"plain", QStringLiteral("plain")},
+        {"\"Anytown, WW\"", QStringLiteral("Anytown, WW")},
+        {"\"say \"\"hi\"\"\"", QStringLiteral("say \"hi\"")},
+        {"\"two\nlines\"", QStringLiteral("two\nlines")},
+        {"\"cr\r\nlf\r\n\"", QStringLiteral("cr\r\nlf\r\n")},
+        {"\"\"", QString()},
+        {"\"{\"\"a\"\": [1, \"\"x,y\"\"], \"\"b\"\": null}\"", QStringLiteral("{\"a\": [1, \"x,y\"], \"b\": null}")},
+        {"\"a \"\"\"\"\"", QStringLiteral("a \"\"")},
+    };
+    QByteArray file;
+    QStringList expected;
+    int id = 0;
+    for (const Case& c : cases) {
+        file += QByteArray::number(++id) + ',' + c.field + "\r\n";
+        expected << QString::number(id) + u'=' + c.value;
+    }
+    edit("tableNameBox")->setText(QStringLiteral("imp_t"));
+    dlg->chooseFile(write(QStringLiteral("rfc.csv"), file));
+    // Line 1 holds no quote: no quote radio is on, and the double quote is read all the same.
+    EXPECT_FALSE(child<QRadioButton>("quoteDefaultRadio")->isChecked());
+    EXPECT_FALSE(child<QRadioButton>("quoteUserRadio")->isChecked());
+    EXPECT_EQ(rowTexts("previewList").value(1), QStringLiteral("2|Anytown, WW"));
+    EXPECT_EQ(list("previewList")->item(4, 1)->text(), QStringLiteral("cr\r\nlf\r\n"));
+    ASSERT_TRUE(runAndWait());
+    EXPECT_EQ(edit("errorBox")->text(), QStringLiteral("0"));
+    EXPECT_EQ(edit("executedBox")->text(), QString::number(id));
+    EXPECT_EQ(value(QStringLiteral("select string_agg(id || '=' || v, '/' order by id) from imp_t")),
+              expected.join(u'/'));
+    // The record count follows the run.
+    EXPECT_EQ(edit("recordCountBox")->text(), QString::number(id));
+}
+
 TEST_F(ImportRunThread, StopRollsBackEverythingIncludingTheCreatedTable)
 {
-    QByteArray file;
-    file.reserve(4 << 20);
-    for (int i = 0; i < 300000; ++i) file += QByteArray::number(i) + ",n\n";
-    dlg->chooseFile(write(QStringLiteral("s.csv"), file));
-    check("createCheck")->click();
-    edit("tableNameBox")->setText(QStringLiteral("imp_new"));
+    chooseALongFileForANewTable();
     QSignalSpy finished(dlg.get(), &CCsvImportDlg::runFinished);
     child<QAbstractButton>("okButton")->click();
     EXPECT_TRUE(child<QAbstractButton>("stopButton")->isEnabled());
@@ -188,4 +245,15 @@ TEST_F(ImportRunThread, StopRollsBackEverythingIncludingTheCreatedTable)
     EXPECT_TRUE(prompts.messages().isEmpty()) << prompts.messages().join(u'/').toStdString();
     EXPECT_EQ(value(QStringLiteral("select count(*) from pg_class where relname = 'imp_new'")), QStringLiteral("0"));
     EXPECT_TRUE(child<QAbstractButton>("okButton")->isEnabled());
+}
+
+TEST_F(ImportRunThread, ADialogClosedDuringARunLeavesNoTransactionForTheNextCommit)
+{
+    chooseALongFileForANewTable();
+    child<QAbstractButton>("okButton")->click();
+    ASSERT_TRUE(child<QAbstractButton>("stopButton")->isEnabled());
+    dlg.reset();
+    // The session's next COMMIT has nothing of the run to commit.
+    TestServer::run(*conn, QStringLiteral("COMMIT"));
+    EXPECT_EQ(value(QStringLiteral("select count(*) from pg_class where relname = 'imp_new'")), QStringLiteral("0"));
 }

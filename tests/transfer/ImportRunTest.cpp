@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 
 #include "transfer/CsvImport.h"
+#include "workspace/TextCodec.h"
 #include "workspace/Transaction.h"
 
 namespace {
@@ -93,14 +94,101 @@ TEST_F(ImportRun, ViewsTakeTheInsertOfEveryLineShortAndLongLinesAndApostrophes)
     StatementLog log(*conn);
     ASSERT_TRUE(RunImport(*conn, s, state));
     EXPECT_EQ(state.executed.load(), 4);
-    EXPECT_EQ(state.errors.load(), 0);
+    // A line with a field more than the table has columns is refused whole (line 4: the first
+    // record holds two lines).
+    EXPECT_EQ(state.errors.load(), 1);
     EXPECT_EQ(value(QStringLiteral("select string_agg(a || '|' || b || '|' || c, '/' order by ctid) from imp_t2")),
-              QStringLiteral("O'Brien|x,y|1\n2/short||/p|q|r/'); DROP TABLE imp_t2; --|b|c"));
+              QStringLiteral("O'Brien|x,y|1\n2/short||/'); DROP TABLE imp_t2; --|b|c"));
     EXPECT_TRUE(log.statements().filter(QStringLiteral("COPY")).isEmpty());
     EXPECT_EQ(log.statements().filter(QRegularExpression("INSERT ")).value(1),
               QStringLiteral("RELEASE b;SAVEPOINT b;INSERT INTO imp_v (a,b,c) VALUES('short','','')"));
-    EXPECT_TRUE(readLog().isEmpty());
-    EXPECT_TRUE(QFile::exists(s.logPath));  // created by a run without errors
+    EXPECT_EQ(Cp932::decode(readLog()),
+              QStringLiteral("Query:p,q,r,extra Error:4 行目のフィールドが多すぎます（4 個、列は 3 個）\r\n\r\n"))
+        << Cp932::decode(readLog()).toStdString();
+}
+
+TEST_F(ImportRun, BadFirstSecondMiddleAndLastLinesAreRefusedWholeAndLoggedWithWhy)
+{
+    TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int PRIMARY KEY, name text)"));
+    // Bad: the first line (not a number), the second (a field too many), one in the middle
+    // (not a number), a record of three lines (a field too many, line ends and a delimiter
+    // inside quotes) and the last line (a duplicate).
+    const QString f = write(QStringLiteral("b.csv"), "x1,a\r\n"
+                                                     "2,b,extra\r\n"
+                                                     "3,c\r\n"
+                                                     "4,\"d\r\nD\"\r\n"
+                                                     "5,e\r\n"
+                                                     "bad,f\r\n"
+                                                     "7,\"g, G\"\r\n"
+                                                     "8,\"h\nH\",\"i,\nI\"\r\n"
+                                                     "3,dup");
+    ImportSettings s = settings(f, QStringLiteral("imp_t"), {"id", "name"});
+    ASSERT_TRUE(RunImport(*conn, s, state));
+    EXPECT_EQ(state.executed.load(), 9);
+    EXPECT_EQ(state.errors.load(), 5);
+    // Exactly what the server accepts line by line: nothing of a refused line.
+    EXPECT_EQ(value(QStringLiteral("select string_agg(id || name, '/' order by id) from imp_t")),
+              QStringLiteral("3c/4d\r\nD/5e/7g, G"));
+    const QString log = Cp932::decode(readLog());
+    const QStringList entries = log.split(QStringLiteral("\r\nQuery:"));
+    struct Entry {
+        QString query, why;
+    };
+    const Entry expected[] = {
+        {QStringLiteral("Query:INSERT INTO imp_t (id,name) VALUES('x1','a')"), QStringLiteral("invalid input syntax")},
+        {QStringLiteral("2,b,extra"), QStringLiteral("2 行目のフィールドが多すぎます（3 個、列は 2 個）")},
+        {QStringLiteral("INSERT INTO imp_t (id,name) VALUES('bad','f')"), QStringLiteral("invalid input syntax")},
+        {QStringLiteral("8,\"h\r\nH\",\"i,\r\nI\""), QStringLiteral("9 行目のフィールドが多すぎます（3 個、列は 2 個）")},
+        {QStringLiteral("INSERT INTO imp_t (id,name) VALUES('3','dup')"), QStringLiteral("duplicate key value")},
+    };
+    ASSERT_EQ(entries.size(), 5) << log.toStdString();
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_TRUE(entries[i].startsWith(expected[i].query + QStringLiteral(" Error:"))) << entries[i].toStdString();
+        EXPECT_TRUE(entries[i].contains(expected[i].why)) << entries[i].toStdString();
+    }
+}
+
+TEST_F(ImportRun, BadLinesOfAUtf8FileReachTheLogInCp932)
+{
+    TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int, name text)"));
+    const QString f = write(QStringLiteral("u.csv"), "\xEF\xBB\xBF" + QStringLiteral("1,名前\n2,名前,余分\n3,\"壊\"").toUtf8() + "\xFF\n");
+    ImportSettings s = settings(f, QStringLiteral("imp_t"), {"id", "name"});
+    ASSERT_TRUE(RunImport(*conn, s, state));
+    EXPECT_EQ(state.errors.load(), 2);
+    const QByteArray log = readLog();
+    EXPECT_TRUE(log.contains("Query:2," + *Cp932::encode(QStringLiteral("名前,余分")) + " Error:")) << log.toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("名前").toUtf8()));
+    EXPECT_EQ(value(QStringLiteral("select string_agg(id || name, '/') from imp_t")), QStringLiteral("1名前"));
+}
+
+TEST_F(ImportRun, AFileOrLogThatCannotBeOpenedRefusesTheRunBeforeAnythingIsSent)
+{
+    TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int, name text); "
+                                           "INSERT INTO imp_t VALUES (1, 'a'), (2, 'b')"));
+    const QString good = write(QStringLiteral("g.csv"), "3,c\n");
+    QDir(dir.path()).mkdir(QStringLiteral("folder"));
+    struct Case {
+        QString input, log, named;
+    };
+    const Case cases[] = {
+        {path(QStringLiteral("missing.csv")), path(QStringLiteral("ImportError.log")), path(QStringLiteral("missing.csv"))},
+        {path(QStringLiteral("folder")), path(QStringLiteral("ImportError.log")), path(QStringLiteral("folder"))},
+        {good, path(QStringLiteral("no/ImportError.log")), path(QStringLiteral("no/ImportError.log"))},
+        {good, path(QStringLiteral("folder")), path(QStringLiteral("folder"))},
+    };
+    for (const Case& c : cases) {
+        prompts.clear();
+        ImportSettings s = settings(c.input, QStringLiteral("imp_t"), {"id", "name"});
+        s.logPath = c.log;
+        s.deleteRows = true;
+        StatementLog log(*conn);
+        EXPECT_FALSE(RunImport(*conn, s, state)) << c.named.toStdString();
+        EXPECT_TRUE(log.statements().isEmpty()) << log.statements().join(u'/').toStdString();
+        ASSERT_EQ(prompts.messages().size(), 1);
+        EXPECT_TRUE(prompts.messages()[0].startsWith(QStringLiteral("ファイルを開けませんでした。\n\nFile = ") + c.named + u'\n'))
+            << prompts.messages()[0].toStdString();
+        EXPECT_EQ(value(QStringLiteral("select count(*) from imp_t")), QStringLiteral("2"));
+    }
 }
 
 TEST_F(ImportRun, StopOnErrorKeepsTheLinesBeforeAndCommits)

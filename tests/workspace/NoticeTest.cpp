@@ -7,6 +7,7 @@
 #include "support/ScriptedPrompter.h"
 #include "support/TestServer.h"
 #include "workspace/CKestrelDoc.h"
+#include "workspace/ServerWarnings.h"
 
 TEST(NoticeReceiver, JoinsPendingAndKeepsFirstNotice)
 {
@@ -59,4 +60,33 @@ TEST(NoticeReceiver, NoticesFromAnotherThreadAreNeitherLostNorTorn)
     if (!rest.isEmpty()) seen << rest.split(QStringLiteral("\r\n"));
     ASSERT_EQ(seen.size(), kCount);
     for (int i = 0; i < kCount; ++i) ASSERT_EQ(seen[i], QStringLiteral("notice %1").arg(i));
+}
+
+TEST(ServerWarningsCatcher, NestedCatchersEachCollectAndTheLogPaneStillGetsEveryNotice)
+{
+    ScriptedPrompter prompts;
+    CKestrelDoc doc;
+    doc.setLoginRunner([] { return TestServer::superuserLogin(); });
+    ASSERT_EQ(doc.Connect(), 0);
+    doc.installNoticeReceiver();
+    Connection& conn = *doc.connection();
+    auto warn = [&conn](const char* text) {
+        ASSERT_TRUE(conn.exec(QStringLiteral("DO $$ BEGIN RAISE WARNING '%1'; END $$").arg(text)).commandOk());
+    };
+    {
+        ServerWarnings outer(conn);
+        warn("one");
+        {
+            ServerWarnings inner(conn);
+            warn("two");
+            EXPECT_EQ(inner.texts(), QStringList{QStringLiteral("WARNING:  two")});
+        }
+        // The outer catcher saw the inner one's warning too, and is the receiver again.
+        warn("three");
+        EXPECT_EQ(outer.texts(), (QStringList{QStringLiteral("WARNING:  one"), QStringLiteral("WARNING:  two"),
+                                              QStringLiteral("WARNING:  three")}));
+    }
+    warn("four");
+    EXPECT_EQ(doc.pendingNoticesText(),
+              QStringLiteral("WARNING:  one\r\nWARNING:  two\r\nWARNING:  three\r\nWARNING:  four"));
 }
