@@ -77,6 +77,7 @@ int CKestrelDoc::Connect()
         return -1;
     }
 
+    m_connection->setWaiter(m_waiter);
     emit statusPanesChanged(QStringLiteral("ログイン名　%1").arg(userName),
                             QStringLiteral("ホスト名　%1").arg(hostName),
                             QStringLiteral("検索スピード"));
