@@ -10,6 +10,7 @@
 #include "app/CMainFrame.h"
 #include "hosts/CLoginDlg.h"
 #include "widgets/QtPrompter.h"
+#include "widgets/QtWaiter.h"
 #include "workspace/CKestrelDoc.h"
 #include "workspace/Settings.h"
 
@@ -28,6 +29,9 @@ bool CKestrelApp::InitInstance()
     m_prompter = std::make_unique<QtPrompter>();
     installPrompter(m_prompter.get());
     m_doc = std::make_unique<CKestrelDoc>();
+    // Every statement of the workspace's session is waited on visibly and can be stopped.
+    m_waiter = std::make_unique<QtWaiter>();
+    m_doc->setWaiter(m_waiter.get());
     m_frame = std::make_unique<CMainFrame>(*m_doc, this);
     m_doc->setLoginRunner([this]() { return CLoginDlg::run(m_frame.get()); });
     m_frame->initialUpdateViews();

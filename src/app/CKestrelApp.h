@@ -8,6 +8,7 @@
 class CKestrelDoc;
 class CMainFrame;
 class QtPrompter;
+class QtWaiter;
 
 // The application: creates the one workspace and the main window, runs the first login and
 // serves the application's commands (new connection, printer setup, about).
@@ -29,6 +30,7 @@ public:
 
 private:
     std::unique_ptr<QtPrompter> m_prompter;
+    std::unique_ptr<QtWaiter> m_waiter;
     std::unique_ptr<CKestrelDoc> m_doc;
     std::unique_ptr<CMainFrame> m_frame;
 };

@@ -167,8 +167,11 @@ bool CCsvExportDlg::exporting() const { return m_job.running(); }
 
 void CCsvExportDlg::reject()
 {
-    // The connection is streaming the export's rows; it ends on its own.
-    if (m_job.running()) return;
+    // "ｷｬﾝｾﾙ" or closing during an export stops it; the dialog stays to say so.
+    if (m_job.running()) {
+        m_job.cancel();
+        return;
+    }
     QDialog::reject();
 }
 
@@ -210,11 +213,14 @@ void CCsvExportDlg::startExport()
         prompter().tell(BoxKind::Window, *refusal);
         return;
     }
+    // Shown before the statement is sent: a query's first answer may keep it waiting.
+    const QString sample = m_sample->toPlainText();
+    m_sample->setPlainText(kWriting);
     if (!m_job.start(m_source, fileName, s)) {
+        m_sample->setPlainText(sample);
         prompter().tell(BoxKind::Window, m_job.failure());
         return;
     }
-    m_sample->setPlainText(kWriting);
     setControlsEnabled(false);
 }
 
@@ -248,4 +254,6 @@ void CCsvExportDlg::setControlsEnabled(bool enabled)
     }
     // Disabled at opening, enabled by the first completed export and never disabled again.
     m_launch->setEnabled(enabled && m_launchable);
+    // A running export can always be stopped.
+    m_cancel->setEnabled(true);
 }

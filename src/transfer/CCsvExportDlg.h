@@ -16,7 +16,8 @@ class QRadioButton;
 // mode) to a delimited file, with a sample of the output built on every change of a setting.
 // Built for one modal run on a connection its opener owns. An export streams from the event
 // loop (the job reads rows as the socket delivers them), so the dialog keeps painting and shows
-// the count of rows written; while it runs every control is disabled and closing is refused.
+// the count of rows written; while it runs every control but "ｷｬﾝｾﾙ" is disabled, and "ｷｬﾝｾﾙ" or
+// closing stops it (the file is removed).
 class CCsvExportDlg : public QDialog {
     Q_OBJECT
 public:

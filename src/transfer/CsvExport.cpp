@@ -107,6 +107,8 @@ bool CsvExportJob::copyQuery(const QString& statement)
     // A failed attempt would abort a transaction the operator holds open.
     if (m_conn.inTransaction() || !IsCursorQuery(statement)) return false;
     const Result shape = m_conn.describe(statement);
+    // Stopped by the operator while waiting on the server: nothing more is sent.
+    if (shape.cancelled()) m_failure = kExportStopped;
     if (!shape.commandOk()) return false;
     QStringList names;
     for (int f = 0; f < shape.fields(); ++f) names << shape.fieldName(f);
@@ -116,6 +118,8 @@ bool CsvExportJob::copyQuery(const QString& statement)
     QString query = statement;
     while (!query.isEmpty() && (query.back().isSpace() || query.back() == u';')) query.chop(1);
     const Result copy = m_conn.tryExec(QStringLiteral("COPY (\n%1\n) TO STDOUT").arg(query));
+    // The server answers the COPY with its first rows: "中止" of that wait stops the export.
+    if (copy.cancelled()) m_failure = kExportStopped;
     if (copy.status() != PGRES_COPY_OUT) {
         while (m_conn.nextResult().exists()) {
         }
@@ -138,7 +142,8 @@ bool CsvExportJob::startTable(const ObjectName& table)
     // The field names (for the header and for messages), then the rows as COPY data.
     const QString name = table.sql();
     const Result shape = m_conn.exec(QStringLiteral("select * from %1 Limit 0").arg(name));
-    if (!shape.tuplesOk()) return refuseStart(ServerFailureText(shape, m_conn));
+    if (!shape.tuplesOk())
+        return refuseStart(shape.cancelled() ? kExportStopped : ServerFailureText(shape, m_conn));
     for (int f = 0; f < shape.fields(); ++f) m_columns << shape.fieldName(f);
     if (m_settings.header && !writeHeader(m_columns)) return refuseStart(m_failure);
     m_copyRows->setHasFields(!m_columns.isEmpty());
@@ -377,6 +382,11 @@ void CsvExportJob::stop(const QString& text)
             m_conn.requestCancel();
     }
     fail(text);
+}
+
+void CsvExportJob::cancel()
+{
+    if (m_running) stop(kExportStopped);
 }
 
 void CsvExportJob::end()

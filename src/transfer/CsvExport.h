@@ -21,6 +21,8 @@ class QSocketNotifier;
 inline const QString kExportNoFileName = QStringLiteral("ファイル名を入力してください");
 inline const QString kExportNoDelimiter = QStringLiteral("フィールド区切り記号を設定してください。");
 inline const QString kExportNoQuote = QStringLiteral("クォート記号を設定してください。");
+// An export the operator stopped: its file is removed.
+inline const QString kExportStopped = QStringLiteral("出力を中止しました。");
 
 // What the export dialog writes: the rows of one table, or those of the operator's statement
 // (SQL mode, decided by the text alone).
@@ -72,6 +74,10 @@ public:
     qint64 rowsWritten() const { return m_rows; }
     // Why the export failed, for the operator; empty after a success.
     const QString& failure() const { return m_failure; }
+
+    // The operator stops the export: every session it uses is cancelled, what is still coming
+    // is read and thrown away, the file is removed and the job ends with kExportStopped.
+    void cancel();
 
     // Runs the job to its end without returning to the caller's event loop (tools and benches).
     bool runToEnd();

@@ -172,11 +172,18 @@ void ImportJob::start(Connection& conn, ImportSettings settings, std::function<v
     m_state.stopRequest = false;
     m_state.countersWritten = false;
     m_state.running = true;
+    m_cancel = conn.cancelHandle();
     m_thread = std::thread([this, &conn, settings = std::move(settings), progress = std::move(progress),
                             finished = std::move(finished)] {
         ImportOutcome outcome = RunImportWorker(conn, settings, m_state, progress);
         if (finished) finished(std::move(outcome));
     });
+}
+
+void ImportJob::requestStop()
+{
+    m_state.stopRequest = true;
+    if (m_state.running && m_cancel) m_cancel->cancel();
 }
 
 void ImportJob::join()

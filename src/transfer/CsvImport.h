@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -118,7 +119,9 @@ public:
 
     void start(Connection& conn, ImportSettings settings, std::function<void()> progress,
                std::function<void(ImportOutcome)> finished);
-    void requestStop() { m_state.stopRequest = true; }
+    // The stop is seen between records, and the statement in flight (a batch waiting on a lock)
+    // is cancelled, so the run ends at once and rolls back.
+    void requestStop();
     // Waits for the worker to end (it has called `finished` by then).
     void join();
     bool running() const { return m_state.running; }
@@ -126,5 +129,7 @@ public:
 
 private:
     ImportRunState m_state;
+    // Made on the UI thread by start(), before the worker runs; used by requestStop().
+    std::unique_ptr<CancelHandle> m_cancel;
     std::thread m_thread;
 };

@@ -66,6 +66,12 @@ bool ImportBatches::copyAllowed()
 
 bool ImportBatches::lostIfBad(const QString& serverText)
 {
+    // A failure after "中断" is the cancelled statement: the run ends here and is rolled back
+    // whole, so neither the lines of the batch nor the savepoint matter any more.
+    if (m_state.stopRequest) {
+        m_abort = true;
+        return true;
+    }
     if (!m_conn.isBad()) return false;
     if (!m_outcome.lostMessage) {
         QString text = serverText;

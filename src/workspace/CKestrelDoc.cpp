@@ -81,6 +81,7 @@ int CKestrelDoc::Connect()
     // not start the table. Pages by number need every scan to start at the table's start.
     m_connection->tryExec(QStringLiteral("SET synchronize_seqscans TO off"));
 
+    m_connection->setWaiter(m_waiter);
     emit statusPanesChanged(QStringLiteral("ログイン名　%1").arg(userName),
                             QStringLiteral("ホスト名　%1").arg(hostName),
                             QStringLiteral("検索スピード"));

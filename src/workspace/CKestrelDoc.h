@@ -28,6 +28,9 @@ public:
     ~CKestrelDoc() override;
 
     void setLoginRunner(LoginRunner runner) { m_loginRunner = std::move(runner); }
+    // How the operator waits on the session's statements (not owned); given to every
+    // connection a login opens. The application installs the one that shows the wait.
+    void setWaiter(Waiter* waiter) { m_waiter = waiter; }
 
     // Runs the login dialog and opens the connection: 0 on success, -1 on failure.
     int Connect();
@@ -99,6 +102,7 @@ private:
 
     std::unique_ptr<Connection> m_connection;
     LoginRunner m_loginRunner;
+    Waiter* m_waiter = nullptr;
 
     mutable std::mutex m_noticeLock;
     QString m_pendingNotices;  // pendingNotices

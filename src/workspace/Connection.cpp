@@ -4,6 +4,62 @@
 
 #include <QByteArray>
 
+namespace {
+bool isCopyStart(ExecStatusType st)
+{
+    return st == PGRES_COPY_IN || st == PGRES_COPY_OUT || st == PGRES_COPY_BOTH;
+}
+
+bool sendCancel(PGconn* conn)
+{
+    PGcancel* raw = conn ? PQgetCancel(conn) : nullptr;
+    return raw && CancelHandle(raw).cancel();
+}
+
+// The answer to one sent statement, taken as PQexec takes it: every result in turn, the last
+// one kept, stopping at the start of a COPY.
+class PendingAnswer : public WaitingStatement {
+public:
+    explicit PendingAnswer(PGconn* conn) : m_conn(conn) {}
+    int socket() const override { return PQsocket(m_conn); }
+    bool advance() override
+    {
+        if (m_done) return true;
+        if (PQconsumeInput(m_conn) != 1) {
+            // The session is lost; finish() takes libpq's report of it.
+            m_done = true;
+            return true;
+        }
+        while (!m_done && PQisBusy(m_conn) == 0) take(PQgetResult(m_conn));
+        return m_done;
+    }
+    void cancel() override { sendCancel(m_conn); }
+    // Whatever advance() has not taken yet, waiting in libpq (immediate once advance() was
+    // true, unless the session was lost).
+    Result finish()
+    {
+        while (!m_copy && !m_ended) take(PQgetResult(m_conn));
+        return std::move(m_last);
+    }
+
+private:
+    void take(PGresult* r)
+    {
+        if (!r) {
+            m_done = m_ended = true;
+            return;
+        }
+        m_last = Result(r);
+        if (isCopyStart(m_last.status())) m_done = m_copy = true;
+    }
+    PGconn* m_conn;
+    Result m_last;
+    bool m_done = false;
+    bool m_ended = false;
+    bool m_copy = false;
+};
+}  // namespace
+
 std::unique_ptr<Connection> Connection::login(const LoginParameters& p)
 {
     // The texts are handed over as typed; an empty text is passed as an empty string, which
@@ -57,11 +113,36 @@ std::unique_ptr<Connection> Connection::openLike(const Connection& like)
     return conn;
 }
 
+Waiter* Connection::waiterHere() const
+{
+    return m_waiter && std::this_thread::get_id() == m_waiterThread ? m_waiter : nullptr;
+}
+
+Result Connection::refusedWhileWaiting()
+{
+    if (m_failureSink) m_failureSink(QStringLiteral("前の文の応答を待っているため、送信できません"));
+    return Result();
+}
+
+template <typename Send>
+Result Connection::execWaiting(Send sendFn)
+{
+    if (!sendFn()) return Result();
+    PendingAnswer answer(m_conn);
+    m_waiting = true;
+    if (!answer.advance()) waiterHere()->wait(answer);
+    m_waiting = false;
+    return answer.finish();
+}
+
 Result Connection::exec(const QString& statement)
 {
+    if (m_waiting) return refusedWhileWaiting();
     if (m_observer) m_observer(statement);
     if (!m_conn) return Result();
-    Result r(PQexec(m_conn, statement.toUtf8().constData()));
+    const QByteArray text = statement.toUtf8();
+    Result r = waiterHere() ? execWaiting([&] { return PQsendQuery(m_conn, text.constData()) == 1; })
+                        : Result(PQexec(m_conn, text.constData()));
     reportFailure(r);
     return r;
 }
@@ -79,30 +160,52 @@ void Connection::reportFailure(const Result& r)
 
 Result Connection::tryExec(const QString& statement)
 {
+    if (m_waiting) return refusedWhileWaiting();
     if (m_observer) m_observer(statement);
-    return m_conn ? Result(PQexec(m_conn, statement.toUtf8().constData())) : Result();
+    if (!m_conn) return Result();
+    const QByteArray text = statement.toUtf8();
+    return waiterHere() ? execWaiting([&] { return PQsendQuery(m_conn, text.constData()) == 1; })
+                    : Result(PQexec(m_conn, text.constData()));
 }
 
 Result Connection::describe(const QString& statement)
 {
+    if (m_waiting) return refusedWhileWaiting();
     if (!m_conn) return Result();
-    Result prepared(PQprepare(m_conn, "", statement.toUtf8().constData(), 0, nullptr));
+    const QByteArray text = statement.toUtf8();
+    if (!waiterHere()) {
+        Result prepared(PQprepare(m_conn, "", text.constData(), 0, nullptr));
+        if (!prepared.commandOk()) return prepared;
+        return Result(PQdescribePrepared(m_conn, ""));
+    }
+    Result prepared =
+        execWaiting([&] { return PQsendPrepare(m_conn, "", text.constData(), 0, nullptr) == 1; });
     if (!prepared.commandOk()) return prepared;
-    return Result(PQdescribePrepared(m_conn, ""));
+    return execWaiting([&] { return PQsendDescribePrepared(m_conn, "") == 1; });
 }
 
 Result Connection::execSingle(const QString& statement)
 {
+    if (m_waiting) return refusedWhileWaiting();
     if (m_observer) m_observer(statement);
     if (!m_conn) return Result();
-    Result r(PQexecParams(m_conn, statement.toUtf8().constData(), 0, nullptr, nullptr, nullptr,
-                          nullptr, 0));
+    const QByteArray text = statement.toUtf8();
+    Result r = waiterHere() ? execWaiting([&] {
+        return PQsendQueryParams(m_conn, text.constData(), 0, nullptr, nullptr, nullptr,
+                                 nullptr, 0) == 1;
+    })
+                        : Result(PQexecParams(m_conn, text.constData(), 0, nullptr, nullptr,
+                                              nullptr, nullptr, 0));
     reportFailure(r);
     return r;
 }
 
 bool Connection::send(const QString& statement)
 {
+    if (m_waiting) {
+        refusedWhileWaiting();
+        return false;
+    }
     if (m_observer) m_observer(statement);
     if (!m_conn || !PQsendQuery(m_conn, statement.toUtf8().constData())) {
         reportFailure(Result());
@@ -207,12 +310,18 @@ bool Connection::setClientEncodingUtf8()
     return m_conn && PQsetClientEncoding(m_conn, "UTF8") == 0;
 }
 
-bool Connection::requestCancel()
+bool Connection::requestCancel() { return sendCancel(m_conn); }
+
+std::unique_ptr<CancelHandle> Connection::cancelHandle() const
 {
     PGcancel* cancel = m_conn ? PQgetCancel(m_conn) : nullptr;
-    if (!cancel) return false;
+    return cancel ? std::make_unique<CancelHandle>(cancel) : nullptr;
+}
+
+CancelHandle::~CancelHandle() { PQfreeCancel(m_cancel); }
+
+bool CancelHandle::cancel() const
+{
     char error[256];
-    const bool sent = PQcancel(cancel, error, int(sizeof error)) == 1;
-    PQfreeCancel(cancel);
-    return sent;
+    return PQcancel(m_cancel, error, int(sizeof error)) == 1;
 }

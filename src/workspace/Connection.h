@@ -5,8 +5,10 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "workspace/Result.h"
+#include "workspace/Waiter.h"
 
 // The connection parameters in the order the login form and PQsetdbLogin use them.
 struct LoginParameters {
@@ -17,6 +19,21 @@ struct LoginParameters {
     QString options;
     QString tty;
     QString databaseName;
+};
+
+// A cancel request for one session, made on the thread that owns the session and usable from
+// any other (PQcancel is safe there): the UI's "中断" stops the import worker's statement.
+class CancelHandle {
+public:
+    explicit CancelHandle(PGcancel* cancel) : m_cancel(cancel) {}
+    ~CancelHandle();
+    CancelHandle(const CancelHandle&) = delete;
+    CancelHandle& operator=(const CancelHandle&) = delete;
+    // Asks the server to cancel whatever statement the session runs now; true when sent.
+    bool cancel() const;
+
+private:
+    PGcancel* m_cancel;
 };
 
 // Owns one PGconn. Every statement of the program goes through exec(), which also tells the
@@ -77,9 +94,22 @@ public:
     static void freeCopyRow(char* row);
     // Asks the server to cancel the statement in progress (its result then ends in an error).
     bool requestCancel();
+    // A handle to cancel this session's statements from another thread; null without a session.
+    std::unique_ptr<CancelHandle> cancelHandle() const;
     void setObserver(Observer observer) { m_observer = std::move(observer); }
     void setFailureSink(FailureSink sink) { m_failureSink = std::move(sink); }
     const FailureSink& failureSink() const { return m_failureSink; }
+    // The waiter of exec, tryExec, execSingle and describe (not owned; null: block in libpq).
+    // While it waits, the connection refuses every other statement: a timer or a window
+    // painted meanwhile must never send on a session that has not answered yet.
+    // The waiter serves the thread that installed it; a worker thread that is handed the session
+    // meanwhile (the CSV import) waits in libpq.
+    void setWaiter(Waiter* waiter)
+    {
+        m_waiter = waiter;
+        m_waiterThread = std::this_thread::get_id();
+    }
+    bool isWaiting() const { return m_waiting; }
 
     // A value for a '...' literal, escaped as the server expects (PQescapeStringConn).
     QString escapeValue(const QString& value) const;
@@ -102,7 +132,15 @@ public:
 private:
     explicit Connection(PGconn* conn) : m_conn(conn) {}
     void reportFailure(const Result& r);
+    // Sends through `sendFn` and takes the answer as PQexec would, waiting in the waiter.
+    template <typename Send>
+    Result execWaiting(Send sendFn);
+    Result refusedWhileWaiting();
     PGconn* m_conn;
+    Waiter* waiterHere() const;
+    Waiter* m_waiter = nullptr;
+    std::thread::id m_waiterThread;
+    bool m_waiting = false;
     Observer m_observer;
     FailureSink m_failureSink;
 };

@@ -39,6 +39,8 @@ public:
     // One field of the error report (PQresultErrorField), e.g. PG_DIAG_CONTEXT.
     QString errorField(int code) const;
     QString sqlState() const;      // the error's SQLSTATE code; empty when there is none
+    // The statement was cancelled on request ("中止", "中断", a stopped export): 57014.
+    bool cancelled() const { return sqlState() == QLatin1String("57014"); }
     QString commandStatus() const; // PQcmdStatus, e.g. "INSERT 0 1" or "ROLLBACK"
     // Rows the command touched (PQcmdTuples); -1 when the command reports none.
     long long affectedRows() const;

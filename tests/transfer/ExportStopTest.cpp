@@ -1,0 +1,108 @@
+// Stopping a running export: every session it uses is cancelled and closed, the unfinished
+// file is removed, the operator is told, and the workspace's session goes on.
+
+#include <QFileInfo>
+#include <QThread>
+
+#include "ExportFixture.h"
+#include "transfer/CsvExport.h"
+#include "widgets/QtWaiter.h"
+
+namespace {
+
+class ExportStop : public ExportFixture {
+protected:
+    void TearDown() override
+    {
+        auto admin = TestServer::connect();
+        TestServer::run(*admin, QStringLiteral("drop table if exists kexp_stop; "
+                                               "drop function if exists kexp_slow()"));
+    }
+    // Client sessions of the database other than the asking one.
+    QString otherSessions(Connection& c)
+    {
+        return c.exec(QStringLiteral("select count(*) from pg_stat_activity where "
+                                     "pid <> pg_backend_pid() and datname = current_database() "
+                                     "and backend_type = 'client backend'"))
+            .value(0, 0);
+    }
+    // Polls until the count of other sessions is `expected` again (a closed session's server
+    // process takes a moment to leave); the count last seen.
+    QString sessionsSettleAt(Connection& admin, const QString& expected)
+    {
+        QString seen;
+        for (int i = 0; i < 1000; ++i) {
+            seen = otherSessions(admin);
+            if (seen == expected) break;
+            QThread::msleep(10);
+        }
+        return seen;
+    }
+    void expectWorkspaceUsable()
+    {
+        EXPECT_FALSE(conn().inTransaction());
+        EXPECT_FALSE(conn().isWaiting());
+        Result r = conn().exec(QStringLiteral("select 41 + 1"));
+        ASSERT_TRUE(r.tuplesOk());
+        EXPECT_EQ(r.value(0, 0), QStringLiteral("42"));
+    }
+};
+
+}  // namespace
+
+TEST_F(ExportStop, ATableSharedOutOverThreeSessionsStops)
+{
+    run(QStringLiteral("drop table if exists kexp_stop; "
+                       "create table kexp_stop (id int, v text) with (fillfactor = 10); "
+                       "insert into kexp_stop select g, 'row ' || g from generate_series(1, 3000) g"));
+    auto admin = TestServer::connect();
+    const QString before = otherSessions(*admin);
+    const QString file = path(QStringLiteral("stopped.csv"));
+    {
+        CsvExportJob job(conn());
+        job.setTableSplit(3, 1, 1);  // nobody gets far before the event loop runs
+        ASSERT_TRUE(job.start(ExportSource{table(QStringLiteral("kexp_stop")), QString()}, file,
+                              CsvSettings{QStringLiteral(","), QStringLiteral("\""), true}));
+        // Older servers copy a table by one session.
+        EXPECT_EQ(job.sessionsUsed(), conn().serverVersion() >= 140000 ? 3 : 1);
+        EXPECT_TRUE(QFileInfo::exists(file));
+        job.cancel();
+        EXPECT_FALSE(job.runToEnd());
+        EXPECT_FALSE(job.running());
+        EXPECT_EQ(job.failure(), kExportStopped);
+        EXPECT_FALSE(QFileInfo::exists(file));
+        expectWorkspaceUsable();
+    }
+    EXPECT_EQ(sessionsSettleAt(*admin, before), before);
+}
+
+// SQL mode: "ｷｬﾝｾﾙ" stops the export while the rows stream, as closing the dialog does.
+// The dialog stays, saying so, and leaves no file.
+TEST_F(ExportStop, AStreamingQueryStopsByCancelOrClosing)
+{
+    QtWaiter waiter;
+    conn().setWaiter(&waiter);
+    const QString file = path(QStringLiteral("sql.csv"));
+    CCsvExportDlg dlg(conn(), QStringLiteral("select g, 'row ' || g from generate_series(1, 5000000) g"));
+    dlg.show();
+    lineEdit(dlg, "fileNameEdit")->setText(file);
+    for (bool byClosing : {false, true}) {
+        m_prompts.clear();
+        QSignalSpy ended(&dlg, &CCsvExportDlg::exportFinished);
+        button(dlg, "outputButton")->click();
+        ASSERT_TRUE(dlg.exporting());
+        ASSERT_TRUE(button(dlg, "cancelButton")->isEnabled());
+        if (byClosing)
+            dlg.reject();
+        else
+            button(dlg, "cancelButton")->click();
+        ASSERT_TRUE(ended.wait(60000));
+        EXPECT_FALSE(ended.first().first().toBool());
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_EQ(sample(dlg), kExportStopped);
+        EXPECT_EQ(m_prompts.messages(), QStringList{kExportStopped});
+        EXPECT_FALSE(QFileInfo::exists(file));
+        expectWorkspaceUsable();
+    }
+    conn().setWaiter(nullptr);
+}
