@@ -25,7 +25,7 @@ QString RecordQuery(const Connection& conn, const ObjectName& table, const RowId
 RecordDetail LoadRecordDetail(Connection& conn, const ObjectName& table, const RowIdentity& row)
 {
     RecordDetail detail;
-    const Result columns = conn.exec(Catalogue::RecordColumnsStatement(conn, table));
+    const Result columns = conn.exec(Catalogue::ColumnListStatement(conn, table));
     if (!columns.tuplesOk()) return detail;
     const Result record = conn.exec(RecordQuery(conn, table, row));
     if (!record.tuplesOk()) return detail;

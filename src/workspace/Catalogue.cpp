@@ -77,21 +77,6 @@ QString ColumnListStatement(const Connection& conn, const ObjectName& table)
                           "ORDER BY a.attnum");
 }
 
-QString RecordColumnsStatement(const Connection& conn, const ObjectName& table)
-{
-    // Defaults are joined on the table as well as the column number, and dropped columns are
-    // left out, so line r of the list is column r + 1 of the record query's row.
-    return QStringLiteral(
-               "SELECT format_type(a.atttypid, a.atttypmod), a.*,"
-               "pg_get_expr(b.adbin, b.adrelid) as defultevalue "
-               "FROM pg_class c, pg_attribute a "
-               "LEFT JOIN pg_attrdef b On b.adrelid = a.attrelid AND b.adnum = a.attnum "
-               "WHERE ") +
-           RelationMatch(conn, table, QStringLiteral("c")) +
-           QStringLiteral(" AND a.attnum > 0 AND a.attrelid = c.oid AND NOT a.attisdropped "
-                          "ORDER BY a.attnum");
-}
-
 QString VisibilityStatement(const Connection& conn, const ObjectName& table)
 {
     return QStringLiteral("select pg_table_is_visible(c.oid) as visible from pg_class c where ") +

@@ -32,10 +32,10 @@ QString ImportCountStatement(const ObjectName& table);
 QString EstimateStatement(const Connection& conn, const ObjectName& table);
 // The owner of one relation ("usename"), the relation found by schema and name.
 QString OwnerStatement(const Connection& conn, const ObjectName& table);
-// The columns of one table in order, with their defaults as the server writes them.
+// The columns of one table in order, with their defaults as the server writes them; dropped
+// columns are left out, so line r of the list is column r + 1 of the table's rows (the column
+// list and the record dialog both read it so).
 QString ColumnListStatement(const Connection& conn, const ObjectName& table);
-// The same listing for the record dialog, the table found by casting its name.
-QString RecordColumnsStatement(const Connection& conn, const ObjectName& table);
 // Whether the search path finds the relation by its bare name ("visible").
 QString VisibilityStatement(const Connection& conn, const ObjectName& table);
 // Whether the name reaches a relation an INSERT can fill ("recordcount" is 1 then).

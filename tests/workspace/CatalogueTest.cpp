@@ -54,8 +54,6 @@ TEST_F(CatalogueTest, EveryQuestionRunsAndAnswersWithTheColumnsReadFromIt)
         {"owner on the path", Catalogue::OwnerStatement(*conn, visible), {"usename"}, 1},
         {"columns", Catalogue::ColumnListStatement(*conn, table),
          {"attname", "format_type", "attlen", "attnotnull", "defultevalue", "attbyval"}, 2},
-        {"record columns", Catalogue::RecordColumnsStatement(*conn, table),
-         {"attname", "format_type", "attlen", "attnotnull", "defultevalue"}, 2},
         {"visibility", Catalogue::VisibilityStatement(*conn, table), {"visible"}, 1},
         {"insertable", Catalogue::InsertableRelationStatement(*conn, table), {"recordcount"}, 1},
         {"kind", Catalogue::RelationKindStatement(*conn, table), {"relkind", "relhasrules", "relhassubclass"}, 1},
