@@ -158,6 +158,15 @@ OrderedCopyReader::Turn OrderedCopyReader::readInOrder()
             s.notifier->setEnabled(s.textRunning && (stopped || isTurnOf(s) || s.held() < m_heldLimit));
     }
     if (stopped ? !running : m_nextRange == m_rangeCount) return Turn::Ended;
+    // Reading ahead may have taken the rows of the range whose turn it is (all of them, and the
+    // end of its session's text, when they came meanwhile): nothing more will come on a socket
+    // to wake the reader for them, so another turn is needed at once.
+    if (!stopped && !yielded) {
+        const Session& current = sessionOf(m_nextRange);
+        if (!current.ranges.empty() &&
+            (current.ranges.front().complete || !current.ranges.front().rows.isEmpty()))
+            return Turn::Yielded;
+    }
     return yielded ? Turn::Yielded : Turn::Waiting;
 }
 
