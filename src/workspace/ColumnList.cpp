@@ -21,33 +21,6 @@ QString flagText(const QString& value, const QString& yes, const QString& no)
 
 }  // namespace
 
-QString LiteralDefaultValue(const QString& expression, bool* isLiteral)
-{
-    // A string literal, optionally followed by one or more casts: 'it''s'::text,
-    // 'abc'::character varying, '2020-01-01'::date.
-    static const QRegularExpression literal(
-        QStringLiteral("^'((?:[^']|'')*)'(?:::[A-Za-z_][A-Za-z0-9_ \"\\[\\]().,]*)*$"));
-    static const QRegularExpression number(QStringLiteral("^-?[0-9]+(\\.[0-9]+)?$"));
-    const QRegularExpressionMatch m = literal.match(expression);
-    if (m.hasMatch()) {
-        if (isLiteral) *isLiteral = true;
-        return m.captured(1).replace(QStringLiteral("''"), QStringLiteral("'"));
-    }
-    // So are true and false, and a plain number (the server shows them without quotes).
-    if (expression == QLatin1String("true") || expression == QLatin1String("false")) {
-        if (isLiteral) *isLiteral = true;
-        return expression;
-    }
-    QString bare = expression;
-    if (bare.startsWith(u'(') && bare.endsWith(u')')) bare = bare.mid(1, bare.size() - 2);
-    if (number.match(bare).hasMatch()) {
-        if (isLiteral) *isLiteral = true;
-        return bare;
-    }
-    if (isLiteral) *isLiteral = false;
-    return {};
-}
-
 QString ShownDefault(const QString& expression)
 {
     if (!expression.startsWith(u'\'')) return expression;

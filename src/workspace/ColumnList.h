@@ -20,12 +20,6 @@ struct ColumnListing {
     int columnCount() const { return int(rows.size()); }
 };
 
-// The default of a column as the catalogue gives it (pg_get_expr), turned into the value a
-// quoted DEFAULT would carry: a literal 'abc'::character varying gives abc (doubled quotes
-// undone); anything else (a function call, an expression) is not a literal and gives nothing.
-// `isLiteral` (when given) tells which.
-QString LiteralDefaultValue(const QString& expression, bool* isLiteral = nullptr);
-
 // A column default as pg_get_expr writes it, shown the way the operator typed it: a literal
 // keeps its quotes and loses the cast the server adds ('abc'::character varying reads 'abc'),
 // an expression (nextval('s'::regclass), now(), 0) stays as the server writes it. Every place

@@ -334,7 +334,7 @@ TEST_F(TakeOver, ColumnsOfThePickedTableReplaceTheRowsAndMakeAValidCopy)
                            "numeric(10,2)", "text", "timestamp without time zone",
                            "boolean"};
     for (int row = 0; row < 7; ++row) EXPECT_EQ(copy.value(row, type), QString::fromLatin1(types[row]));
-    EXPECT_EQ(LiteralDefaultValue(copy.value(0, def)), QStringLiteral("abc"));
+    EXPECT_EQ(ShownLiteralValue(ShownDefault(copy.value(0, def))), QStringLiteral("abc"));
     EXPECT_EQ(copy.value(4, def).left(10), QStringLiteral("'O''Brien'"));
     EXPECT_EQ(copy.value(1, notNull), QStringLiteral("t"));
     EXPECT_EQ(copy.value(6, def), QStringLiteral("true"));
