@@ -7,6 +7,7 @@
 #include "design/CTableSelectDlg.h"
 #include "design/TableSelection.h"
 #include "support/DialogDriver.h"
+#include "workspace/TableRowCounter.h"
 
 namespace {
 
@@ -178,4 +179,23 @@ TEST_F(TableSelect, InformationStopsAtTheFirstFailedQuery)
                              "from pg_class, pg_roles WHERE pg_class.relowner = pg_roles.oid and "
                              "pg_class.relname = 'kd_sel_mixed' and pg_class.relnamespace = "
                              "(select oid from pg_namespace where nspname = 'public')"));
+}
+
+TEST_F(TableSelect, AClickCountsOnASecondSessionAndTheExactCountFollows)
+{
+    CTableSelectDlg dlg(*conn);
+    runModal(dlg, [&](QDialog& d) {
+        StatementLog sent(*conn);
+        click(dlg, QStringLiteral("kd_sel_mixed"));
+        EXPECT_TRUE(sent.statements().filter(QStringLiteral("count(")).isEmpty())
+            << sent.statements().join(u'/').toStdString();
+        // The estimate shows while the second session counts.
+        const QString shown = lineEdit(d, "countBox")->text();
+        EXPECT_TRUE(shown.endsWith(QStringLiteral(" (推定)")) || shown == QStringLiteral("(計数中)"))
+            << shown.toStdString();
+        EXPECT_TRUE(dlg.rowCounter()->running());
+        EXPECT_TRUE(countShows(d, QStringLiteral("2"))) << lineEdit(d, "countBox")->text().toStdString();
+        EXPECT_EQ(fields(d), (QStringList{"a", "b", "c"}));
+        button(d, "cancelButton")->click();
+    });
 }
