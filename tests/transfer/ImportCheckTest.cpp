@@ -20,6 +20,9 @@ protected:
     void SetUp() override
     {
         ImportFixture::SetUp();
+        // The run writes its error log into the current folder.
+        oldCwd = QDir::currentPath();
+        QDir::setCurrent(dir.path());
         TestServer::run(*admin, QStringLiteral("DROP ROLE IF EXISTS imp_loader"));
         TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int, name text)"));
         TestServer::run(*admin, QStringLiteral("INSERT INTO imp_t VALUES (1,'a'),(2,'b'),(3,'c')"));
@@ -30,6 +33,7 @@ protected:
     {
         ImportFixture::TearDown();
         TestServer::run(*admin, QStringLiteral("DROP ROLE IF EXISTS imp_loader"));
+        QDir::setCurrent(oldCwd);
     }
     QLineEdit* box(CCsvImportDlg& dlg, const char* name)
     {
@@ -44,6 +48,8 @@ protected:
         EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg.rowCounter()->running(); }, 30000));
         return box(dlg, "recordCountBox")->text();
     }
+
+    QString oldCwd;
 };
 
 }  // namespace
