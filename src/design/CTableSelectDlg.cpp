@@ -15,6 +15,8 @@
 
 #include "design/TableSelection.h"
 #include "widgets/DialogControls.h"
+#include "workspace/Catalogue.h"
+#include "workspace/RecordCount.h"
 #include "workspace/SqlQuote.h"
 
 namespace {
@@ -116,6 +118,9 @@ CTableSelectDlg::CTableSelectDlg(Connection& conn, QWidget* parent) : QDialog(pa
         QDialog::accept();
     });
 
+    m_counts = new RecordCountFeed(this);
+    connect(m_counts, &RecordCountFeed::textChanged, m_countBox, &QLineEdit::setText);
+
     m_tables = ListTables(m_conn);
     const QIcon picture = tablePicture();
     for (const ObjectName& t : m_tables) m_tableList->addItem(new QListWidgetItem(picture, t.caption()));
@@ -145,8 +150,11 @@ void CTableSelectDlg::clickAt(QListWidgetItem* item)
 // were: nothing is emptied in advance.
 void CTableSelectDlg::showInformation(const ObjectName& table)
 {
+    // A count still running for the table clicked before is dropped; its box keeps what it
+    // showed until this table's estimate replaces it.
+    m_counts->cancel();
     const TableInformation info = ReadTableInformation(m_conn, table);
-    if (info.stepsDone >= 1 && info.recordCount) m_countBox->setText(*info.recordCount);
+    if (info.stepsDone >= 1) m_counts->start(m_conn, info.recordEstimate, Catalogue::CountStatement(table));
     if (info.stepsDone >= 2 && info.owner) m_ownerBox->setText(*info.owner);
     if (info.stepsDone < 3) return;
     m_fieldList->clear();
@@ -154,6 +162,8 @@ void CTableSelectDlg::showInformation(const ObjectName& table)
     for (const QString& column : info.columns) new QTreeWidgetItem(m_fieldList, {column});
     m_recordLengthBox->setText(info.recordLength);
 }
+
+TableRowCounter* CTableSelectDlg::rowCounter() const { return m_counts->counter(); }
 
 ObjectName CTableSelectDlg::tableForText(const QString& text) const
 {

@@ -10,6 +10,8 @@ class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
 class QTreeWidget;
+class RecordCountFeed;
+class TableRowCounter;
 
 // "テーブルの選択": the tables of the connected database as icons; a click shows a table's row
 // count, owner, record length and columns. It only reads from the server. Used by table
@@ -29,6 +31,8 @@ public:
     // The icon list and its tables, in the server's order (for tests).
     QListWidget* tableList() const { return m_tableList; }
     const QList<ObjectName>& tables() const { return m_tables; }
+    // The exact count of the clicked table, which "件数" shows when it answers (for tests).
+    TableRowCounter* rowCounter() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -53,4 +57,5 @@ private:
     QLineEdit* m_recordLengthBox = nullptr;
     QLineEdit* m_fieldCountBox = nullptr;
     QTreeWidget* m_fieldList = nullptr;
+    RecordCountFeed* m_counts = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "workspace/Catalogue.h"
 #include "workspace/ColumnList.h"
 #include "workspace/Connection.h"
+#include "workspace/RecordCount.h"
 
 namespace {
 
@@ -31,12 +32,10 @@ QList<ObjectName> ListTables(Connection& conn)
 TableInformation ReadTableInformation(Connection& conn, const ObjectName& table)
 {
     TableInformation info;
-    {
-        Result r = conn.exec(Catalogue::CountStatement(table));
-        if (!r.tuplesOk()) return info;
-        info.recordCount = firstValue(r, "RecordCount");
-        info.stepsDone = 1;
-    }
+    const std::optional<QString> estimate = ReadRowEstimate(conn, table);
+    if (!estimate) return info;
+    info.recordEstimate = *estimate;
+    info.stepsDone = 1;
     {
         Result r = conn.exec(Catalogue::OwnerStatement(conn, table));
         if (!r.tuplesOk()) return info;

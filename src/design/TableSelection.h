@@ -17,9 +17,11 @@ QList<ObjectName> ListTables(Connection& conn);
 
 // What the table selection shows for one table. The three queries run in order and the first
 // that fails stops the rest, so `stepsDone` (0 to 3) tells which boxes have something new.
+// Step 1 is the catalogue's row estimate (no row: no such table, a failed step); the exact
+// count is the dialog's to follow on a second session.
 struct TableInformation {
     int stepsDone = 0;
-    std::optional<QString> recordCount;  // step 1, when its row has a value
+    QString recordEstimate;              // step 1
     std::optional<QString> owner;        // step 2, when its row has a value
     QStringList columns;                 // step 3: column names in order
     QString recordLength;                // step 3

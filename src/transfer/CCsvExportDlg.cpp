@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "transfer/ExportChecks.h"
 #include "workspace/Prompter.h"
 
 namespace {
@@ -189,7 +190,13 @@ CsvSettings CCsvExportDlg::settings() const
 void CCsvExportDlg::refreshSample()
 {
     if (m_job.running()) return;
-    m_sample->setPlainText(BuildCsvSample(m_conn, m_source, settings()));
+    const CsvSettings s = settings();
+    if (std::optional<QString> bad = UnencodableSetting(s)) {
+        m_sample->setPlainText(*bad);
+        return;
+    }
+    if (!m_sampleRows) m_sampleRows = ReadCsvSample(m_conn, m_source);
+    m_sample->setPlainText(RenderCsvSample(*m_sampleRows, s));
 }
 
 void CCsvExportDlg::browse()

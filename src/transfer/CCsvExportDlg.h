@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "transfer/CsvExport.h"
+#include "transfer/CsvSample.h"
 
 class QCheckBox;
 class QComboBox;
@@ -13,7 +14,9 @@ class QPushButton;
 class QRadioButton;
 
 // "CSV形式ファイルの出力": writes the rows of one table (table mode) or of one statement (SQL
-// mode) to a delimited file, with a sample of the output built on every change of a setting.
+// mode) to a delimited file, with a sample of the output built on every change of a setting:
+// the sample's rows are read once, at the first refresh, and every later change renders the
+// rows held (the source never changes while the dialog lives).
 // Built for one modal run on a connection its opener owns. An export streams from the event
 // loop (the job reads rows as the socket delivers them), so the dialog keeps painting and shows
 // the count of rows written; while it runs every control but "ｷｬﾝｾﾙ" is disabled, and "ｷｬﾝｾﾙ" or
@@ -51,6 +54,7 @@ private:
 
     Connection& m_conn;
     ExportSource m_source;
+    std::optional<CsvSampleRows> m_sampleRows;  // read at the first refresh
     CsvExportJob m_job;
     QLineEdit* m_tableName;
     QLineEdit* m_fileName;

@@ -14,9 +14,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "widgets/DialogControls.h"
+#include "workspace/Catalogue.h"
+#include "workspace/RecordCount.h"
 #include "workspace/Prompter.h"
 #include "workspace/SqlQuote.h"
 #include "workspace/Transaction.h"
@@ -24,6 +27,8 @@
 namespace {
 
 constexpr int kPreviewLines = 300;
+// How long typing in "テーブル名" must rest before the table check runs.
+constexpr int kTableCheckRestMs = 300;
 
 QLineEdit* box(QWidget* parent, const char* name, bool readOnly = false, bool right = false)
 {
@@ -182,15 +187,27 @@ CCsvImportDlg::CCsvImportDlg(Connection& conn, QWidget* parent) : QDialog(parent
                      m_create,       m_delete,         m_stopOnError,      m_header,
                      m_fieldList,    m_preview,        m_ok,               m_cancel};
 
+    m_checkTimer = new QTimer(this);
+    m_checkTimer->setSingleShot(true);
+    m_checkTimer->setInterval(kTableCheckRestMs);
+    m_counts = new RecordCountFeed(this);
+
     connect(fileBrowse, &QPushButton::clicked, this, &CCsvImportDlg::browseFile);
     connect(m_header, &QCheckBox::clicked, this, [this] {
+        settleTableCheck();
         const QString f = m_fileName->text();
         detectFormat(f);
         fillPreview(f);
         fillFieldSettings();
     });
-    connect(m_tableName, &QLineEdit::textChanged, this, &CCsvImportDlg::checkTable);
-    connect(m_create, &QCheckBox::clicked, this, &CCsvImportDlg::fillFieldSettings);
+    connect(m_tableName, &QLineEdit::textChanged, this, &CCsvImportDlg::tableNameChanged);
+    connect(m_tableName, &QLineEdit::editingFinished, this, &CCsvImportDlg::settleTableCheck);
+    connect(m_checkTimer, &QTimer::timeout, this, &CCsvImportDlg::checkTable);
+    connect(m_counts, &RecordCountFeed::textChanged, m_recordCount, &QLineEdit::setText);
+    connect(m_create, &QCheckBox::clicked, this, [this] {
+        settleTableCheck();
+        fillFieldSettings();
+    });
     connect(tableBrowse, &QPushButton::clicked, this, &CCsvImportDlg::browseTable);
     connect(m_ok, &QPushButton::clicked, this, &CCsvImportDlg::startRun);
     connect(m_cancel, &QPushButton::clicked, this, &CCsvImportDlg::reject);
@@ -255,6 +272,7 @@ void CCsvImportDlg::browseFile()
 
 void CCsvImportDlg::chooseFile(const QString& path)
 {
+    settleTableCheck();
     m_fileName->setText(path);
     detectFormat(path);
     fillPreview(path);
@@ -355,16 +373,45 @@ void CCsvImportDlg::fillFieldSettings()
         setFieldRows(*rows, false);
 }
 
+bool CCsvImportDlg::tableCheckPending() const { return m_checkTimer->isActive(); }
+
+TableRowCounter* CCsvImportDlg::rowCounter() const { return m_counts->counter(); }
+
+// A name being typed is checked once the typing rests; a name set whole (the table "参照")
+// is checked at once. Either way the count still running for the name before is dropped.
+void CCsvImportDlg::tableNameChanged()
+{
+    m_counts->cancel();
+    if (m_tableName->isModified())
+        m_checkTimer->start();
+    else
+        checkTable();
+}
+
+// Whatever reads or rebuilds the field settings settles a pending check first, so it acts on
+// the name as it stands and in the order the edits came.
+void CCsvImportDlg::settleTableCheck()
+{
+    if (m_checkTimer->isActive()) checkTable();
+}
+
 void CCsvImportDlg::checkTable()
 {
-    const TableCheck check = CheckImportTable(m_conn, targetTable());
-    if (!check.exists) {
+    m_checkTimer->stop();
+    const ObjectName table = targetTable();
+    if (!ImportTableExists(m_conn, table)) {
         m_fieldList->setRowCount(0);
         fillFieldSettings();
         return;
     }
-    m_recordCount->setText(QString::number(check.recordCount));
+    followCount(table);
     loadColumns();
+}
+
+void CCsvImportDlg::followCount(const ObjectName& table)
+{
+    const std::optional<QString> estimate = ReadRowEstimate(m_conn, table);
+    m_counts->start(m_conn, estimate.value_or(QString()), Catalogue::ImportCountStatement(table));
 }
 
 void CCsvImportDlg::setRunning(bool running)
@@ -384,6 +431,7 @@ void CCsvImportDlg::showCounters()
 void CCsvImportDlg::startRun()
 {
     if (runActive()) return;
+    settleTableCheck();
     ImportSettings s;
     s.fileName = m_fileName->text();
     s.table = targetTable();
@@ -427,8 +475,8 @@ void CCsvImportDlg::finishRun(const ImportOutcome& outcome)
     if (committed) {
         // The count the operator sees follows what the run stored (a rolled-back run changed
         // nothing).
-        const TableCheck check = CheckImportTable(m_conn, targetTable());
-        if (check.exists) m_recordCount->setText(QString::number(check.recordCount));
+        const ObjectName table = targetTable();
+        if (ImportTableExists(m_conn, table)) followCount(table);
     }
     emit runFinished(committed);
 }

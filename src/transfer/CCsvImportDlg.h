@@ -16,6 +16,9 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTableWidget;
+class QTimer;
+class RecordCountFeed;
+class TableRowCounter;
 
 // "CSVのインポート": settings, preview and field settings of a CSV import, and the run, whose
 // worker alone uses the connection while it lives (every control that could reach the
@@ -41,6 +44,10 @@ public:
     // The table the name in "テーブル名" reaches.
     ObjectName targetTable() const;
     bool runActive() const { return m_job.running() || m_inRun; }
+    // Typing in "テーブル名" waits for a rest before the table check; until then it is pending.
+    bool tableCheckPending() const;
+    // The exact count "現在のレコード数" shows when it answers (for tests).
+    TableRowCounter* rowCounter() const;
 
     void reject() override;
 
@@ -54,7 +61,10 @@ private:
     void fillFieldSettings();
     void setFieldRows(const std::vector<QStringList>& rows, bool exact);
     void loadColumns();
+    void tableNameChanged();
+    void settleTableCheck();
     void checkTable();
+    void followCount(const ObjectName& table);
     void browseFile();
     void browseTable();
     void startRun();
@@ -87,6 +97,8 @@ private:
     QPushButton* m_stop;
     QPushButton* m_autoSet;
     std::vector<QWidget*> m_runDisabled;
+    QTimer* m_checkTimer;
+    RecordCountFeed* m_counts;
 
     bool m_fieldNamesExact = false;
     std::optional<ObjectName> m_chosenTable;

@@ -16,7 +16,7 @@
 #include "transfer/TableDetail.h"
 #include "widgets/DialogControls.h"
 #include "workspace/Prompter.h"
-#include "workspace/TableRowCounter.h"
+#include "workspace/RecordCount.h"
 
 namespace {
 
@@ -117,7 +117,7 @@ void setIfPresent(QLineEdit* box, const std::optional<QString>& value)
 CTableInfoDlg::CTableInfoDlg(Connection& conn, const ObjectName& table, const QString& databaseName,
                              QWidget* parent)
     : QDialog(parent), m_conn(conn), m_table(table), m_databaseName(databaseName),
-      m_counter(new TableRowCounter(this))
+      m_counts(new RecordCountFeed(this))
 {
     setObjectName(QStringLiteral("tableInfoDlg"));
     setWindowTitle(QStringLiteral("テーブル明細"));
@@ -223,9 +223,7 @@ CTableInfoDlg::CTableInfoDlg(Connection& conn, const ObjectName& table, const QS
     connect(m_fieldList, &QWidget::customContextMenuRequested, this, &CTableInfoDlg::showColumnMenu);
     connect(change, &QAction::triggered, this, &CTableInfoDlg::changeField);
     connect(reload, &QAction::triggered, this, &CTableInfoDlg::load);
-    connect(m_counter, &TableRowCounter::counted, m_countBox, &QLineEdit::setText);
-    connect(m_counter, &TableRowCounter::failed, m_countBox,
-            [this] { m_countBox->setText(CountFailedText()); });
+    connect(m_counts, &RecordCountFeed::textChanged, m_countBox, &QLineEdit::setText);
 
     load();
 }
@@ -243,6 +241,8 @@ std::optional<ObjectName> CTableInfoDlg::open(Connection& conn, const ObjectName
     return dlg.table();
 }
 
+TableRowCounter* CTableInfoDlg::rowCounter() const { return m_counts->counter(); }
+
 int CTableInfoDlg::columnImage(int row) const
 {
     const QTableWidgetItem* item = m_fieldList->item(row, 0);
@@ -259,17 +259,12 @@ void CTableInfoDlg::buildLists()
 // reached, so after a load that stopped early some keep the previous values.
 void CTableInfoDlg::load()
 {
-    m_counter->cancel();
+    m_counts->cancel();
     m_tableNameBox->setText(m_table.caption());
     buildLists();
     const TableDetail detail = LoadTableDetail(m_conn, m_table, m_databaseName);
     showDetail(detail);
-    if (!detail.tableFound) return;
-    // Without a second connection the count runs here, holding the dialog until it is done.
-    if (!m_counter->start(m_conn, Catalogue::CountStatement(m_table))) {
-        const std::optional<QString> count = CountRows(m_conn, m_table);
-        m_countBox->setText(count ? *count : CountFailedText());
-    }
+    if (detail.tableFound) m_counts->start(m_conn, *detail.rowEstimate, Catalogue::CountStatement(m_table));
 }
 
 void CTableInfoDlg::showDetail(const TableDetail& d)
@@ -278,7 +273,6 @@ void CTableInfoDlg::showDetail(const TableDetail& d)
         addRow(m_fieldList, kFieldColumns, d.columns.rows[r], d.columnImages[r]);
     setIfPresent(m_fieldCountBox, d.fieldCount);
     setIfPresent(m_recordLengthBox, d.recordLength);
-    setIfPresent(m_countBox, d.rowEstimate);
     if (!d.tableFound) return;
     setIfPresent(m_ownerBox, d.owner);
     if (!d.ownerRead) return;

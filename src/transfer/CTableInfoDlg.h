@@ -11,6 +11,7 @@
 class QLineEdit;
 class QMenu;
 class QTableWidget;
+class RecordCountFeed;
 class TableRowCounter;
 struct TableDetail;
 
@@ -44,7 +45,7 @@ public:
     void setMenuRow(int row) { m_menuRow = row; }
     // The image index a column-list row carries.
     int columnImage(int row) const;
-    TableRowCounter* rowCounter() const { return m_counter; }
+    TableRowCounter* rowCounter() const;
 
     void load();
 
@@ -63,7 +64,7 @@ private:
     int m_menuRow = -1;
     ExportRunner m_exportRunner;
     FeatureDialogs m_dialogs;
-    TableRowCounter* m_counter;
+    RecordCountFeed* m_counts;
 
     QLineEdit *m_databaseBox, *m_oidBox, *m_lastSysOidBox, *m_ownerIdBox, *m_ownerNameBox,
         *m_encodingBox, *m_templateBox, *m_allowConnBox;

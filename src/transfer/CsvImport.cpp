@@ -76,14 +76,18 @@ std::optional<std::vector<QStringList>> FieldRowsFromFile(const QString& fileNam
     return rows;
 }
 
+bool ImportTableExists(Connection& conn, const ObjectName& table)
+{
+    if (table.name.isEmpty()) return false;
+    const Result r = conn.exec(Catalogue::InsertableRelationStatement(conn, table));
+    const int f = r.fieldNumber("RecordCount");
+    return r.tuplesOk() && f >= 0 && r.value(0, f).toLongLong() >= 1;
+}
+
 TableCheck CheckImportTable(Connection& conn, const ObjectName& table)
 {
     TableCheck out;
-    if (table.name.isEmpty()) return out;
-    Result r = conn.exec(Catalogue::InsertableRelationStatement(conn, table));
-    const int f = r.fieldNumber("RecordCount");
-    if (!r.tuplesOk() || f < 0 || r.value(0, f).toLongLong() < 1) return out;
-    r.release();
+    if (!ImportTableExists(conn, table)) return out;
     out.exists = true;
     Result count = conn.exec(Catalogue::ImportCountStatement(table));
     if (count.tuplesOk()) {

@@ -79,8 +79,11 @@ std::optional<std::vector<QStringList>> FieldRowsFromFile(const QString& fileNam
                                                          const QString& delimiter,
                                                          const QString& quote, bool header);
 
-// The table check: whether the typed (or chosen) name reaches a relation an INSERT can fill,
-// found as the server finds it, and its record count (-1 when the count failed).
+// Whether the typed (or chosen) name reaches a relation an INSERT can fill, found as the
+// server finds it: the table check without its count, which the dialog follows apart.
+bool ImportTableExists(Connection& conn, const ObjectName& table);
+// The whole table check on one session: existence, then the record count (-1 when the count
+// failed).
 struct TableCheck {
     bool exists = false;
     long long recordCount = -1;

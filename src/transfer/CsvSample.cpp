@@ -1,7 +1,8 @@
 // The sample the export dialog shows before anything is written: at most ten rows rendered as
 // the file would hold them. Keeps: it never changes data (SQL mode runs inside a read-only
 // transaction or savepoint that is always rolled back) and never holds a whole result.
-#include "transfer/CsvExport.h"
+#include "transfer/CsvSample.h"
+
 #include "transfer/ExportChecks.h"
 
 namespace {
@@ -9,37 +10,27 @@ namespace {
 // The server refused the statement because the transaction is read-only.
 const QString kReadOnlyRefusal = QStringLiteral("25006");
 
-// The sample text of a result: its lines as the file would hold them, CP932 checked.
-QString RenderSample(const Result& r, const Connection& conn, const CsvSettings& settings)
+// The rows of a result as the sample holds them.
+CsvSampleRows HoldSample(const Result& r, const Connection& conn)
 {
-    if (r.commandOk()) return {};
-    if (!r.tuplesOk()) return ServerFailureText(r, conn);
-    CsvLineBuilder line(settings);
-    Cp932Stream cp932;
-    QByteArray text;
-    QByteArray check;
-    const int fields = r.fields();
-    if (settings.header) {
-        for (int f = 0; f < fields; ++f) line.addField(r.fieldName(f));
-        line.finishLine();
-        if (!cp932.append(check, line.line().constData(), line.line().size()))
-            return UnencodableResultLine(cp932, r, -1, 0);
-        text += line.line().toByteArray();
+    CsvSampleRows out;
+    if (r.commandOk()) return out;
+    if (!r.tuplesOk()) {
+        out.shown = ServerFailureText(r, conn);
+        return out;
     }
+    out.shown.reset();
+    const int fields = r.fields();
+    for (int f = 0; f < fields; ++f) out.fieldNames << r.fieldName(f);
     const int rows = std::min(r.rows(), 10);
     for (int row = 0; row < rows; ++row) {
-        line.clear();
-        for (int f = 0; f < fields; ++f) line.addField(r.rawValue(row, f), r.rawLength(row, f));
-        line.finishLine();
-        check.clear();
-        if (!cp932.append(check, line.line().constData(), line.line().size()))
-            return UnencodableResultLine(cp932, r, row, row + 1);
-        text += line.line().toByteArray();
+        std::vector<QByteArray>& values = out.rows.emplace_back();
+        for (int f = 0; f < fields; ++f) values.emplace_back(r.rawValue(row, f), r.rawLength(row, f));
     }
-    return QString::fromUtf8(text);
+    return out;
 }
 
-QString SqlModeSample(Connection& conn, const QString& sql, const CsvSettings& settings)
+CsvSampleRows SqlModeSample(Connection& conn, const QString& sql)
 {
     // Inside a transaction the operator opened in the SQL window, a savepoint made read-only
     // keeps the sample from touching it; there only a query runs (through its cursor), since a
@@ -48,12 +39,15 @@ QString SqlModeSample(Connection& conn, const QString& sql, const CsvSettings& s
     const QString begin = nested ? QStringLiteral("SAVEPOINT kestrel_sample")
                                  : QStringLiteral("BEGIN TRANSACTION READ ONLY");
     const Result opened = conn.exec(begin);
-    if (!opened.commandOk()) return ServerFailureText(opened, conn);
+    CsvSampleRows sample;
+    if (!opened.commandOk()) {
+        sample.shown = ServerFailureText(opened, conn);
+        return sample;
+    }
     const bool query = IsCursorQuery(sql);
     Result r = nested ? conn.exec(QStringLiteral("SET TRANSACTION READ ONLY")) : Result();
-    QString text;
     if (nested && !r.commandOk()) {
-        text = ServerFailureText(r, conn);
+        sample.shown = ServerFailureText(r, conn);
     } else if (query || !nested) {
         if (query) {
             r = conn.execSingle(QStringLiteral("DECLARE kestrel_sample NO SCROLL CURSOR FOR ") + sql);
@@ -61,7 +55,7 @@ QString SqlModeSample(Connection& conn, const QString& sql, const CsvSettings& s
         } else {
             r = conn.execSingle(sql);
         }
-        if (r.sqlState() != kReadOnlyRefusal) text = RenderSample(r, conn, settings);
+        if (r.sqlState() != kReadOnlyRefusal) sample = HoldSample(r, conn);
     }
     if (nested) {
         conn.exec(QStringLiteral("ROLLBACK TO SAVEPOINT kestrel_sample"));
@@ -69,16 +63,48 @@ QString SqlModeSample(Connection& conn, const QString& sql, const CsvSettings& s
     } else {
         conn.exec(QStringLiteral("ROLLBACK"));
     }
-    return text;
+    return sample;
 }
 
 }  // namespace
 
+CsvSampleRows ReadCsvSample(Connection& conn, const ExportSource& source)
+{
+    if (source.sqlMode()) return SqlModeSample(conn, source.sqlText);
+    const Result r =
+        conn.exec(QStringLiteral("select * from %1 Limit 10").arg(source.table.sql()));
+    return HoldSample(r, conn);
+}
+
+QString RenderCsvSample(const CsvSampleRows& sample, const CsvSettings& settings)
+{
+    if (sample.shown) return *sample.shown;
+    CsvLineBuilder line(settings);
+    Cp932Stream cp932;
+    QByteArray text;
+    QByteArray check;
+    if (settings.header) {
+        for (const QString& name : sample.fieldNames) line.addField(name);
+        line.finishLine();
+        if (!cp932.append(check, line.line().constData(), line.line().size()))
+            return UnencodableLine(cp932, sample.fieldNames, {}, 0);
+        text += line.line().toByteArray();
+    }
+    for (size_t row = 0; row < sample.rows.size(); ++row) {
+        const std::vector<QByteArray>& values = sample.rows[row];
+        line.clear();
+        for (const QByteArray& value : values) line.addField(value.constData(), value.size());
+        line.finishLine();
+        check.clear();
+        if (!cp932.append(check, line.line().constData(), line.line().size()))
+            return UnencodableLine(cp932, sample.fieldNames, values, qint64(row) + 1);
+        text += line.line().toByteArray();
+    }
+    return QString::fromUtf8(text);
+}
+
 QString BuildCsvSample(Connection& conn, const ExportSource& source, const CsvSettings& settings)
 {
     if (std::optional<QString> bad = UnencodableSetting(settings)) return *bad;
-    if (source.sqlMode()) return SqlModeSample(conn, source.sqlText, settings);
-    const Result r =
-        conn.exec(QStringLiteral("select * from %1 Limit 10").arg(source.table.sql()));
-    return RenderSample(r, conn, settings);
+    return RenderCsvSample(ReadCsvSample(conn, source), settings);
 }

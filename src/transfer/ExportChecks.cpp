@@ -70,12 +70,22 @@ std::optional<QString> UnencodableSetting(const CsvSettings& settings)
 
 QString UnencodableResultLine(Cp932Stream& cp932, const Result& r, int row, qint64 number)
 {
+    QStringList names;
+    std::vector<QByteArray> values;
     for (int f = 0; f < r.fields(); ++f) {
-        const QByteArray value =
-            row < 0 ? r.fieldName(f).toUtf8()
-                    : QByteArray::fromRawData(r.rawValue(row, f), r.rawLength(row, f));
+        names << r.fieldName(f);
+        if (row >= 0) values.push_back(QByteArray::fromRawData(r.rawValue(row, f), r.rawLength(row, f)));
+    }
+    return UnencodableLine(cp932, names, values, number);
+}
+
+QString UnencodableLine(Cp932Stream& cp932, const QStringList& names,
+                        const std::vector<QByteArray>& values, qint64 number)
+{
+    for (int f = 0; f < names.size(); ++f) {
+        const QByteArray value = values.empty() ? names[f].toUtf8() : values[size_t(f)];
         const QString bad = cp932.firstUnencodable(value);
-        if (!bad.isEmpty()) return UnencodableValueMessage(number, r.fieldName(f), bad);
+        if (!bad.isEmpty()) return UnencodableValueMessage(number, names[f], bad);
     }
     return UnencodableValueMessage(number, QString(), QString());
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <optional>
+#include <vector>
 
 #include "transfer/Cp932Stream.h"
 #include "transfer/CsvLine.h"
@@ -25,3 +28,7 @@ std::optional<QString> UnencodableSetting(const CsvSettings& settings);
 // Why a line of a result could not be converted: the first of its fields (the field names when
 // row is -1) CP932 cannot hold, named with the record's number (0 for the line of field names).
 QString UnencodableResultLine(Cp932Stream& cp932, const Result& r, int row, qint64 number);
+// The same for a line held apart from its result: its values' bytes, or none for the line of
+// field names.
+QString UnencodableLine(Cp932Stream& cp932, const QStringList& names,
+                        const std::vector<QByteArray>& values, qint64 number);

@@ -29,22 +29,6 @@ constexpr int kLastKeyPosition = 256;
 
 }  // namespace
 
-QString RowEstimateText(const QString& reltuples)
-{
-    // Servers from 14 on say -1 for a table that was never vacuumed or analysed.
-    if (reltuples.startsWith(u'-')) return QStringLiteral("(計数中)");
-    return QStringLiteral("%1 (推定)").arg(reltuples);
-}
-
-QString CountFailedText() { return QStringLiteral("(計数失敗)"); }
-
-std::optional<QString> CountRows(Connection& conn, const ObjectName& table)
-{
-    const Result r = conn.exec(Catalogue::CountStatement(table));
-    if (!r.tuplesOk()) return std::nullopt;
-    return valueOf(r, "RecordCount");
-}
-
 TableDetail LoadTableDetail(Connection& conn, const ObjectName& table, const QString& databaseName)
 {
     TableDetail d;
@@ -56,12 +40,9 @@ TableDetail LoadTableDetail(Connection& conn, const ObjectName& table, const QSt
         d.recordLength = RecordLengthText(d.columns);
     }
 
-    {
-        const Result r = conn.exec(Catalogue::EstimateStatement(conn, table));
-        if (!r.tuplesOk() || r.rows() < 1) return d;
-        d.tableFound = true;
-        d.rowEstimate = RowEstimateText(r.value(0, 0));
-    }
+    d.rowEstimate = ReadRowEstimate(conn, table);
+    if (!d.rowEstimate) return d;
+    d.tableFound = true;
     {
         const Result r = conn.exec(Catalogue::OwnerStatement(conn, table));
         if (!r.tuplesOk()) return d;

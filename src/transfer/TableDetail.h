@@ -8,6 +8,7 @@
 #include "workspace/ColumnList.h"
 #include "workspace/Connection.h"
 #include "workspace/ObjectName.h"
+#include "workspace/RecordCount.h"
 
 // Marks of the table detail's lists: an ordinary column (and every index row), a column in a
 // primary-key index, in a unique index, in an index that is neither.
@@ -45,16 +46,7 @@ struct TableDetail {
     std::vector<IndexFacts> indexes;
 };
 
-// The estimate as shown in "件数" until the count arrives.
-QString RowEstimateText(const QString& reltuples);
-// What "件数" shows once the exact count was refused (the reason is in the log pane).
-QString CountFailedText();
-
-// The exact count on `conn` itself, for when no second connection can be had; nothing when
-// the query failed.
-std::optional<QString> CountRows(Connection& conn, const ObjectName& table);
-
-// The whole load except the exact count, which the dialog runs apart (TableRowCounter).
+// The whole load except the exact count, which the dialog runs apart (RecordCountFeed).
 TableDetail LoadTableDetail(Connection& conn, const ObjectName& table, const QString& databaseName);
 
 // VACUUM or VACUUM ANALYZE of one table, on its own outside any transaction block.

@@ -7,6 +7,7 @@
 #include "design/CTableSelectDlg.h"
 #include "design/TableSelection.h"
 #include "support/DialogDriver.h"
+#include "workspace/TableRowCounter.h"
 
 namespace {
 
@@ -31,6 +32,12 @@ void click(CTableSelectDlg& dlg, const QPoint& at)
 void click(CTableSelectDlg& dlg, const QString& caption)
 {
     click(dlg, centre(dlg, item(dlg, caption)));
+}
+
+// "件数" shows the estimate at once and the exact count once the second session answers.
+bool countShows(QDialog& d, const QString& count)
+{
+    return QTest::qWaitFor([&] { return lineEdit(d, "countBox")->text() == count; }, 30000);
 }
 
 QStringList fields(QDialog& d)
@@ -78,7 +85,7 @@ TEST_F(TableSelect, ListsTablesOfEverySchemaAndShowsTheClickedTable)
     const int rc = runModal(dlg, [&](QDialog& d) {
         click(dlg, QStringLiteral("kd_sel_mixed"));
         EXPECT_EQ(lineEdit(d, "tableNameBox")->text(), QStringLiteral("kd_sel_mixed"));
-        EXPECT_EQ(lineEdit(d, "countBox")->text(), QStringLiteral("2"));
+        EXPECT_TRUE(countShows(d, QStringLiteral("2"))) << lineEdit(d, "countBox")->text().toStdString();
         EXPECT_EQ(lineEdit(d, "ownerBox")->text(), owner);
         EXPECT_EQ(lineEdit(d, "fieldCountBox")->text(), QStringLiteral("3"));
         EXPECT_EQ(lineEdit(d, "recordLengthBox")->text(), QStringLiteral("8+α"));
@@ -86,7 +93,7 @@ TEST_F(TableSelect, ListsTablesOfEverySchemaAndShowsTheClickedTable)
 
         click(dlg, QStringLiteral("kd_sel_fixed"));
         EXPECT_EQ(lineEdit(d, "recordLengthBox")->text(), QStringLiteral("12"));
-        EXPECT_EQ(lineEdit(d, "countBox")->text(), QStringLiteral("0"));
+        EXPECT_TRUE(countShows(d, QStringLiteral("0"))) << lineEdit(d, "countBox")->text().toStdString();
         EXPECT_EQ(fields(d), (QStringList{"a", "b"}));
 
         // The table outside the search path, not its same-named neighbour.
@@ -156,12 +163,13 @@ TEST_F(TableSelect, InformationStopsAtTheFirstFailedQuery)
 {
     EXPECT_EQ(RecordLengthText(8, true), QStringLiteral("8+α"));
     EXPECT_EQ(RecordLengthText(12, false), QStringLiteral("12"));
-    // A name no table has: the count query fails, nothing else is asked.
+    // A name no table has: the catalogue has no estimate for it, nothing else is asked.
     StatementLog log(*conn);
     const TableInformation none = ReadTableInformation(*conn, {QString(), QStringLiteral("kd_nothing"), true});
     EXPECT_EQ(none.stepsDone, 0);
     EXPECT_EQ(log.statements(),
-              QStringList{QStringLiteral("SELECT count(*) as RecordCount FROM kd_nothing")});
+              QStringList{QStringLiteral("SELECT c.reltuples::bigint as RecordEstimate FROM pg_class c "
+                                         "WHERE c.relname = 'kd_nothing' AND pg_table_is_visible(c.oid)")});
     log.clear();
     const TableInformation mixed =
         ReadTableInformation(*conn, {QStringLiteral("public"), QStringLiteral("kd_sel_mixed"), true});
@@ -171,4 +179,23 @@ TEST_F(TableSelect, InformationStopsAtTheFirstFailedQuery)
                              "from pg_class, pg_roles WHERE pg_class.relowner = pg_roles.oid and "
                              "pg_class.relname = 'kd_sel_mixed' and pg_class.relnamespace = "
                              "(select oid from pg_namespace where nspname = 'public')"));
+}
+
+TEST_F(TableSelect, AClickCountsOnASecondSessionAndTheExactCountFollows)
+{
+    CTableSelectDlg dlg(*conn);
+    runModal(dlg, [&](QDialog& d) {
+        StatementLog sent(*conn);
+        click(dlg, QStringLiteral("kd_sel_mixed"));
+        EXPECT_TRUE(sent.statements().filter(QStringLiteral("count(")).isEmpty())
+            << sent.statements().join(u'/').toStdString();
+        // The estimate shows while the second session counts.
+        const QString shown = lineEdit(d, "countBox")->text();
+        EXPECT_TRUE(shown.endsWith(QStringLiteral(" (推定)")) || shown == QStringLiteral("(計数中)"))
+            << shown.toStdString();
+        EXPECT_TRUE(dlg.rowCounter()->running());
+        EXPECT_TRUE(countShows(d, QStringLiteral("2"))) << lineEdit(d, "countBox")->text().toStdString();
+        EXPECT_EQ(fields(d), (QStringList{"a", "b", "c"}));
+        button(d, "cancelButton")->click();
+    });
 }
