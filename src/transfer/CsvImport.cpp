@@ -84,19 +84,6 @@ bool ImportTableExists(Connection& conn, const ObjectName& table)
     return r.tuplesOk() && f >= 0 && r.value(0, f).toLongLong() >= 1;
 }
 
-TableCheck CheckImportTable(Connection& conn, const ObjectName& table)
-{
-    TableCheck out;
-    if (!ImportTableExists(conn, table)) return out;
-    out.exists = true;
-    Result count = conn.exec(Catalogue::ImportCountStatement(table));
-    if (count.tuplesOk()) {
-        const int c = count.fieldNumber("RecordCount");
-        out.recordCount = c < 0 ? 0 : count.value(0, c).toLongLong();
-    }
-    return out;
-}
-
 namespace {
 
 // COMMIT when `commit`, ROLLBACK otherwise, with their messages. True when it committed.

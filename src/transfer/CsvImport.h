@@ -82,13 +82,6 @@ std::optional<std::vector<QStringList>> FieldRowsFromFile(const QString& fileNam
 // Whether the typed (or chosen) name reaches a relation an INSERT can fill, found as the
 // server finds it: the table check without its count, which the dialog follows apart.
 bool ImportTableExists(Connection& conn, const ObjectName& table);
-// The whole table check on one session: existence, then the record count (-1 when the count
-// failed).
-struct TableCheck {
-    bool exists = false;
-    long long recordCount = -1;
-};
-TableCheck CheckImportTable(Connection& conn, const ObjectName& table);
 
 // UI side, before the worker: the CSV file and the error log are opened (a run that could not
 // read them is refused before BEGIN, with the file and the system's reason), then BEGIN and the

@@ -33,6 +33,8 @@
 #include "transfer/CsvImport.h"
 #include "transfer/TableDetail.h"
 #include "workspace/CKestrelDoc.h"
+#include "workspace/Catalogue.h"
+#include "workspace/RecordCount.h"
 
 static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
@@ -286,11 +288,12 @@ TEST_F(ObjectIdentity, AnOrdinaryRoleSeesWhatItMaySeeAndLearnsWhyTheRestIsRefuse
     {
         CCsvImportDlg dlg(conn());
         dlg.show();
-        const TableCheck readable = CheckImportTable(conn(), open);
-        EXPECT_TRUE(readable.exists);
-        EXPECT_EQ(readable.recordCount, 1);
+        EXPECT_TRUE(ImportTableExists(conn(), open));
+        EXPECT_EQ(CountOnSession(conn(), Catalogue::ImportCountStatement(open)), QStringLiteral("1"));
         doc.takePendingNotices();
-        EXPECT_TRUE(CheckImportTable(conn(), {QStringLiteral("kid_secret"), QStringLiteral("hidden_t"), false}).exists);
+        const ObjectName hidden{QStringLiteral("kid_secret"), QStringLiteral("hidden_t"), false};
+        EXPECT_TRUE(ImportTableExists(conn(), hidden));
+        EXPECT_FALSE(CountOnSession(conn(), Catalogue::ImportCountStatement(hidden)));
         EXPECT_TRUE(doc.pendingNoticesText().contains(QStringLiteral("kid_secret")));
     }
 }
