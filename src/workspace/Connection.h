@@ -50,6 +50,9 @@ public:
     static std::unique_ptr<Connection> login(const LoginParameters& p);
     // A second session of the same server, database and role as `like` (every parameter it was
     // opened with, the password included), speaking UTF8; nullptr when it cannot be opened.
+    // When `like` has a waiter serving this thread, the session is opened without blocking,
+    // inside that waiter's wait ("中止" abandons it: nullptr), and the new session waits in the
+    // same waiter; otherwise libpq blocks until it is open.
     static std::unique_ptr<Connection> openLike(const Connection& like);
 
     ~Connection();
@@ -109,6 +112,7 @@ public:
         m_waiter = waiter;
         m_waiterThread = std::this_thread::get_id();
     }
+    Waiter* waiter() const { return m_waiter; }
     bool isWaiting() const { return m_waiting; }
 
     // A value for a '...' literal, escaped as the server expects (PQescapeStringConn).
