@@ -274,6 +274,8 @@ Result Connection::nextResult()
     return r;
 }
 
+Result Connection::tryNextResult() { return m_conn ? Result(PQgetResult(m_conn)) : Result(); }
+
 int Connection::copyRow(char** row)
 {
     *row = nullptr;

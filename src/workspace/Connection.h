@@ -89,6 +89,8 @@ public:
     bool consumeInput();
     bool isBusy() const;
     Result nextResult();
+    // The same for an answer whose failure the caller handles on its own, as for tryExec.
+    Result tryNextResult();
     int socket() const;  // PQsocket, -1 without a connection
     // One row of a COPY ... TO STDOUT that exec() started (PGRES_COPY_OUT), without waiting:
     // its length with the bytes in *row (give them to freeCopyRow), 0 when no whole row has
