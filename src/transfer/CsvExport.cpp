@@ -12,17 +12,33 @@ namespace {
 constexpr qsizetype kWriteChunk = 1 << 20;
 // The longest stretch of rows handled before the event loop gets its turn.
 constexpr qint64 kTurnMs = 40;
+constexpr int kRecancelMs = 500;
+const QString kSavepoint = QStringLiteral("kestrel_export");
 
 }  // namespace
 
 CsvExportJob::CsvExportJob(Connection& conn, QObject* parent)
     : QObject(parent), m_conn(conn), m_snapshot(conn), m_reader(*this, this, [this] { readArrived(); })
 {
+    m_recancel.setInterval(kRecancelMs);
+    connect(&m_recancel, &QTimer::timeout, this, [this] {
+        if (m_copying)
+            m_reader.cancelAgain();
+        else
+            m_conn.requestCancel();
+    });
 }
 
 CsvExportJob::~CsvExportJob()
 {
     if (m_running) {
+        if (m_copyStarting) {
+            // Its answer may yet begin the COPY: read to its end as the reader reads one.
+            m_conn.requestCancel();
+            m_reader.clear();
+            m_reader.adoptRunningCopy(m_conn, true);
+            m_copying = true;
+        }
         if (m_copying) {
             m_reader.cancel();
             m_reader.drain();
@@ -32,6 +48,8 @@ CsvExportJob::~CsvExportJob()
             while (m_conn.nextResult().exists()) {
             }
         }
+        m_stopped = true;
+        settleSavepoint();
         m_file.cancelWriting();  // the temporary file goes; the old file stays
     }
 }
@@ -50,7 +68,7 @@ bool CsvExportJob::start(const ExportSource& source, const QString& fileName,
     m_line.emplace(settings);
     m_copyRows.emplace(settings);
     m_rows = m_reported = 0;
-    m_headerDone = m_stopped = m_copying = false;
+    m_headerDone = m_stopped = m_copying = m_copyStarting = m_savepoint = false;
     m_failure.clear();
     m_columns.clear();
     m_out.resize(0);
@@ -87,21 +105,40 @@ bool CsvExportJob::refuseStart(const QString& text)
 
 bool CsvExportJob::startStatement(const QString& statement)
 {
+    m_statement = statement;
     if (copyQuery(statement)) return true;
-    if (!m_failure.isEmpty()) return refuseStart(m_failure);
-    if (!m_conn.startStream(statement))
-        return refuseStart(WithoutClosingLineFeeds(m_conn.errorMessage()));
+    if (!m_failure.isEmpty() || !startRows()) return refuseStart(m_failure);
+    return true;
+}
+
+// The statement's rows through single-row mode. Inside the operator's transaction a query runs
+// under a savepoint, so that a failure or a stop leaves the transaction as it was before; any
+// other statement may end the transaction or its savepoints itself, and runs as it stands.
+bool CsvExportJob::startRows()
+{
+    m_savepoint = m_conn.inTransaction() && IsCursorQuery(m_statement) &&
+                  m_conn.tryExec(QStringLiteral("SAVEPOINT ") + kSavepoint).commandOk();
+    if (!m_conn.startStream(m_statement)) {
+        m_failure = WithoutClosingLineFeeds(m_conn.errorMessage());
+        settleSavepoint();
+        return false;
+    }
+    watchStatement();
+    return true;
+}
+
+void CsvExportJob::watchStatement()
+{
     delete m_notifier;
     m_notifier = new QSocketNotifier(qintptr(m_conn.socket()), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &CsvExportJob::readArrived);
-    return true;
 }
 
 // One query is copied as a table is, by COPY (query) TO STDOUT, whose text form gives back the
 // values a select returns at a fraction of the cost of a result per row. false when the text
-// is not one query or the server would not copy it (m_failure set only when the header
-// cannot be written): nothing of the statement has run then, since the server answers a COPY
-// before it runs its query, and the statement goes the way of any other.
+// is not one query or its shape cannot be had (m_failure set when the operator stopped that
+// or the header cannot be written). The COPY is sent without waiting: its first answer may
+// take as long as the query's first row, and the export can be stopped meanwhile.
 bool CsvExportJob::copyQuery(const QString& statement)
 {
     // A failed attempt would abort a transaction the operator holds open.
@@ -112,29 +149,60 @@ bool CsvExportJob::copyQuery(const QString& statement)
     if (!shape.commandOk()) return false;
     QStringList names;
     for (int f = 0; f < shape.fields(); ++f) names << shape.fieldName(f);
-    const qsizetype written = m_out.size();
     if (m_settings.header && !writeHeader(names)) return false;
     // The line ends keep a closing comment from taking the parenthesis with it.
     QString query = statement;
     while (!query.isEmpty() && (query.back().isSpace() || query.back() == u';')) query.chop(1);
-    const Result copy = m_conn.tryExec(QStringLiteral("COPY (\n%1\n) TO STDOUT").arg(query));
-    // The server answers the COPY with its first rows: "中止" of that wait stops the export.
-    if (copy.cancelled()) m_failure = kExportStopped;
-    if (copy.status() != PGRES_COPY_OUT) {
-        while (m_conn.nextResult().exists()) {
-        }
-        // The statement's own results decide whether there is a header.
-        m_out.truncate(written);
+    if (!m_conn.send(QStringLiteral("COPY (\n%1\n) TO STDOUT").arg(query))) {
+        m_out.resize(0);
         m_headerDone = false;
         return false;
     }
     m_columns = names;
-    m_copyRows->setHasFields(!m_columns.isEmpty());
-    m_reader.clear();
-    m_reader.setHeldLimit(m_heldLimit);
-    m_reader.adoptRunningCopy(m_conn);
-    m_copying = true;
+    m_copyStarting = true;
+    watchStatement();
     return true;
+}
+
+// The COPY answers with the start of its rows, or the server refuses it before its query runs
+// (a form COPY does not take, a table the role may not read): the statement then goes the way
+// of any other, through single-row mode. The server begins the COPY before it runs the query,
+// so a query that fails once it runs is never run a second time. A stopped export ends there.
+void CsvExportJob::readCopyStart()
+{
+    if (!m_conn.consumeInput()) {
+        m_copyStarting = false;
+        fail(WithoutClosingLineFeeds(m_conn.errorMessage()));
+        end();
+        return;
+    }
+    while (!m_conn.isBusy()) {
+        const Result r = m_conn.tryNextResult();
+        if (r.status() == PGRES_COPY_OUT) {
+            m_copyStarting = false;
+            delete m_notifier;
+            m_notifier = nullptr;
+            m_copyRows->setHasFields(!m_columns.isEmpty());
+            m_reader.clear();
+            m_reader.setHeldLimit(m_heldLimit);
+            m_reader.adoptRunningCopy(m_conn, m_stopped);
+            m_copying = true;
+            // Rows that came with the start wake no socket.
+            queueRead();
+            return;
+        }
+        if (r.exists()) continue;  // the refusal: the statement's own run tells why
+        m_copyStarting = false;
+        // The statement's own results decide whether there is a header.
+        m_out.resize(0);
+        m_headerDone = false;
+        m_columns.clear();
+        if (m_stopped || !startRows()) {
+            fail(m_failure);
+            end();
+        }
+        return;
+    }
 }
 
 bool CsvExportJob::startTable(const ObjectName& table)
@@ -205,7 +273,9 @@ void CsvExportJob::readArrived()
     if (!m_running) return;
     m_turn.start();
     m_rowsSinceTurnCheck = 0;
-    if (m_copying)
+    if (m_copyStarting)
+        readCopyStart();
+    else if (m_copying)
         readCopy();
     else
         readResults();
@@ -380,6 +450,7 @@ void CsvExportJob::stop(const QString& text)
             m_reader.cancel();
         else
             m_conn.requestCancel();
+        m_recancel.start();
     }
     fail(text);
 }
@@ -389,9 +460,21 @@ void CsvExportJob::cancel()
     if (m_running) stop(kExportStopped);
 }
 
+// Ends the savepoint a query ran under in the operator's transaction: released after a
+// success, rolled back to first after a failure or a stop.
+void CsvExportJob::settleSavepoint()
+{
+    if (!m_savepoint) return;
+    m_savepoint = false;
+    if (!m_conn.inTransaction()) return;
+    if (m_stopped) m_conn.tryExec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + kSavepoint);
+    m_conn.tryExec(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint);
+}
+
 void CsvExportJob::end()
 {
     m_running = false;
+    m_recancel.stop();
     delete m_notifier;
     m_notifier = nullptr;
     flush();
@@ -402,6 +485,7 @@ void CsvExportJob::end()
     if (!m_file.commit() && !m_stopped)
         fail(QStringLiteral("ファイルに書き込めませんでした。\n\nFile = %1\n%2")
                  .arg(m_file.fileName(), m_file.errorString()));
+    settleSavepoint();
     emit progress(m_rows);
     emit finished(!m_stopped);
 }

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QSaveFile>
 #include <QObject>
+#include <QTimer>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -103,6 +104,10 @@ private:
     bool startTable(const ObjectName& table);
     bool startStatement(const QString& statement);
     bool copyQuery(const QString& statement);
+    bool startRows();
+    void watchStatement();
+    void readCopyStart();
+    void settleSavepoint();
     bool refuseStart(const QString& text);
     void queueRead();
     void readArrived();
@@ -132,8 +137,14 @@ private:
     std::optional<CopyRowWriter> m_copyRows;
     Cp932Stream m_cp932;
     QByteArray m_out;  // converted, not written to the file yet
-    QSocketNotifier* m_notifier = nullptr;  // single-row mode's socket
+    QSocketNotifier* m_notifier = nullptr;  // the socket of the statement or its COPY's start
+    // Re-sends the cancel requests of a stopped export that still runs: a request that reached
+    // a server still reading the statement was not seen.
+    QTimer m_recancel;
+    QString m_statement;  // SQL mode's
     bool m_running = false;
+    bool m_copyStarting = false;  // a query's COPY was sent, its first answer has not come
+    bool m_savepoint = false;     // the query runs under a savepoint of the operator's transaction
     bool m_headerDone = false;
     bool m_readQueued = false;
     bool m_copying = false;  // the rows come through the ordered reader

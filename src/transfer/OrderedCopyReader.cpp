@@ -50,8 +50,9 @@ bool OrderedCopyReader::sendFirstRanges()
     return true;
 }
 
-void OrderedCopyReader::adoptRunningCopy(Connection& conn)
+void OrderedCopyReader::adoptRunningCopy(Connection& conn, bool cancelled)
 {
+    m_cancelled = cancelled;
     addSession(conn, nullptr, QString());
     Session& s = m_sessions.back();
     s.nextRange = 1;
@@ -295,6 +296,13 @@ void OrderedCopyReader::cancel()
         if (s.textRunning && !m_cancelled) s.conn->requestCancel();
     }
     m_cancelled = true;
+}
+
+void OrderedCopyReader::cancelAgain()
+{
+    for (Session& s : m_sessions) {
+        if (s.textRunning) s.conn->requestCancel();
+    }
 }
 
 // Waits a while for a server that has not answered yet.

@@ -69,8 +69,9 @@ public:
     // Sends each session its first text of COPY statements; false (after sink.fail) when one
     // could not be sent.
     bool sendFirstRanges();
-    // The workspace's session, whose one COPY has begun already (a query's).
-    void adoptRunningCopy(Connection& conn);
+    // The workspace's session, whose one COPY has begun already (a query's); cancelled: its
+    // cancel request went out already.
+    void adoptRunningCopy(Connection& conn, bool cancelled = false);
     // Starts watching the sessions' sockets.
     void watchSessions();
 
@@ -79,6 +80,9 @@ public:
     // After a failure or when the export is ended early: every statement still running is
     // cancelled (once) and held rows dropped.
     void cancel();
+    // Sends the cancel requests again to the sessions still running (one that reached a server
+    // still reading its statement was not seen).
+    void cancelAgain();
     // Reads every session's results to their end, throwing COPY rows away.
     void drain();
 

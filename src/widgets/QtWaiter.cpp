@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <functional>
 
 namespace {
 QString elapsedText(qint64 ms)
@@ -22,7 +23,8 @@ QString elapsedText(qint64 ms)
 // Escape and the close box ask for the cancel, as "中止" does.
 class CWaitDlg : public QDialog {
 public:
-    CWaitDlg(QWidget* owner, WaitingStatement& s) : QDialog(owner), m_statement(s)
+    CWaitDlg(QWidget* owner, WaitingStatement& s, std::function<void()> stopped)
+        : QDialog(owner), m_statement(s), m_stopped(std::move(stopped))
     {
         setObjectName(QStringLiteral("kestrelWait"));
         setWindowTitle(QStringLiteral("マーロウKestrel"));
@@ -49,15 +51,17 @@ protected:
 private:
     void stop()
     {
-        if (m_stopped) return;
-        m_stopped = true;
+        if (m_stopRequested) return;
+        m_stopRequested = true;
         m_stop->setEnabled(false);
         m_statement.cancel();
+        m_stopped();
     }
     WaitingStatement& m_statement;
+    std::function<void()> m_stopped;
     QLabel* m_label = nullptr;
     QPushButton* m_stop = nullptr;
-    bool m_stopped = false;
+    bool m_stopRequested = false;
 };
 }  // namespace
 
@@ -67,27 +71,47 @@ void QtWaiter::wait(WaitingStatement& s)
     clock.start();
     QEventLoop loop;
     bool done = false;
-    QSocketNotifier notifier(s.socket(), QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &loop, [&] {
-        if (s.advance()) {
-            done = true;
-            notifier.setEnabled(false);
-            loop.quit();
+    // Watches the socket for what the waited thing asks next; a notifier that no longer fits is
+    // let go after its own signal has been handled.
+    QSocketNotifier* notifier = nullptr;
+    std::function<void()> step;
+    const auto watch = [&] {
+        const QSocketNotifier::Type type = s.direction() == WaitingStatement::Direction::Write
+                                               ? QSocketNotifier::Write
+                                               : QSocketNotifier::Read;
+        if (notifier && notifier->socket() == s.socket() && notifier->type() == type) return;
+        if (notifier) {
+            notifier->setEnabled(false);
+            notifier->deleteLater();
         }
-    });
+        notifier = new QSocketNotifier(qintptr(s.socket()), type);
+        QObject::connect(notifier, &QSocketNotifier::activated, &loop, [&] { step(); });
+    };
+    step = [&] {
+        if (done) return;
+        if (!s.advance()) {
+            watch();
+            return;
+        }
+        done = true;
+        if (notifier) notifier->setEnabled(false);
+        loop.quit();
+    };
+    watch();
     QTimer::singleShot(kShowAfterMs, &loop, [&] { loop.quit(); });
     loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if (done) return;
-
-    QWidget* owner = QApplication::activeModalWidget();
-    if (!owner) owner = QApplication::activeWindow();
-    CWaitDlg dlg(owner, s);
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, &dlg, [&] { dlg.showElapsed(clock.elapsed()); });
-    tick.start(100);
-    dlg.showElapsed(clock.elapsed());
-    dlg.show();
-    loop.exec();
-    tick.stop();
-    dlg.hide();
+    if (!done) {
+        QWidget* owner = QApplication::activeModalWidget();
+        if (!owner) owner = QApplication::activeWindow();
+        CWaitDlg dlg(owner, s, [&] { step(); });
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, &dlg, [&] { dlg.showElapsed(clock.elapsed()); });
+        tick.start(100);
+        dlg.showElapsed(clock.elapsed());
+        dlg.show();
+        if (!done) loop.exec();
+        tick.stop();
+        dlg.hide();
+    }
+    delete notifier;
 }

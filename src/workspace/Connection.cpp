@@ -58,6 +58,31 @@ private:
     bool m_ended = false;
     bool m_copy = false;
 };
+// A session being opened (PQconnectStartParams), polled as libpq asks: the socket written
+// to, then read from, maybe another one after a failed host.
+class OpeningSession : public WaitingStatement {
+public:
+    explicit OpeningSession(PGconn* conn) : m_conn(conn) {}
+    int socket() const override { return PQsocket(m_conn); }
+    Direction direction() const override
+    {
+        return m_polled == PGRES_POLLING_READING ? Direction::Read : Direction::Write;
+    }
+    bool advance() override
+    {
+        if (!m_abandoned && m_polled != PGRES_POLLING_OK && m_polled != PGRES_POLLING_FAILED)
+            m_polled = PQconnectPoll(m_conn);
+        return m_abandoned || m_polled == PGRES_POLLING_OK || m_polled == PGRES_POLLING_FAILED;
+    }
+    void cancel() override { m_abandoned = true; }
+    bool opened() const { return !m_abandoned && PQstatus(m_conn) == CONNECTION_OK; }
+
+private:
+    PGconn* m_conn;
+    // As libpq's connection start leaves it: the socket is to be written first.
+    PostgresPollingStatusType m_polled = PGRES_POLLING_WRITING;
+    bool m_abandoned = false;
+};
 }  // namespace
 
 std::unique_ptr<Connection> Connection::login(const LoginParameters& p)
@@ -99,17 +124,28 @@ std::unique_ptr<Connection> Connection::openLike(const Connection& like)
 {
     PQconninfoOption* options = like.m_conn ? PQconninfo(like.m_conn) : nullptr;
     if (!options) return nullptr;
+    Waiter* waiter = like.waiterHere();
     std::vector<const char*> keywords, values;
     for (PQconninfoOption* o = options; o->keyword; ++o) {
-        if (!o->val) continue;
+        // Opened without blocking, the session is told its encoding at its start: setting it
+        // afterwards would be a statement waited on in libpq.
+        const bool encoding = waiter && qstrcmp(o->keyword, "client_encoding") == 0;
+        if (!o->val && !encoding) continue;
         keywords.push_back(o->keyword);
-        values.push_back(o->val);
+        values.push_back(encoding ? "UTF8" : o->val);
     }
     keywords.push_back(nullptr);
     values.push_back(nullptr);
-    std::unique_ptr<Connection> conn(new Connection(PQconnectdbParams(keywords.data(), values.data(), 0)));
+    std::unique_ptr<Connection> conn(new Connection(
+        waiter ? PQconnectStartParams(keywords.data(), values.data(), 0)
+               : PQconnectdbParams(keywords.data(), values.data(), 0)));
     PQconninfoFree(options);
-    if (conn->isBad() || PQsetClientEncoding(conn->m_conn, "UTF8") != 0) return nullptr;
+    if (conn->isBad()) return nullptr;
+    if (!waiter) return PQsetClientEncoding(conn->m_conn, "UTF8") == 0 ? std::move(conn) : nullptr;
+    OpeningSession opening(conn->m_conn);
+    waiter->wait(opening);
+    if (!opening.opened()) return nullptr;
+    conn->setWaiter(waiter);
     return conn;
 }
 
@@ -237,6 +273,8 @@ Result Connection::nextResult()
     if (r.exists()) reportFailure(r);
     return r;
 }
+
+Result Connection::tryNextResult() { return m_conn ? Result(PQgetResult(m_conn)) : Result(); }
 
 int Connection::copyRow(char** row)
 {

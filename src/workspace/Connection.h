@@ -50,6 +50,9 @@ public:
     static std::unique_ptr<Connection> login(const LoginParameters& p);
     // A second session of the same server, database and role as `like` (every parameter it was
     // opened with, the password included), speaking UTF8; nullptr when it cannot be opened.
+    // When `like` has a waiter serving this thread, the session is opened without blocking,
+    // inside that waiter's wait ("中止" abandons it: nullptr), and the new session waits in the
+    // same waiter; otherwise libpq blocks until it is open.
     static std::unique_ptr<Connection> openLike(const Connection& like);
 
     ~Connection();
@@ -86,6 +89,8 @@ public:
     bool consumeInput();
     bool isBusy() const;
     Result nextResult();
+    // The same for an answer whose failure the caller handles on its own, as for tryExec.
+    Result tryNextResult();
     int socket() const;  // PQsocket, -1 without a connection
     // One row of a COPY ... TO STDOUT that exec() started (PGRES_COPY_OUT), without waiting:
     // its length with the bytes in *row (give them to freeCopyRow), 0 when no whole row has
@@ -109,6 +114,7 @@ public:
         m_waiter = waiter;
         m_waiterThread = std::this_thread::get_id();
     }
+    Waiter* waiter() const { return m_waiter; }
     bool isWaiting() const { return m_waiting; }
 
     // A value for a '...' literal, escaped as the server expects (PQescapeStringConn).

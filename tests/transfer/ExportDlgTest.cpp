@@ -461,6 +461,13 @@ TEST_F(ExportDlgTest, AQueryIsCopiedAndWhatCopyRefusesStillRunsOnce)
     ASSERT_EQ(m_prompts.messages().size(), 1);
     EXPECT_TRUE(m_prompts.messages().first().contains(QStringLiteral("division by zero")))
         << m_prompts.messages().first().toStdString();
+    // A query that fails once it runs, after a side effect the failure does not undo, is
+    // reported and never run a second time by the other way.
+    EXPECT_EQ(exported(QStringLiteral("select nextval('kexp_seq') as n from generate_series(1, 3) x "
+                                      "where 10 / (x - 2) > -100")),
+              QByteArray("failed"));
+    EXPECT_TRUE(m_prompts.messages().value(0).contains(QStringLiteral("division by zero")));
+    EXPECT_EQ(conn().exec(QStringLiteral("select last_value from kexp_seq")).value(0, 0), QStringLiteral("2"));
     run(QStringLiteral("drop table kexp_q, kexp_into; drop sequence kexp_seq"));
 }
 

@@ -51,6 +51,8 @@ protected:
 
 }  // namespace
 
+// With the operator's waiter the further sessions are opened inside its wait and set up in
+// it; without one, libpq blocks for them as before. Either way all of them go at the stop.
 TEST_F(ExportStop, ATableSharedOutOverThreeSessionsStops)
 {
     run(QStringLiteral("drop table if exists kexp_stop; "
@@ -59,22 +61,27 @@ TEST_F(ExportStop, ATableSharedOutOverThreeSessionsStops)
     auto admin = TestServer::connect();
     const QString before = otherSessions(*admin);
     const QString file = path(QStringLiteral("stopped.csv"));
-    {
-        CsvExportJob job(conn());
-        job.setTableSplit(3, 1, 1);  // nobody gets far before the event loop runs
-        ASSERT_TRUE(job.start(ExportSource{table(QStringLiteral("kexp_stop")), QString()}, file,
-                              CsvSettings{QStringLiteral(","), QStringLiteral("\""), true}));
-        // Older servers copy a table by one session.
-        EXPECT_EQ(job.sessionsUsed(), conn().serverVersion() >= 140000 ? 3 : 1);
-        job.cancel();
-        EXPECT_FALSE(job.runToEnd());
-        EXPECT_FALSE(job.running());
-        EXPECT_EQ(job.failure(), kExportStopped);
-        // Neither the file nor the temporary file it was being written to is left.
-        EXPECT_TRUE(QDir(QFileInfo(file).path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
-        expectWorkspaceUsable();
+    QtWaiter waiter;
+    for (Waiter* w : {static_cast<Waiter*>(nullptr), static_cast<Waiter*>(&waiter)}) {
+        conn().setWaiter(w);
+        {
+            CsvExportJob job(conn());
+            job.setTableSplit(3, 1, 1);  // nobody gets far before the event loop runs
+            ASSERT_TRUE(job.start(ExportSource{table(QStringLiteral("kexp_stop")), QString()}, file,
+                                  CsvSettings{QStringLiteral(","), QStringLiteral("\""), true}));
+            // Older servers copy a table by one session.
+            EXPECT_EQ(job.sessionsUsed(), conn().serverVersion() >= 140000 ? 3 : 1);
+            job.cancel();
+            EXPECT_FALSE(job.runToEnd());
+            EXPECT_FALSE(job.running());
+            EXPECT_EQ(job.failure(), kExportStopped);
+            // Neither the file nor the temporary file it was being written to is left.
+            EXPECT_TRUE(QDir(QFileInfo(file).path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+            expectWorkspaceUsable();
+        }
+        EXPECT_EQ(sessionsSettleAt(*admin, before), before);
     }
-    EXPECT_EQ(sessionsSettleAt(*admin, before), before);
+    conn().setWaiter(nullptr);
 }
 
 // SQL mode: "ｷｬﾝｾﾙ" stops the export while the rows stream, as closing the dialog does.
@@ -104,6 +111,52 @@ TEST_F(ExportStop, AStreamingQueryStopsByCancelOrClosing)
         EXPECT_EQ(m_prompts.messages(), QStringList{kExportStopped});
         EXPECT_FALSE(QFileInfo::exists(file));
         expectWorkspaceUsable();
+    }
+    conn().setWaiter(nullptr);
+}
+
+// SQL mode, stopped while the statement has not sent its first row: through COPY (a query
+// outside a transaction), through single-row mode (a statement no cursor takes, a query inside
+// the operator's transaction). The stop comes at once, before the server may have begun the
+// statement; the dialog says so, no file is left, and the session answers the next statement,
+// inside the operator's transaction too, which stays open and usable.
+TEST_F(ExportStop, AStatementStopsBeforeItsFirstRow)
+{
+    QtWaiter waiter;
+    conn().setWaiter(&waiter);
+    auto admin = TestServer::connect();
+    const QString before = otherSessions(*admin);
+    const QString file = path(QStringLiteral("first.csv"));
+    struct Case {
+        const char* sql;
+        bool inTransaction;
+    };
+    for (const Case c : {Case{"select pg_sleep(600), 1 as a", false},
+                         Case{"explain analyze select pg_sleep(600)", false},
+                         Case{"select x, pg_sleep(case when x = 1 then 600 else 0 end) "
+                              "from generate_series(1, 3) x", true}}) {
+        const QString sql = QString::fromLatin1(c.sql);
+        if (c.inTransaction) run(QStringLiteral("BEGIN"));
+        m_prompts.clear();
+        CCsvExportDlg dlg(conn(), sql);
+        dlg.show();
+        lineEdit(dlg, "fileNameEdit")->setText(file);
+        QSignalSpy ended(&dlg, &CCsvExportDlg::exportFinished);
+        button(dlg, "outputButton")->click();
+        ASSERT_TRUE(dlg.exporting()) << c.sql;
+        EXPECT_TRUE(sample(dlg).startsWith(QStringLiteral("出力中"))) << c.sql;
+        button(dlg, "cancelButton")->click();
+        ASSERT_TRUE(ended.wait(120000)) << c.sql;
+        EXPECT_FALSE(ended.first().first().toBool());
+        EXPECT_EQ(sample(dlg), kExportStopped) << c.sql;
+        EXPECT_EQ(m_prompts.messages(), QStringList{kExportStopped}) << c.sql;
+        EXPECT_TRUE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty()) << c.sql;
+        EXPECT_EQ(conn().inTransaction(), c.inTransaction) << c.sql;
+        Result next = conn().exec(QStringLiteral("select 41 + 1"));
+        EXPECT_EQ(next.value(0, 0), QStringLiteral("42")) << c.sql;
+        if (c.inTransaction) run(QStringLiteral("ROLLBACK"));
+        expectWorkspaceUsable();
+        EXPECT_EQ(sessionsSettleAt(*admin, before), before);
     }
     conn().setWaiter(nullptr);
 }
