@@ -186,18 +186,17 @@ bool pressWaitStop()
 
 // The same statement by plain libpq on a session of its own, cancelled after kStopAfterMs:
 // the time from PQcancel to the answer; -1 when it did not end within the cap.
-qint64 libpqCancelReference(const Connection& like, const QString& sql,
-                            const std::function<void()>& before = {})
+qint64 libpqCancelReference(const Connection& like, const QString& sql)
 {
     std::unique_ptr<Connection> session = Connection::openLike(like);
-    if (!session) return -1;
+    // The server ends the statement itself should the cancel be lost, so the join below returns.
+    if (!session || !run(*session, QStringLiteral("SET statement_timeout = %1").arg(kCaseCapMs))) return -1;
     const std::unique_ptr<CancelHandle> handle = session->cancelHandle();
     std::atomic<bool> done{false};
     std::thread worker([&] {
         session->tryExec(sql);
         done = true;
     });
-    if (before) before();
     std::this_thread::sleep_for(std::chrono::milliseconds(kStopAfterMs));
     QElapsedTimer t;
     t.start();
@@ -218,6 +217,11 @@ struct Outcome {
     QString remark;
     qint64 waitBoxMs = 0;
 };
+
+void note(Outcome& o, const QString& text)
+{
+    o.remark += (o.remark.isEmpty() ? QString() : QStringLiteral("; ")) + text;
+}
 
 // A stopped wait: `begin` starts the work from the event loop (it may not return until the
 // work ends), `stopButton` is the dialog's own stop for when no wait box is up, `usable` tells
@@ -267,11 +271,10 @@ Outcome stoppedCase(const char* name, Ticker& ticker, const std::function<void()
         out.stop = usableAt - stopAt;
         out.stopMeasured = true;
     } else {
-        out.remark = !begun ? QStringLiteral("never started")
-                            : QStringLiteral("not usable within %1 s").arg(kCaseCapMs / 1000);
+        note(out, !begun ? QStringLiteral("never started")
+                         : QStringLiteral("not usable within %1 s").arg(kCaseCapMs / 1000));
     }
-    if (waitBoxesStopped > 1)
-        out.remark += QStringLiteral(" (%1 wait boxes stopped)").arg(waitBoxesStopped);
+    if (waitBoxesStopped > 1) note(out, QStringLiteral("%1 wait boxes stopped").arg(waitBoxesStopped));
     return out;
 }
 
@@ -450,9 +453,9 @@ int main(int argc, char** argv)
         o.stall = ticker.longestGap();
         o.waitBoxMs = ticker.waitBoxMs;
         o.remark = QStringLiteral("%1 statements, %2 counts on the workspace's session").arg(statements).arg(counts);
-        if (!typedAll) o.remark += QStringLiteral("; not all keys typed");
-        if (held) o.remark += QStringLiteral("; keys held by a wait box %1 ticks").arg(held);
-        if (box->text() != kBigTable) o.remark += QStringLiteral("; box reads ") + box->text();
+        if (!typedAll) note(o, QStringLiteral("not all keys typed"));
+        if (held) note(o, QStringLiteral("%1 keys held back by a wait box").arg(held));
+        if (box->text() != kBigTable) note(o, QStringLiteral("box reads ") + box->text());
         // What one count of the table costs by plain libpq.
         QElapsedTimer t;
         t.start();
@@ -474,13 +477,16 @@ int main(int argc, char** argv)
         bool finished = false;
         QObject::connect(&dlg, &CCsvExportDlg::exportFinished, &dlg, [&] { finished = true; });
         auto* output = dlg.findChild<QAbstractButton*>(QStringLiteral("outputButton"));
+        prompts.texts.clear();
         Outcome o = stoppedCase(
             "4 SQL-mode export, first row 5 s", ticker, [&] { output->click(); },
             [&] { return dlg.findChild<QAbstractButton*>(QStringLiteral("cancelButton")); },
             [&] { return finished && output->isEnabled() && !conn.isWaiting(); });
         o.reference = ms(libpqCancelReference(conn, sql));
         run(*admin, QStringLiteral("UPDATE bench_resp_delay SET seconds = 0"));
-        if (QFile::exists(file)) o.remark += QStringLiteral("; the stopped file was left");
+        if (!prompts.texts.contains(QStringLiteral("出力を中止しました。")))
+            note(o, QStringLiteral("told: ") + prompts.texts.join(u'/').simplified().left(60));
+        if (QFile::exists(file)) note(o, QStringLiteral("the stopped file was left"));
         outcomes.push_back(o);
         print({o});
     }
