@@ -48,21 +48,12 @@ UserRecord LoadUserRecord(Connection& conn, const QString& userName)
 GroupMembership LoadGroupMembership(Connection& conn, const QString& sysId)
 {
     GroupMembership g;
-    bool numeric = false;
-    const qint64 id = sysId.toLongLong(&numeric);
-    for (const QString& group : LoadGroupNames(conn)) {
-        bool member = false;
-        for (int k = 1;; ++k) {
-            Result r = conn.exec(Catalogue::GroupMemberStatement(conn, group, k));
-            const QString v = r.value(0, 0);
-            if (v.isEmpty()) break;
-            if (numeric && v.toLongLong() == id) {
-                member = true;
-                break;
-            }
-        }
-        (member ? g.memberOf : g.others) << group;
-    }
+    const Result r = conn.exec(Catalogue::GroupMembershipStatement(sysId));
+    const int name = r.fieldNumber("groname");
+    const int member = r.fieldNumber("member");
+    if (!r.tuplesOk() || name < 0 || member < 0) return g;
+    for (int row = 0; row < r.rows(); ++row)
+        (r.value(row, member) == u"t" ? g.memberOf : g.others) << r.value(row, name);
     return g;
 }
 

@@ -34,8 +34,8 @@ struct GroupMembership {
     QStringList others;
 };
 
-// Every group of pg_group, in its order, split by whether `sysId` is one of its members. The
-// member list is read one position at a time.
+// Every group of pg_group, in its order, split by whether `sysId` is one of its members, in
+// one statement.
 GroupMembership LoadGroupMembership(Connection& conn, const QString& sysId);
 
 // What the operator changed since the last "更新" (set by clicks and typing, not by loading).

@@ -1,5 +1,8 @@
 #include "transfer/TableDetail.h"
 
+#include <map>
+#include <set>
+
 #include "workspace/ServerWarnings.h"
 
 namespace {
@@ -25,7 +28,28 @@ int imageFor(const IndexFacts& index)
     return UniqueKeyImage;
 }
 
-constexpr int kLastKeyPosition = 256;
+// The key columns of each index of the table by index name, in key order. An index's keys end
+// at its first expression: the columns after it are not shown. A failed query gives none.
+std::map<QString, QStringList> keyColumns(Connection& conn, const ObjectName& table)
+{
+    std::map<QString, QStringList> keys;
+    std::set<QString> ended;
+    const Result r = conn.exec(Catalogue::IndexKeysStatement(conn, table));
+    if (!r.tuplesOk()) return keys;
+    const int indexField = r.fieldNumber("indexname");
+    const int numberField = r.fieldNumber("attnum");
+    const int nameField = r.fieldNumber("attname");
+    for (int row = 0; row < r.rows(); ++row) {
+        const QString index = r.value(row, indexField);
+        if (ended.count(index)) continue;
+        if (r.value(row, numberField).toInt() == 0) {
+            ended.insert(index);
+            continue;
+        }
+        keys[index] << r.value(row, nameField);
+    }
+    return keys;
+}
 
 }  // namespace
 
@@ -67,6 +91,7 @@ TableDetail LoadTableDetail(Connection& conn, const ObjectName& table, const QSt
 
     const Result indexes = conn.exec(Catalogue::IndexListStatement(conn, table));
     if (!indexes.tuplesOk()) return d;
+    const std::map<QString, QStringList> keys = keyColumns(conn, table);
     const int primaryField = indexes.fieldNumber("indisprimary");
     const int uniqueField = indexes.fieldNumber("indisunique");
     const int nameField = indexes.fieldNumber("indexname");
@@ -75,13 +100,13 @@ TableDetail LoadTableDetail(Connection& conn, const ObjectName& table, const QSt
         index.name = indexes.value(row, nameField);
         index.primary = indexes.value(row, primaryField) == u"t";
         index.unique = indexes.value(row, uniqueField) == u"t";
-        for (int k = 0; k <= kLastKeyPosition; ++k) {
-            const Result key = conn.exec(Catalogue::IndexKeyStatement(conn, table, index.name, k));
-            if (!key.tuplesOk() || key.rows() < 1 || key.value(0, 0).toInt() == 0) break;
-            const QString column = key.value(0, key.fieldNumber("attname"));
-            index.keyText += column + QStringLiteral("  ");
-            for (size_t c = 0; c < d.columns.rows.size(); ++c) {
-                if (d.columns.rows[c].value(0) == column) d.columnImages[c] = imageFor(index);
+        const auto found = keys.find(index.name);
+        if (found != keys.end()) {
+            for (const QString& column : found->second) {
+                index.keyText += column + QStringLiteral("  ");
+                for (size_t c = 0; c < d.columns.rows.size(); ++c) {
+                    if (d.columns.rows[c].value(0) == column) d.columnImages[c] = imageFor(index);
+                }
             }
         }
         d.indexes.push_back(index);

@@ -105,20 +105,18 @@ QString IndexListStatement(const Connection& conn, const ObjectName& table)
            QStringLiteral(" AND     c.oid = i.indrelid AND     i.indexrelid = c2.oid  ORDER BY c2.relname");
 }
 
-QString IndexKeyStatement(const Connection& conn, const ObjectName& table, const QString& indexName,
-                          int position)
+QString IndexKeysStatement(const Connection& conn, const ObjectName& table)
 {
     // The key column's name comes with its number: once a column was dropped, the number no
     // longer tells the row of the column list.
-    return QStringLiteral("SELECT i.indkey[%1], a.attname "
+    return QStringLiteral("SELECT c2.relname as indexname, k.position, k.attnum, a.attname "
                           "FROM pg_class c, pg_class c2, pg_index i "
-                          "LEFT JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = i.indkey[%1] "
-                          "WHERE ")
-               .arg(position) +
+                          "CROSS JOIN LATERAL unnest(i.indkey) WITH ORDINALITY AS k(attnum, position) "
+                          "LEFT JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum "
+                          "WHERE ") +
            RelationMatch(conn, table, QStringLiteral("c")) +
-           QStringLiteral(" AND     c2.relname = '%1' AND     c.oid = i.indrelid AND "
-                          "    i.indexrelid = c2.oid  ORDER BY c2.relname")
-               .arg(conn.escapeValue(indexName));
+           QStringLiteral(" AND c.oid = i.indrelid AND i.indexrelid = c2.oid "
+                          "ORDER BY c2.relname, k.position");
 }
 
 QString DatabaseFactsStatement(const Connection& conn, const QString& databaseName)
@@ -158,11 +156,15 @@ QString UserRowStatement(const Connection& conn, const QString& userName)
 
 QString GroupsStatement() { return QStringLiteral("select * from pg_group"); }
 
-QString GroupMemberStatement(const Connection& conn, const QString& groupName, int position)
+QString GroupMembershipStatement(const QString& sysId)
 {
-    return QStringLiteral("select grolist[%1] from pg_group where groname = '%2'")
-        .arg(position)
-        .arg(conn.escapeValue(groupName));
+    bool numeric = false;
+    const qulonglong id = sysId.toULongLong(&numeric);
+    const QString role = numeric && id <= 0xFFFFFFFFull ? QString::number(id) + QStringLiteral("::oid") : QStringLiteral("NULL::oid");
+    // The same rows as GroupsStatement, in the same order: a group without members has a
+    // null member list.
+    return QStringLiteral("select groname, coalesce(%1 = any(grolist), false) as member from pg_group")
+        .arg(role);
 }
 
 QString BaseTypesStatement() { return QStringLiteral("select typname from pg_type where typtype = 'b'"); }

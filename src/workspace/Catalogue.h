@@ -45,9 +45,10 @@ QString InsertableRelationStatement(const Connection& conn, const ObjectName& ta
 QString RelationKindStatement(const Connection& conn, const ObjectName& table);
 // The indexes of one table with their pg_index row ("indexname", i.*).
 QString IndexListStatement(const Connection& conn, const ObjectName& table);
-// Key column `position` of one index: its number and its name ("attname").
-QString IndexKeyStatement(const Connection& conn, const ObjectName& table, const QString& indexName,
-                          int position);
+// Every key position of every index of one table, in one answer: the index ("indexname"), the
+// position from 1 ("position"), the column's number ("attnum", 0 for an expression) and its
+// name ("attname", null for an expression); ordered by index name and position.
+QString IndexKeysStatement(const Connection& conn, const ObjectName& table);
 // The database's row with its owner and encoding ("Owner", "Encode").
 QString DatabaseFactsStatement(const Connection& conn, const QString& databaseName);
 // The one row of a sequence, in the columns of the old sequence relation.
@@ -58,8 +59,9 @@ QString SuperUserStatement(const Connection& conn, const QString& userName);
 QString UserRowStatement(const Connection& conn, const QString& userName);
 // The groups ("groname").
 QString GroupsStatement();
-// Member `position` (1-based) of a group's member list; empty past its end.
-QString GroupMemberStatement(const Connection& conn, const QString& groupName, int position);
+// The groups in the same order with whether the role `sysId` is one of their members
+// ("groname", "member" t or f); a sysId that is not a number is a member of none.
+QString GroupMembershipStatement(const QString& sysId);
 // The base types ("typname"; their array types start with '_').
 QString BaseTypesStatement();
 // Whether `typeName` has an array type, i.e. takes a length (a row when it has).
