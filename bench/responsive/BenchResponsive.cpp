@@ -416,7 +416,10 @@ int main(int argc, char** argv)
         int counts = 0, statements = 0;
         conn.setObserver([&](const QString& s) {
             ++statements;
-            if (s.contains(QStringLiteral("count("), Qt::CaseInsensitive)) ++counts;
+            // A count of the table's rows, not the catalogue question that finds the table.
+            if (s.contains(QStringLiteral("count("), Qt::CaseInsensitive) &&
+                !s.contains(QStringLiteral("pg_class"), Qt::CaseInsensitive))
+                ++counts;
         });
         int next = 0, held = 0;
         qint64 lastKey = -1;
