@@ -18,21 +18,12 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "BenchSession.h"
 #include "transfer/CsvImport.h"
 #include "workspace/Connection.h"
 #include "workspace/TextCodec.h"
 
 namespace {
-
-LoginParameters login()
-{
-    LoginParameters p;
-    p.hostName = qEnvironmentVariable("PGHOST", QStringLiteral("127.0.0.1"));
-    p.port = qEnvironmentVariable("PGPORT", QStringLiteral("5432"));
-    p.userName = qEnvironmentVariable("PGUSER", QStringLiteral("postgres"));
-    p.databaseName = qEnvironmentVariable("PGDATABASE", QStringLiteral("postgres"));
-    return p;
-}
 
 void writeFile(const QString& path, long lines, int badLines)
 {
@@ -117,7 +108,7 @@ int main(int argc, char** argv)
     std::vector<long> sizes;
     for (int i = 1; i < argc; ++i) sizes.push_back(std::atol(argv[i]));
     if (sizes.empty()) sizes = {200000, 2000000};
-    auto conn = Connection::login(login());
+    auto conn = Connection::login(BenchLogin());
     if (conn->isBad()) {
         std::fprintf(stderr, "%s", conn->errorMessage().toUtf8().constData());
         return 1;

@@ -28,6 +28,7 @@
 #include <optional>
 #include <vector>
 
+#include "BenchSession.h"
 #include "browser/CLeftView.h"
 #include "listview/CKestrelView.h"
 #include "listview/Listings.h"
@@ -37,24 +38,6 @@ namespace {
 
 const QString kTable = QStringLiteral("bench_listview_rows");
 constexpr int kMaxRows = 100000;
-
-LoginParameters loginFromEnvironment()
-{
-    LoginParameters p;
-    p.hostName = qEnvironmentVariable("PGHOST", QStringLiteral("127.0.0.1"));
-    p.port = qEnvironmentVariable("PGPORT", QStringLiteral("5432"));
-    p.userName = qEnvironmentVariable("PGUSER", QStringLiteral("postgres"));
-    p.databaseName = qEnvironmentVariable("PGDATABASE", QStringLiteral("postgres"));
-    return p;
-}
-
-bool run(Connection& conn, const QString& sql)
-{
-    const Result r = conn.exec(sql);
-    if (r.commandOk() || r.tuplesOk()) return true;
-    std::fprintf(stderr, "%s: %s\n", qPrintable(sql), qPrintable(r.errorMessage()));
-    return false;
-}
 
 // Twenty columns: numbers, short texts, a date and a flag, as an ordinary table has.
 bool createTable(Connection& conn)
@@ -69,12 +52,12 @@ bool createTable(Connection& conn)
         default: columns << name + QStringLiteral(" boolean"); values << QStringLiteral("g % 3 = 0"); break;
         }
     }
-    return run(conn, QStringLiteral("DROP TABLE IF EXISTS %1").arg(kTable)) &&
-           run(conn, QStringLiteral("CREATE UNLOGGED TABLE %1 (%2)").arg(kTable, columns.join(u','))) &&
-           run(conn, QStringLiteral("INSERT INTO %1 SELECT %2 FROM generate_series(1, %3) g")
+    return BenchRun(conn, QStringLiteral("DROP TABLE IF EXISTS %1").arg(kTable)) &&
+           BenchRun(conn, QStringLiteral("CREATE UNLOGGED TABLE %1 (%2)").arg(kTable, columns.join(u','))) &&
+           BenchRun(conn, QStringLiteral("INSERT INTO %1 SELECT %2 FROM generate_series(1, %3) g")
                          .arg(kTable, values.join(u','))
                          .arg(kMaxRows)) &&
-           run(conn, QStringLiteral("VACUUM ANALYZE %1").arg(kTable));
+           BenchRun(conn, QStringLiteral("VACUUM ANALYZE %1").arg(kTable));
 }
 
 double median(std::vector<double> v)
@@ -150,11 +133,11 @@ void deepPages(CKestrelDoc& doc, CKestrelView& view)
     Connection& conn = *doc.connection();
     QElapsedTimer build;
     build.start();
-    if (!run(conn, QStringLiteral("DROP TABLE IF EXISTS %1").arg(kDeepTable)) ||
-        !run(conn, QStringLiteral("CREATE UNLOGGED TABLE %1 (id int, name text, made date)").arg(kDeepTable)) ||
-        !run(conn, QStringLiteral("INSERT INTO %1 SELECT g, 'name ' || g, date '2000-01-01' + g % 9000 "
+    if (!BenchRun(conn, QStringLiteral("DROP TABLE IF EXISTS %1").arg(kDeepTable)) ||
+        !BenchRun(conn, QStringLiteral("CREATE UNLOGGED TABLE %1 (id int, name text, made date)").arg(kDeepTable)) ||
+        !BenchRun(conn, QStringLiteral("INSERT INTO %1 SELECT g, 'name ' || g, date '2000-01-01' + g % 9000 "
                                   "FROM generate_series(1, %2) g").arg(kDeepTable).arg(kDeepRows)) ||
-        !run(conn, QStringLiteral("VACUUM ANALYZE %1").arg(kDeepTable)))
+        !BenchRun(conn, QStringLiteral("VACUUM ANALYZE %1").arg(kDeepTable)))
         std::exit(1);
     std::printf("\n%lld rows built in %.1f s (server %d)\n", kDeepRows, msSince(build) / 1000,
                 conn.serverVersion());
@@ -186,7 +169,7 @@ void deepPages(CKestrelDoc& doc, CKestrelView& view)
         std::printf("%8lld | %7.2f | %11.2f | %13.2f | %15.2f | %13.1f\n", depth, next, previous,
                     typed, offset, offset / next);
     }
-    run(conn, QStringLiteral("DROP TABLE IF EXISTS %1").arg(kDeepTable));
+    BenchRun(conn, QStringLiteral("DROP TABLE IF EXISTS %1").arg(kDeepTable));
 }
 
 const QString kManySchema = QStringLiteral("bench_listview_many");
@@ -199,7 +182,7 @@ bool manyTables(Connection& conn, bool create)
     for (int from = 1; from <= kManyTables; from += 1000) {
         const QString body = create ? QStringLiteral("CREATE TABLE IF NOT EXISTS %1.t%s (id int, name text)")
                                     : QStringLiteral("DROP TABLE IF EXISTS %1.t%s");
-        if (!run(conn, QStringLiteral("DO $$ BEGIN FOR i IN %1..%2 LOOP EXECUTE format('%3', i); "
+        if (!BenchRun(conn, QStringLiteral("DO $$ BEGIN FOR i IN %1..%2 LOOP EXECUTE format('%3', i); "
                                       "END LOOP; END $$")
                            .arg(from).arg(from + 999).arg(body.arg(kManySchema))))
             return false;
@@ -209,7 +192,7 @@ bool manyTables(Connection& conn, bool create)
 
 void manyObjects(CKestrelDoc& doc, CKestrelView& view)
 {
-    run(*doc.connection(), QStringLiteral("CREATE SCHEMA IF NOT EXISTS %1").arg(kManySchema));
+    BenchRun(*doc.connection(), QStringLiteral("CREATE SCHEMA IF NOT EXISTS %1").arg(kManySchema));
     if (!manyTables(*doc.connection(), true)) std::exit(1);
     CLeftView tree(doc, nullptr);
     tree.resize(300, 800);
@@ -238,7 +221,7 @@ void manyObjects(CKestrelDoc& doc, CKestrelView& view)
                 libpqMs(conn, ListingStatement(Listing::Tables)), tables->childCount(),
                 view.model()->rowCount());
     manyTables(conn, false);
-    run(conn, QStringLiteral("DROP SCHEMA IF EXISTS %1").arg(kManySchema));
+    BenchRun(conn, QStringLiteral("DROP SCHEMA IF EXISTS %1").arg(kManySchema));
 }
 
 }  // namespace
@@ -251,7 +234,7 @@ int main(int argc, char** argv)
     const int repetitions = argc > 1 && atoi(argv[1]) > 0 ? atoi(argv[1]) : 7;
 
     CKestrelDoc doc;
-    doc.setLoginRunner([] { return std::optional<LoginParameters>(loginFromEnvironment()); });
+    doc.setLoginRunner([] { return std::optional<LoginParameters>(BenchLogin()); });
     if (doc.Connect() != 0) {
         std::fprintf(stderr, "cannot connect: %s\n", qPrintable(doc.connection() ? doc.connection()->errorMessage() : QString()));
         return 1;
@@ -280,7 +263,7 @@ int main(int argc, char** argv)
         std::printf("%7d x %d | %16.2f | %13.2f | %13.3f\n", view.model()->rowCount(),
                     view.model()->columnCount() - 1, median(libpq), median(display), median(ratio));
     }
-    run(*doc.connection(), QStringLiteral("DROP TABLE IF EXISTS %1").arg(kTable));
+    BenchRun(*doc.connection(), QStringLiteral("DROP TABLE IF EXISTS %1").arg(kTable));
     bool deep = true;
     for (int i = 1; i < argc; ++i) deep = deep && QByteArray(argv[i]) != "--no-deep";
     if (deep) deepPages(doc, view);

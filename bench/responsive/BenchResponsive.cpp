@@ -40,6 +40,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchSession.h"
 #include "console/CQueryDlg.h"
 #include "transfer/CCsvExportDlg.h"
 #include "transfer/CCsvImportDlg.h"
@@ -60,24 +61,6 @@ const QString kLockedTable = QStringLiteral("bench_resp_lock");
 const QString kBigTable = QStringLiteral("bench_resp_big");
 constexpr int kBigRows = 10000000;
 constexpr int kListRows = 1000000;
-
-LoginParameters loginFromEnvironment()
-{
-    LoginParameters p;
-    p.hostName = qEnvironmentVariable("PGHOST", QStringLiteral("127.0.0.1"));
-    p.port = qEnvironmentVariable("PGPORT", QStringLiteral("5432"));
-    p.userName = qEnvironmentVariable("PGUSER", QStringLiteral("postgres"));
-    p.databaseName = qEnvironmentVariable("PGDATABASE", QStringLiteral("postgres"));
-    return p;
-}
-
-bool run(Connection& conn, const QString& sql)
-{
-    const Result r = conn.exec(sql);
-    if (r.commandOk() || r.tuplesOk()) return true;
-    std::fprintf(stderr, "%s: %s\n", qPrintable(sql), qPrintable(r.errorMessage()));
-    return false;
-}
 
 // Answers every question Yes and keeps what it was told, so that no message box holds the run.
 class QuietPrompter : public Prompter {
@@ -190,7 +173,7 @@ qint64 libpqCancelReference(const Connection& like, const QString& sql)
 {
     std::unique_ptr<Connection> session = Connection::openLike(like);
     // The server ends the statement itself should the cancel be lost, so the join below returns.
-    if (!session || !run(*session, QStringLiteral("SET statement_timeout = %1").arg(kCaseCapMs))) return -1;
+    if (!session || !BenchRun(*session, QStringLiteral("SET statement_timeout = %1").arg(kCaseCapMs))) return -1;
     const std::unique_ptr<CancelHandle> handle = session->cancelHandle();
     std::atomic<bool> done{false};
     std::thread worker([&] {
@@ -322,7 +305,7 @@ int main(int argc, char** argv)
     QtWaiter waiter;
     QTemporaryDir scratch;
     CKestrelDoc doc;
-    doc.setLoginRunner(loginFromEnvironment);
+    doc.setLoginRunner(BenchLogin);
     doc.setWaiter(&waiter);
     if (doc.Connect() != 0) {
         std::fprintf(stderr, "no server: %s\n",
@@ -334,13 +317,13 @@ int main(int argc, char** argv)
     Connection& conn = *doc.connection();
     std::unique_ptr<Connection> admin = Connection::openLike(conn);
     if (!admin) return 2;
-    run(*admin, QStringLiteral("SET client_min_messages TO warning"));
+    BenchRun(*admin, QStringLiteral("SET client_min_messages TO warning"));
 
     // Set-up: the locked table, the delay the export's first row waits for, the big table.
-    if (!run(*admin, QStringLiteral("DROP TABLE IF EXISTS %1; CREATE TABLE %1 (id int, v text DEFAULT 'x'); "
+    if (!BenchRun(*admin, QStringLiteral("DROP TABLE IF EXISTS %1; CREATE TABLE %1 (id int, v text DEFAULT 'x'); "
                                     "INSERT INTO %1 SELECT g, 'v' || g FROM generate_series(1, 100) g")
                          .arg(kLockedTable)) ||
-        !run(*admin, QStringLiteral("DROP FUNCTION IF EXISTS bench_resp_delay(); "
+        !BenchRun(*admin, QStringLiteral("DROP FUNCTION IF EXISTS bench_resp_delay(); "
                                     "DROP TABLE IF EXISTS bench_resp_delay; CREATE TABLE bench_resp_delay (seconds float8); "
                                     "INSERT INTO bench_resp_delay VALUES (0); "
                                     "CREATE OR REPLACE FUNCTION bench_resp_delay() RETURNS float8 "
@@ -354,11 +337,11 @@ int main(int argc, char** argv)
         if (r.value(0, 0) != u"1") {
             std::printf("making %s (%d rows, once)...\n", qPrintable(kBigTable), kBigRows);
             std::fflush(stdout);
-            if (!run(*admin, QStringLiteral("DROP TABLE IF EXISTS %1; CREATE TABLE %1 (id int, v text); "
+            if (!BenchRun(*admin, QStringLiteral("DROP TABLE IF EXISTS %1; CREATE TABLE %1 (id int, v text); "
                                             "INSERT INTO %1 SELECT g, 'row ' || g FROM generate_series(1, %2) g")
                                  .arg(kBigTable)
                                  .arg(kBigRows)) ||
-                !run(*admin, QStringLiteral("VACUUM ANALYZE %1").arg(kBigTable)))
+                !BenchRun(*admin, QStringLiteral("VACUUM ANALYZE %1").arg(kBigTable)))
                 return 3;
         }
     }
@@ -386,21 +369,21 @@ int main(int argc, char** argv)
     // 2. The table detail of a locked table.
     {
         std::unique_ptr<Connection> locker = Connection::openLike(conn);
-        if (!locker || !run(*locker, QStringLiteral("BEGIN; LOCK TABLE %1 IN ACCESS EXCLUSIVE MODE").arg(kLockedTable)))
+        if (!locker || !BenchRun(*locker, QStringLiteral("BEGIN; LOCK TABLE %1 IN ACCESS EXCLUSIVE MODE").arg(kLockedTable)))
             return 3;
         std::unique_ptr<CTableInfoDlg> dlg;
         const ObjectName table{QStringLiteral("public"), kLockedTable, true};
         Outcome o = stoppedCase(
             "2 table detail of a locked table", ticker,
             [&] {
-                dlg = std::make_unique<CTableInfoDlg>(conn, table, loginFromEnvironment().databaseName);
+                dlg = std::make_unique<CTableInfoDlg>(conn, table, BenchLogin().databaseName);
                 dlg->show();
             },
             nullptr, [&] { return dlg && dlg->isVisible() && !conn.isWaiting(); });
         dlg.reset();
         // The detail's first statement that waits on the lock, by plain libpq.
         o.reference = ms(libpqCancelReference(conn, Catalogue::ColumnListStatement(conn, table)));
-        run(*locker, QStringLiteral("ROLLBACK"));
+        BenchRun(*locker, QStringLiteral("ROLLBACK"));
         outcomes.push_back(o);
         print({o});
     }
@@ -476,7 +459,7 @@ int main(int argc, char** argv)
         dlg.show();
         const QString file = scratch.filePath(QStringLiteral("stopped.csv"));
         dlg.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(file);
-        run(*admin, QStringLiteral("UPDATE bench_resp_delay SET seconds = 5"));
+        BenchRun(*admin, QStringLiteral("UPDATE bench_resp_delay SET seconds = 5"));
         bool finished = false;
         QObject::connect(&dlg, &CCsvExportDlg::exportFinished, &dlg, [&] { finished = true; });
         auto* output = dlg.findChild<QAbstractButton*>(QStringLiteral("outputButton"));
@@ -486,7 +469,7 @@ int main(int argc, char** argv)
             [&] { return dlg.findChild<QAbstractButton*>(QStringLiteral("cancelButton")); },
             [&] { return finished && output->isEnabled() && !conn.isWaiting(); });
         o.reference = ms(libpqCancelReference(conn, sql));
-        run(*admin, QStringLiteral("UPDATE bench_resp_delay SET seconds = 0"));
+        BenchRun(*admin, QStringLiteral("UPDATE bench_resp_delay SET seconds = 0"));
         if (!prompts.texts.contains(QStringLiteral("出力を中止しました。")))
             note(o, QStringLiteral("told: ") + prompts.texts.join(u'/').simplified().left(60));
         if (QFile::exists(file)) note(o, QStringLiteral("the stopped file was left"));
@@ -544,7 +527,7 @@ int main(int argc, char** argv)
         print({o});
     }
 
-    run(*admin, QStringLiteral("DROP TABLE IF EXISTS %1; DROP FUNCTION IF EXISTS bench_resp_delay(); "
+    BenchRun(*admin, QStringLiteral("DROP TABLE IF EXISTS %1; DROP FUNCTION IF EXISTS bench_resp_delay(); "
                                "DROP TABLE IF EXISTS bench_resp_delay")
                     .arg(kLockedTable));
     std::printf("\nAll cases (%s is kept for the next run):", qPrintable(kBigTable));
