@@ -66,6 +66,7 @@ CTableSelectDlg::CTableSelectDlg(Connection& conn, QWidget* parent) : QDialog(pa
 
     auto* info = new QGroupBox(QStringLiteral("テーブル情報"), this);
     m_countBox = infoBox(info, "countBox", true);
+    ReserveBoxWidth(m_countBox, WidestCountText());
     m_ownerBox = infoBox(info, "ownerBox", false);
     m_recordLengthBox = infoBox(info, "recordLengthBox", true);
     m_fieldCountBox = infoBox(info, "fieldCountBox", true);

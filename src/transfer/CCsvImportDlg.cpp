@@ -135,6 +135,7 @@ CCsvImportDlg::CCsvImportDlg(Connection& conn, QWidget* parent) : QDialog(parent
     tg->addWidget(tableBrowse, 0, 2);
     tg->addWidget(new QLabel(QStringLiteral("現在のレコード数"), tableGroup), 1, 0);
     m_recordCount = box(tableGroup, "recordCountBox", true, true);
+    ReserveBoxWidth(m_recordCount, WidestCountText());
     tg->addWidget(m_recordCount, 1, 1);
     auto check = [](QWidget* parent, const QString& text, const char* name) {
         auto* c = new QCheckBox(text, parent);

@@ -31,3 +31,11 @@ void FitBoxToText(QLineEdit* box)
                       2 * frame + 4 + 2 + metrics.averageCharWidth();
     if (width > box->minimumWidth()) box->setMinimumWidth(width);
 }
+
+void ReserveBoxWidth(QLineEdit* box, const QString& widest)
+{
+    const QString shown = box->text();
+    box->setText(widest);
+    FitBoxToText(box);
+    box->setText(shown);
+}

@@ -12,3 +12,6 @@ QLineEdit* NamedBox(QWidget* parent, const char* name, bool readOnly);
 QPushButton* NamedButton(QWidget* parent, const QString& label, const char* name);
 // Widens a box so that its whole text shows without scrolling (a long name, the largest bigint).
 void FitBoxToText(QLineEdit* box);
+// Widens a box, before it shows anything, so that `widest` would show whole (a record count's
+// estimate of a table of billions of rows).
+void ReserveBoxWidth(QLineEdit* box, const QString& widest);

@@ -11,6 +11,8 @@ QString RowEstimateText(const QString& reltuples)
     return QStringLiteral("%1 (推定)").arg(reltuples);
 }
 
+QString WidestCountText() { return RowEstimateText(QStringLiteral("9999999999")); }
+
 QString CountFailedText() { return QStringLiteral("(計数失敗)"); }
 
 std::optional<QString> ReadRowEstimate(Connection& conn, const ObjectName& table)

@@ -17,6 +17,8 @@ class TableRowCounter;
 QString RowEstimateText(const QString& reltuples);
 // What a count box shows once the exact count was refused (the reason is in the log pane).
 QString CountFailedText();
+// The widest text a count box is made wide enough for: the estimate of ten billion rows.
+QString WidestCountText();
 
 // The estimate of one relation, read on `conn` (a quick catalogue question); nothing when the
 // catalogue has no such relation or the query failed.
