@@ -11,13 +11,21 @@ bool TableRowCounter::start(const Connection& like, const QString& countStatemen
 {
     cancel();
     if (!like.raw()) return false;
-    m_session = Connection::openLike(like);
-    if (!m_session) return false;
+    // The session of the last count is used again while it is sound: a click through the
+    // tables or a name typed again costs a statement, not a login.
+    if (!m_session || m_openedLike != like.backendPid() || PQstatus(m_conn) != CONNECTION_OK) {
+        drop();
+        m_session = Connection::openLike(like);
+        if (!m_session) return false;
+        m_openedLike = like.backendPid();
+        m_conn = m_session->raw();
+    }
     m_failureSink = like.failureSink();
-    m_conn = m_session->raw();
     const QByteArray statement = countStatement.toUtf8();
-    if (!PQsendQuery(m_conn, statement.constData()) || PQsetnonblocking(m_conn, 1) != 0) {
-        finish();
+    // Sent whole in blocking mode; the answer is then read without blocking.
+    if (PQsetnonblocking(m_conn, 0) != 0 || !PQsendQuery(m_conn, statement.constData()) ||
+        PQsetnonblocking(m_conn, 1) != 0) {
+        drop();
         return false;
     }
     m_notifier = new QSocketNotifier(qintptr(PQsocket(m_conn)), QSocketNotifier::Read, this);
@@ -27,14 +35,23 @@ bool TableRowCounter::start(const Connection& like, const QString& countStatemen
 
 void TableRowCounter::cancel()
 {
-    if (m_conn && PQisBusy(m_conn)) {
-        if (PGcancel* c = PQgetCancel(m_conn)) {
-            char error[256];
-            PQcancel(c, error, sizeof error);
-            PQfreeCancel(c);
-        }
+    if (!running()) return;
+    // A count still on its way: the session would have to wait for the rest of its answer
+    // before it could be used again, so it goes, with the server asked to stop the count.
+    if (PGcancel* c = PQgetCancel(m_conn)) {
+        char error[256];
+        PQcancel(c, error, sizeof error);
+        PQfreeCancel(c);
     }
+    drop();
+}
+
+void TableRowCounter::drop()
+{
     finish();
+    m_session.reset();
+    m_conn = nullptr;
+    m_openedLike = 0;
 }
 
 void TableRowCounter::finish()
@@ -42,15 +59,13 @@ void TableRowCounter::finish()
     delete m_notifier;
     m_notifier = nullptr;
     m_answer = Result();
-    m_session.reset();
-    m_conn = nullptr;
 }
 
 void TableRowCounter::readAnswer()
 {
     if (!PQconsumeInput(m_conn)) {
         const QString text = QString::fromUtf8(PQerrorMessage(m_conn)).trimmed();
-        finish();
+        drop();
         fail(text);
         return;
     }

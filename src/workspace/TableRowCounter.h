@@ -15,8 +15,8 @@ class QSocketNotifier;
 // and its answer is picked up from the event loop when the server sends it. The workspace's
 // connection stays free for every other statement meanwhile.
 //
-// Ownership: the counter owns its connection. Destroying it (or starting another count)
-// cancels a count still running on the server.
+// Ownership: the counter owns its connection and keeps it for the next count. Destroying it
+// (or starting another count) cancels a count still running on the server.
 class TableRowCounter : public QObject {
     Q_OBJECT
 public:
@@ -40,13 +40,17 @@ signals:
 
 private:
     void readAnswer();
+    // Stops watching for the answer; the session stays for the next count.
     void finish();
+    // Closes the session as well.
+    void drop();
 
     void fail(const QString& serverText);
 
     std::unique_ptr<Connection> m_session;
     Connection::FailureSink m_failureSink;  // the workspace connection's, for the log pane
     PGconn* m_conn = nullptr;  // m_session's
+    int m_openedLike = 0;  // the backend of the session m_session was opened like
     QSocketNotifier* m_notifier = nullptr;
     Result m_answer;
 };
