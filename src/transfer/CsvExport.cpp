@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "transfer/ExportChecks.h"
+#include "workspace/Transaction.h"
 
 namespace {
 
@@ -467,8 +468,7 @@ void CsvExportJob::settleSavepoint()
     if (!m_savepoint) return;
     m_savepoint = false;
     if (!m_conn.inTransaction()) return;
-    if (m_stopped) m_conn.tryExec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + kSavepoint);
-    m_conn.tryExec(QStringLiteral("RELEASE SAVEPOINT ") + kSavepoint);
+    EndSavepoint(m_conn, kSavepoint, m_stopped);
 }
 
 void CsvExportJob::end()

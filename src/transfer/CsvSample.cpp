@@ -4,6 +4,7 @@
 #include "transfer/CsvSample.h"
 
 #include "transfer/ExportChecks.h"
+#include "workspace/Transaction.h"
 
 namespace {
 
@@ -58,8 +59,7 @@ CsvSampleRows SqlModeSample(Connection& conn, const QString& sql)
         if (r.sqlState() != kReadOnlyRefusal) sample = HoldSample(r, conn);
     }
     if (nested) {
-        conn.exec(QStringLiteral("ROLLBACK TO SAVEPOINT kestrel_sample"));
-        conn.exec(QStringLiteral("RELEASE SAVEPOINT kestrel_sample"));
+        EndSavepoint(conn, QStringLiteral("kestrel_sample"), true);
     } else {
         conn.exec(QStringLiteral("ROLLBACK"));
     }

@@ -89,3 +89,9 @@ bool RunShortTransaction(Connection& conn, const QString& beginText, const QStri
     }
     return true;
 }
+
+void EndSavepoint(Connection& conn, const QString& name, bool undo)
+{
+    if (undo) conn.exec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + name);
+    conn.exec(QStringLiteral("RELEASE SAVEPOINT ") + name);
+}

@@ -41,6 +41,11 @@ bool RollBackTransaction(Connection& conn);
 void AbandonTransaction(Connection& conn, const QString& abortMessage,
                         const std::function<void()>& meanwhile = {});
 
+// Ends a savepoint of a transaction the operator holds open: "ROLLBACK TO SAVEPOINT name"
+// first when `undo`, then "RELEASE SAVEPOINT name". The transaction goes on as it was before
+// the savepoint (undone) or with what ran under it.
+void EndSavepoint(Connection& conn, const QString& name, bool undo);
+
 // One statement of a confirmed transaction. By default it succeeds on the command test;
 // `accept` replaces that test, for example to demand that exactly one row was touched.
 struct TransactionStep {
