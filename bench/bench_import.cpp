@@ -113,7 +113,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s", conn->errorMessage().toUtf8().constData());
         return 1;
     }
-    conn->setClientEncodingUtf8();
     exec(*conn, "DROP TABLE IF EXISTS bench_imp");
     exec(*conn, "CREATE TABLE bench_imp (id int, name text, note text, amount numeric)");
     QTemporaryDir dir;

@@ -75,7 +75,7 @@ int runOne(int rows, int argc, char** argv)
     p.userName = qEnvironmentVariable("PGUSER", QStringLiteral("postgres"));
     p.databaseName = qEnvironmentVariable("PGDATABASE", QStringLiteral("postgres"));
     std::unique_ptr<Connection> conn = Connection::login(p);
-    if (conn->isBad() || !conn->setClientEncodingUtf8()) {
+    if (conn->isBad()) {
         std::fprintf(stderr, "no server: %s\n", qPrintable(conn->errorMessage()));
         return 2;
     }

@@ -46,7 +46,7 @@ bool execLenient(Connection& conn, const QString& statement)
 {
     Result r = conn.exec(statement);
     if (NotFatal(r)) return true;
-    prompter().tell(BoxKind::Window, conn.errorMessage());
+    prompter().tell(BoxKind::Window, FailureText(conn, r));
     return false;
 }
 
@@ -55,6 +55,8 @@ bool execLenient(Connection& conn, const QString& statement)
 bool RegisterUser(Connection& conn, const UserRegistration& r)
 {
     if (r.userName.isEmpty()) return false;
+    // The user's database cannot be created inside a transaction block.
+    if (RefuseInsideTransaction(conn)) return false;
     if (r.password != r.confirmation) {
         prompter().tell(BoxKind::Window, kCheckPassword);
         return false;
@@ -74,12 +76,13 @@ bool RegisterUser(Connection& conn, const UserRegistration& r)
 
 bool CreateDatabase(Connection& conn, const QString& typedName)
 {
+    if (RefuseInsideTransaction(conn)) return false;
     return execLenient(conn, CreateDatabaseStatement(FoldTypedName(typedName)));
 }
 
 QStringList LoadGroupNames(Connection& conn)
 {
-    Result r = conn.exec(Catalogue::GroupsStatement());
+    Result r = conn.read(Catalogue::GroupsStatement());
     QStringList names;
     const int name = r.fieldNumber("groname");
     if (name < 0) return names;

@@ -25,9 +25,9 @@ bool commit(Connection& conn, const std::function<void()>& reload)
 UserRecord LoadUserRecord(Connection& conn, const QString& userName)
 {
     UserRecord u;
-    Result r = conn.exec(Catalogue::UserRowStatement(conn, userName));
+    Result r = conn.read(Catalogue::UserRowStatement(conn, userName));
     if (!r.tuplesOk()) {
-        prompter().tell(BoxKind::Window, conn.errorMessage());
+        prompter().tell(BoxKind::Window, FailureText(conn, r));
         return u;
     }
     if (r.rows() < 1 || r.value(0, r.fieldNumber("usename")) != userName) return u;
@@ -48,7 +48,7 @@ UserRecord LoadUserRecord(Connection& conn, const QString& userName)
 GroupMembership LoadGroupMembership(Connection& conn, const QString& sysId)
 {
     GroupMembership g;
-    const Result r = conn.exec(Catalogue::GroupMembershipStatement(sysId));
+    const Result r = conn.read(Catalogue::GroupMembershipStatement(sysId));
     const int name = r.fieldNumber("groname");
     const int member = r.fieldNumber("member");
     if (!r.tuplesOk() || name < 0 || member < 0) return g;
@@ -108,7 +108,7 @@ bool UpdateUser(Connection& conn, const QString& userName, UserMarks& marks,
             return false;
     }
     if (!commit(conn, reload)) return false;
-    prompter().tell(BoxKind::Window, kUserModified);
+    TellChangeDone(conn, kUserModified);
     reload();
     return true;
 }

@@ -55,6 +55,12 @@ CMainFrame::CMainFrame(CKestrelDoc& doc, CommandTarget* application, QWidget* pa
 
     connect(qApp, &QApplication::focusChanged, this, &CMainFrame::onFocusChanged);
     connect(&m_doc, &CKestrelDoc::statusPanesChanged, this, &CMainFrame::onStatusPanesChanged);
+    // The last pane tells whether the session is encrypted, whether a transaction is open or
+    // failed, and whether the session was lost.
+    connect(&m_doc, &CKestrelDoc::sessionStateChanged, this, [this] {
+        m_panes[4]->setText(m_doc.sessionStateText());
+        m_panes[4]->setFrameShadow(QFrame::Raised);
+    });
     connect(&m_doc, &CKestrelDoc::viewsUpdateRequested, this, [this](QObject* sender) {
         for (KestrelView* v : {static_cast<KestrelView*>(m_leftView),
                                static_cast<KestrelView*>(m_listView),

@@ -141,8 +141,8 @@ void CLeftView::build()
 {
     using namespace Browse;
     clear();
-    QTreeWidgetItem* host = addNode(nullptr, HostCaption(m_doc.hostName), ServerImage);
-    QTreeWidgetItem* database = addNode(host, DatabaseCaption(m_doc.databaseName), ServerImage);
+    QTreeWidgetItem* host = addNode(nullptr, HostCaption(m_doc.sessionHost()), ServerImage);
+    QTreeWidgetItem* database = addNode(host, DatabaseCaption(m_doc.sessionDatabase()), ServerImage);
     QList<NewNode> folders;
     for (const QString& folder : ObjectFolders()) folders << NewNode{folder, FolderImage, {}};
     addNodes(database, folders);
@@ -213,7 +213,7 @@ void CLeftView::tableDetail(QTreeWidgetItem* node)
     Connection* conn = m_doc.connection();
     if (!conn || !m_dialogs.tableDetail) return;
     const std::optional<ObjectName> renamed =
-        m_dialogs.tableDetail(*conn, m_doc.browsedObject(), m_doc.databaseName, this);
+        m_dialogs.tableDetail(*conn, m_doc.browsedObject(), m_doc.sessionDatabase(), this);
     if (!renamed) return;
     node->setText(0, renamed->caption());
     node->setData(0, kSchemaRole, renamed->schema);

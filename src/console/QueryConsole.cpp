@@ -64,7 +64,7 @@ ConsoleAnswer QueryConsole::execute(const QString& text)
     m_history.append(text);
     Connection* conn = m_doc.connection();
     m_doc.beginNoticeCapture();
-    Result result = conn ? conn->exec(text) : Result();
+    Result result = conn ? conn->execTyped(text) : Result();
     const std::optional<QString> notice = m_doc.endNoticeCapture();
     return answerFor(std::move(result), conn, notice);
 }
@@ -73,7 +73,10 @@ ConsoleAnswer QueryConsole::answerFor(Result result, const Connection* conn,
                                       const std::optional<QString>& notice)
 {
     ConsoleAnswer answer;
-    const QString connError = conn ? conn->errorMessage() : QString();
+    // A lost session says what became of the statement (never sent again by the program);
+    // otherwise libpq's text for the session.
+    QString connError = conn ? conn->lossReport() : QString();
+    if (connError.isEmpty() && conn) connError = conn->errorMessage();
     if (!result.exists() || result.status() == PGRES_TUPLES_OK) {
         answer.showRows = true;
         if (!connError.isEmpty())

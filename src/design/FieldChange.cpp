@@ -69,7 +69,7 @@ std::optional<ObjectName> RenameTable(Connection& conn, const ObjectName& table,
     // Under its new name the table may be hidden by, or no longer hidden by, a same-named
     // table earlier in the search path.
     if (!renamed.schema.isEmpty()) {
-        const Result r = conn.exec(Catalogue::VisibilityStatement(conn, renamed));
+        const Result r = conn.read(Catalogue::VisibilityStatement(conn, renamed));
         if (r.tuplesOk() && r.rows() == 1) renamed.visible = r.value(0, 0) == u"t";
     }
     return renamed;

@@ -162,6 +162,6 @@ CreateTableOutcome CreateTable(Connection& conn, const QString& tableName,
         RollBackTransaction(conn);
         return CreateTableOutcome::Failed;
     }
-    prompter().tell(BoxKind::Window, kCreateTableDone);
+    TellChangeDone(conn, kCreateTableDone);
     return CreateTableOutcome::Created;
 }

@@ -19,7 +19,7 @@ std::optional<QString> firstValue(const Result& r, const char* column)
 QList<ObjectName> ListTables(Connection& conn)
 {
     QList<ObjectName> tables;
-    Result r = conn.exec(Catalogue::SelectableTablesStatement());
+    Result r = conn.read(Catalogue::SelectableTablesStatement());
     if (!r.tuplesOk()) return tables;
     const int schema = r.fieldNumber("schemaname"), name = r.fieldNumber("tablename"),
               visible = r.fieldNumber("visible");
@@ -37,7 +37,7 @@ TableInformation ReadTableInformation(Connection& conn, const ObjectName& table)
     info.recordEstimate = *estimate;
     info.stepsDone = 1;
     {
-        Result r = conn.exec(Catalogue::OwnerStatement(conn, table));
+        Result r = conn.read(Catalogue::OwnerStatement(conn, table));
         if (!r.tuplesOk()) return info;
         info.owner = firstValue(r, "usename");
         info.stepsDone = 2;

@@ -51,7 +51,7 @@ const TypeCatalogueEntry* FindTypeEntry(const QString& typeName)
 QStringList LoadBaseTypeNames(Connection& conn)
 {
     QStringList names;
-    Result r = conn.exec(Catalogue::BaseTypesStatement());
+    Result r = conn.read(Catalogue::BaseTypesStatement());
     if (!r.tuplesOk()) return names;
     for (int row = 0; row < r.rows(); ++row) {
         const QString name = r.value(row, 0);
@@ -62,6 +62,6 @@ QStringList LoadBaseTypeNames(Connection& conn)
 
 bool TypeTakesLength(Connection& conn, const QString& typeName)
 {
-    Result r = conn.exec(Catalogue::ArrayTypeStatement(conn, typeName));
+    Result r = conn.read(Catalogue::ArrayTypeStatement(conn, typeName));
     return r.tuplesOk() && r.rows() > 0;
 }

@@ -13,6 +13,7 @@
 #include "workspace/CKestrelDoc.h"
 #include "workspace/Prompter.h"
 #include "workspace/Settings.h"
+#include "workspace/Transaction.h"
 
 CKestrelView::CKestrelView(CKestrelDoc& doc, QWidget* parent)
     : ResultList(parent), m_doc(doc), m_textModel(new TextTableModel(this))
@@ -60,9 +61,11 @@ void CKestrelView::showListing()
         showRowsOf(m_textModel);
         break;
     case Listing::Tables: {
-        Result r = conn->exec(ListingStatement(choice.kind));
+        Result r = conn->read(ListingStatement(choice.kind));
         if (!r.tuplesOk()) {
-            prompter().tell(BoxKind::Application, conn->errorMessage());
+            // A lost session has told the operator already what became of it.
+            if (conn->lossReport().isEmpty())
+                prompter().tell(BoxKind::Application, FailureText(*conn, r));
             break;
         }
         resultModel()->setResult(std::move(r), ListingTranslator(choice.kind),
@@ -72,7 +75,7 @@ void CKestrelView::showListing()
         break;
     }
     default:
-        FillListFromResult(this, conn->exec(ListingStatement(choice.kind)),
+        FillListFromResult(this, conn->read(ListingStatement(choice.kind)),
                            ListingTranslator(choice.kind));
         break;
     }
@@ -87,7 +90,7 @@ void CKestrelView::ShowTableContents(const ObjectName& relation)
     }
     const bool rowIdentity = ShowsRowIdentity(m_doc.parentCaption);
     showContents(relation,
-                 conn->exec(TableContentsStatement(relation, rowIdentity, m_doc.pageLength,
+                 conn->read(TableContentsStatement(relation, rowIdentity, m_doc.pageLength,
                                                    m_doc.pageIndex)),
                  rowIdentity, false);
 }
@@ -190,7 +193,7 @@ void CKestrelView::runCommand(int id)
     case Cmd::TableDetail:
         // The tree is left as it is.
         if (Connection* conn = m_doc.connection(); conn && m_dialogs.tableDetail)
-            m_dialogs.tableDetail(*conn, m_doc.browsedObject(), m_doc.databaseName, this);
+            m_dialogs.tableDetail(*conn, m_doc.browsedObject(), m_doc.sessionDatabase(), this);
         break;
     default:
         break;
@@ -268,7 +271,7 @@ void CKestrelView::deleteRecords()
     for (int r : rows) identities.push_back(rowIdentity(r));
     if (!DeleteRows(*conn, m_doc.browsedObject(), identities)) return;
     resultModel()->removeRowsAt(rows);
-    prompter().tell(BoxKind::Window, kRowsDeleted);
+    TellChangeDone(*conn, kRowsDeleted);
 }
 
 std::unique_ptr<QMenu> CKestrelView::createContextMenu()
@@ -348,7 +351,7 @@ void CKestrelView::rowDoubleClicked(int row)
         break;
     case RowAction::TableInfo:
         if (Connection* conn = m_doc.connection(); conn && m_dialogs.tableDetail)
-            m_dialogs.tableDetail(*conn, rowObject(row), m_doc.databaseName, this);
+            m_dialogs.tableDetail(*conn, rowObject(row), m_doc.sessionDatabase(), this);
         break;
     default:
         break;

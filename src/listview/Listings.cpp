@@ -123,14 +123,14 @@ bool ShowsPagedRows(const QString& parentCaption)
 TextTable LoadSequenceListing(Connection& conn)
 {
     TextTable table;
-    const Result names = conn.exec(Catalogue::SequenceNamesStatement());
+    const Result names = conn.read(Catalogue::SequenceNamesStatement());
     const int count = names.tuplesOk() ? names.rows() : 0;
     const int name = names.fieldNumber("relname"), schema = names.fieldNumber("nspname"),
               visible = names.fieldNumber("visible");
     for (int i = 0; i < count; ++i) {
         const ObjectName sequence{names.value(i, schema), names.value(i, name),
                                   names.value(i, visible) == QLatin1String("t")};
-        const Result row = conn.exec(Catalogue::SequenceRowStatement(sequence));
+        const Result row = conn.read(Catalogue::SequenceRowStatement(sequence));
         if (!row.tuplesOk() || row.rows() == 0) continue;
         if (table.rows.isEmpty()) {
             for (int f = 0; f < row.fields(); ++f) table.headings << row.fieldName(f);

@@ -84,7 +84,7 @@ bool PagePosition::byPosition(Connection& conn)
     if (!m_byPosition) {
         bool plain = false;
         if (conn.serverVersion() >= Catalogue::kTidRangeScanVersion) {
-            const Result r = conn.exec(Catalogue::RelationKindStatement(conn, *m_table));
+            const Result r = conn.read(Catalogue::RelationKindStatement(conn, *m_table));
             plain = r.tuplesOk() && r.rows() == 1 &&
                     r.value(0, r.fieldNumber("relkind")) == u"r" &&
                     r.value(0, r.fieldNumber("relhassubclass")) == u"f";
@@ -102,7 +102,7 @@ PageStep PagePosition::step(Connection& conn, const ObjectName& table, int pageI
         return {pageIndex + direction, std::nullopt};
     if (direction > 0) {
         m_readAfter = m_after;
-        return {pageIndex + 1, conn.exec(NextPageStatement(table, *m_after, pageLength))};
+        return {pageIndex + 1, conn.read(NextPageStatement(table, *m_after, pageLength))};
     }
 
     // Start from twice the blocks the page on show spans and widen until the range holds a
@@ -110,7 +110,7 @@ PageStep PagePosition::step(Connection& conn, const ObjectName& table, int pageI
     qint64 width = std::max<qint64>(1, 2 * m_blocks);
     for (;;) {
         const qint64 from = std::max<qint64>(0, m_before->block - width);
-        Result r = conn.exec(PreviousPageStatement(table, from, *m_before, pageLength));
+        Result r = conn.read(PreviousPageStatement(table, from, *m_before, pageLength));
         if (!r.tuplesOk()) return {pageIndex - 1, std::move(r)};
         if (r.rows() > pageLength) return {std::max(1, pageIndex - 1), std::move(r), true};
         if (from == 0) {

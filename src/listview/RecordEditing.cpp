@@ -25,9 +25,9 @@ QString RecordQuery(const Connection& conn, const ObjectName& table, const RowId
 RecordDetail LoadRecordDetail(Connection& conn, const ObjectName& table, const RowIdentity& row)
 {
     RecordDetail detail;
-    const Result columns = conn.exec(Catalogue::ColumnListStatement(conn, table));
+    const Result columns = conn.read(Catalogue::ColumnListStatement(conn, table));
     if (!columns.tuplesOk()) return detail;
-    const Result record = conn.exec(RecordQuery(conn, table, row));
+    const Result record = conn.read(RecordQuery(conn, table, row));
     if (!record.tuplesOk()) return detail;
 
     // Only the one row asked for is this row; anything else shows no values at all.
@@ -83,6 +83,7 @@ std::optional<RowIdentity> UpdateRecordField(Connection& conn, const ObjectName&
             return true;
         }};
     if (!RunConfirmedTransaction(conn, {update}, kUpdateFailure, kAbortMessage)) return std::nullopt;
+    TellChangeDone(conn);
     return changed;
 }
 
@@ -92,7 +93,9 @@ bool DeleteRecord(Connection& conn, const ObjectName& table, const RowIdentity& 
     const TransactionStep remove{
         QStringLiteral("delete from %1 WHERE %2").arg(table.sql(), RowCondition(conn, row)),
         TouchedExactlyOneRow};
-    return RunConfirmedTransaction(conn, {remove}, kRecordDeleteFailure, kDeleteAbortMessage);
+    if (!RunConfirmedTransaction(conn, {remove}, kRecordDeleteFailure, kDeleteAbortMessage)) return false;
+    TellChangeDone(conn);
+    return true;
 }
 
 bool DeleteRows(Connection& conn, const ObjectName& table, const std::vector<RowIdentity>& rows)

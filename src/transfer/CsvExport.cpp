@@ -210,7 +210,7 @@ bool CsvExportJob::startTable(const ObjectName& table)
 {
     // The field names (for the header and for messages), then the rows as COPY data.
     const QString name = table.sql();
-    const Result shape = m_conn.exec(QStringLiteral("select * from %1 Limit 0").arg(name));
+    const Result shape = m_conn.read(QStringLiteral("select * from %1 Limit 0").arg(name));
     if (!shape.tuplesOk())
         return refuseStart(shape.cancelled() ? kExportStopped : ServerFailureText(shape, m_conn));
     for (int f = 0; f < shape.fields(); ++f) m_columns << shape.fieldName(f);

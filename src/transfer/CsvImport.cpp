@@ -79,7 +79,7 @@ std::optional<std::vector<QStringList>> FieldRowsFromFile(const QString& fileNam
 bool ImportTableExists(Connection& conn, const ObjectName& table)
 {
     if (table.name.isEmpty()) return false;
-    const Result r = conn.exec(Catalogue::InsertableRelationStatement(conn, table));
+    const Result r = conn.read(Catalogue::InsertableRelationStatement(conn, table));
     const int f = r.fieldNumber("RecordCount");
     return r.tuplesOk() && f >= 0 && r.value(0, f).toLongLong() >= 1;
 }
@@ -124,7 +124,7 @@ bool BeginImport(Connection& conn, const ImportSettings& s)
         if (s.fields.empty() || s.table.name.isEmpty()) {
             ok = false;
         } else if (!ExecCommand(conn, ImportCreateStatement(s)).ok) {
-            prompter().tell(BoxKind::Window, conn.errorMessage());
+            prompter().tell(BoxKind::Window, FailureText(conn, Result()));
             ok = false;
         }
     }

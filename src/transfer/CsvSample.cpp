@@ -39,7 +39,9 @@ CsvSampleRows SqlModeSample(Connection& conn, const QString& sql)
     const bool nested = conn.inTransaction();
     const QString begin = nested ? QStringLiteral("SAVEPOINT kestrel_sample")
                                  : QStringLiteral("BEGIN TRANSACTION READ ONLY");
-    const Result opened = conn.exec(begin);
+    // Outside a transaction the read-only one is opened as a read: on a session lost meanwhile
+    // it is opened again on the new one, which nothing else can have changed.
+    const Result opened = nested ? conn.exec(begin) : conn.read(begin);
     CsvSampleRows sample;
     if (!opened.commandOk()) {
         sample.shown = ServerFailureText(opened, conn);
@@ -72,7 +74,7 @@ CsvSampleRows ReadCsvSample(Connection& conn, const ExportSource& source)
 {
     if (source.sqlMode()) return SqlModeSample(conn, source.sqlText);
     const Result r =
-        conn.exec(QStringLiteral("select * from %1 Limit 10").arg(source.table.sql()));
+        conn.read(QStringLiteral("select * from %1 Limit 10").arg(source.table.sql()));
     return HoldSample(r, conn);
 }
 

@@ -5,7 +5,7 @@
 SequenceDetail LoadSequenceDetail(Connection& conn, const ObjectName& sequence)
 {
     SequenceDetail d;
-    const Result r = conn.exec(Catalogue::SequenceRowStatement(sequence));
+    const Result r = conn.read(Catalogue::SequenceRowStatement(sequence));
     if (!r.tuplesOk()) return d;
     for (size_t i = 0; i < kSequenceValueColumns.size(); ++i) {
         const int f = r.fieldNumber(kSequenceValueColumns[i]);

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "workspace/ServerWarnings.h"
+#include "workspace/Transaction.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ std::map<QString, QStringList> keyColumns(Connection& conn, const ObjectName& ta
 {
     std::map<QString, QStringList> keys;
     std::set<QString> ended;
-    const Result r = conn.exec(Catalogue::IndexKeysStatement(conn, table));
+    const Result r = conn.read(Catalogue::IndexKeysStatement(conn, table));
     if (!r.tuplesOk()) return keys;
     const int indexField = r.fieldNumber("indexname");
     const int numberField = r.fieldNumber("attnum");
@@ -68,13 +69,13 @@ TableDetail LoadTableDetail(Connection& conn, const ObjectName& table, const QSt
     if (!d.rowEstimate) return d;
     d.tableFound = true;
     {
-        const Result r = conn.exec(Catalogue::OwnerStatement(conn, table));
+        const Result r = conn.read(Catalogue::OwnerStatement(conn, table));
         if (!r.tuplesOk()) return d;
         d.ownerRead = true;
         d.owner = valueOf(r, "usename");
     }
     {
-        const Result r = conn.exec(Catalogue::DatabaseFactsStatement(conn, databaseName));
+        const Result r = conn.read(Catalogue::DatabaseFactsStatement(conn, databaseName));
         if (!r.tuplesOk()) return d;
         d.databaseRead = true;
         if (r.rows() >= 1) {
@@ -89,7 +90,7 @@ TableDetail LoadTableDetail(Connection& conn, const ObjectName& table, const QSt
         }
     }
 
-    const Result indexes = conn.exec(Catalogue::IndexListStatement(conn, table));
+    const Result indexes = conn.read(Catalogue::IndexListStatement(conn, table));
     if (!indexes.tuplesOk()) return d;
     const std::map<QString, QStringList> keys = keyColumns(conn, table);
     const int primaryField = indexes.fieldNumber("indisprimary");
@@ -124,10 +125,15 @@ QString MaintenanceStatement(MaintenanceKind kind, const ObjectName& table)
 MaintenanceOutcome RunMaintenance(Connection& conn, MaintenanceKind kind, const ObjectName& table)
 {
     MaintenanceOutcome out;
+    // VACUUM cannot run inside a transaction block.
+    if (conn.inTransaction()) {
+        out.message = kNotInsideTransaction;
+        return out;
+    }
     ServerWarnings warnings(conn);
     const Result r = conn.exec(MaintenanceStatement(kind, table));
     if (!r.commandOk()) {
-        out.message = r.errorMessage();
+        out.message = FailureText(conn, r);
         return out;
     }
     if (!warnings.texts().isEmpty()) {

@@ -74,8 +74,14 @@ void QtWaiter::wait(WaitingStatement& s)
     // Watches the socket for what the waited thing asks next; a notifier that no longer fits is
     // let go after its own signal has been handled.
     QSocketNotifier* notifier = nullptr;
+    // Fires when the waited thing's time limit runs out (the answer after "中止").
+    QTimer limit;
+    limit.setSingleShot(true);
     std::function<void()> step;
+    QObject::connect(&limit, &QTimer::timeout, &loop, [&] { step(); });
     const auto watch = [&] {
+        const int ms = s.timeLimitMs();
+        if (ms >= 0 && (!limit.isActive() || limit.remainingTime() > ms)) limit.start(ms);
         const QSocketNotifier::Type type = s.direction() == WaitingStatement::Direction::Write
                                                ? QSocketNotifier::Write
                                                : QSocketNotifier::Read;
@@ -95,6 +101,7 @@ void QtWaiter::wait(WaitingStatement& s)
         }
         done = true;
         if (notifier) notifier->setEnabled(false);
+        limit.stop();
         loop.quit();
     };
     watch();

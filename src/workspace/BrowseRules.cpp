@@ -6,6 +6,7 @@
 #include "workspace/Prompter.h"
 #include "workspace/SqlQuote.h"
 #include "workspace/Statements.h"
+#include "workspace/Transaction.h"
 
 namespace Browse {
 
@@ -112,7 +113,7 @@ std::optional<QList<FolderObject>> ReadFolderObjects(Connection& conn,
 {
     const QString query = FolderQuery(folderCaption);
     if (query.isEmpty()) return std::nullopt;
-    Result r = conn.exec(query);
+    Result r = conn.read(query);
     if (!r.tuplesOk()) return std::nullopt;
     const bool tables = folderCaption == kTablesFolder;
     const int name = r.fieldNumber(tables ? "tablename" : "viewname");
@@ -129,13 +130,13 @@ std::optional<QList<FolderObject>> ReadFolderObjects(Connection& conn,
 
 bool IsSuperUser(Connection& conn, const QString& userName)
 {
-    Result r = conn.exec(Catalogue::SuperUserStatement(conn, userName));
+    Result r = conn.read(Catalogue::SuperUserStatement(conn, userName));
     return r.tuplesOk() && r.rows() > 0 && r.value(0, 0) == QLatin1String("t");
 }
 
 std::optional<QList<ObjectName>> ReadCatalogueRelations(Connection& conn)
 {
-    Result r = conn.exec(Catalogue::RelationsStatement());
+    Result r = conn.read(Catalogue::RelationsStatement());
     if (!r.tuplesOk()) return std::nullopt;
     const int name = r.fieldNumber("relname"), schema = r.fieldNumber("nspname"),
               visible = r.fieldNumber("visible");
@@ -164,12 +165,15 @@ bool DropTable(CKestrelDoc& doc, const ObjectName& table, const std::function<vo
         return false;
     }
     Connection* conn = doc.connection();
-    if (!conn || !ExecCommand(*conn, QStringLiteral("DROP TABLE %1").arg(table.sql())).ok) {
+    const SingleChange outcome = conn ? RunSingleChange(*conn, QStringLiteral("DROP TABLE %1").arg(table.sql()))
+                                      : SingleChange::Failed;
+    if (outcome == SingleChange::Declined) return false;
+    if (outcome == SingleChange::Failed) {
         prompter().tell(BoxKind::Window, kDropFailed);
         return false;
     }
     if (removeNode) removeNode();
-    prompter().tell(BoxKind::Window, kDropped);
+    TellChangeDone(*conn, kDropped);
     return true;
 }
 

@@ -11,6 +11,8 @@
 
 namespace {
 
+const QString kLoginStopped = QStringLiteral("接続を中止しました。");
+
 // The notice texts are written on one thread and read on another. QString shares its buffer
 // between copies and counts the sharers with atomics inside the Qt library, so a copy handed
 // across the lock would leave one buffer released by whichever thread lets go last, outside
@@ -61,33 +63,72 @@ int CKestrelDoc::Connect()
     tty = p->tty;
     databaseName = p->databaseName;
 
-    m_connection = Connection::login(*p);
-    if (m_connection->isBad()) {
-        prompter().tell(BoxKind::Application, m_connection->errorMessage());
+    // A scan of a big table starts where the last one of any session stopped (synchronized
+    // scans), so "Limit n OFFSET m" would give another page each time and the first page would
+    // not start the table. Pages by number need every scan to start at the table's start. The
+    // setting is made again on every session that replaces a lost one.
+    std::unique_ptr<Connection> opened = Connection::login(
+        *p, m_waiter, {QStringLiteral("SET synchronize_seqscans TO off")});
+    if (!opened) {
+        // "中止" while the session was being opened: nothing changes.
+        prompter().tell(BoxKind::Application, kLoginStopped);
         return -1;
     }
-    // Every text the server holds must reach the screen: the session speaks UTF-8, and only
-    // the system's files are converted to CP932. A session that does not is not used at all:
-    // its texts would be read as something they are not.
-    if (!m_connection->setClientEncodingUtf8()) {
+    m_connection = std::move(opened);
+    switch (m_connection->openOutcome()) {
+    case Connection::OpenOutcome::Opened:
+        break;
+    case Connection::OpenOutcome::NotUtf8:
+        // Every text the server holds must reach the screen: the session speaks UTF-8, and only
+        // the system's files are converted to CP932. A session that does not is not used at
+        // all: its texts would be read as something they are not.
         prompter().tell(BoxKind::Application,
                         QStringLiteral("クライアントの文字コードを UTF8 に設定できませんでした。\n%1")
                             .arg(m_connection->errorMessage()));
         m_connection.reset();
         return -1;
+    default:
+        prompter().tell(BoxKind::Application, m_connection->errorMessage());
+        return -1;
     }
-    // A scan of a big table starts where the last one of any session stopped (synchronized
-    // scans), so "Limit n OFFSET m" would give another page each time and the first page would
-    // not start the table. Pages by number need every scan to start at the table's start.
-    m_connection->tryExec(QStringLiteral("SET synchronize_seqscans TO off"));
-
     m_connection->setWaiter(m_waiter);
+    m_connection->setRestorable(this);
+    m_connection->setStateListener([this] { emit sessionStateChanged(); });
     emit statusPanesChanged(QStringLiteral("ログイン名　%1").arg(userName),
-                            QStringLiteral("ホスト名　%1").arg(hostName),
+                            QStringLiteral("ホスト名　%1").arg(sessionHost()),
                             QStringLiteral("検索スピード"));
+    emit sessionStateChanged();
     superUser = 1;
     return 0;
 }
+
+QString CKestrelDoc::sessionDatabase() const
+{
+    return m_connection && !m_connection->isBad() ? m_connection->databaseName() : databaseName;
+}
+
+QString CKestrelDoc::sessionHost() const
+{
+    return m_connection && !m_connection->isBad() ? m_connection->hostName() : hostName;
+}
+
+QString CKestrelDoc::sessionStateText() const
+{
+    if (!m_connection || m_connection->openOutcome() != Connection::OpenOutcome::Opened) return {};
+    if (m_connection->isLost()) return QStringLiteral("接続切断");
+    QString text = m_connection->encrypted() ? QStringLiteral("暗号化あり") : QStringLiteral("暗号化なし");
+    if (m_connection->transactionFailed())
+        text += QStringLiteral("　トランザクション失敗");
+    else if (m_connection->inTransaction())
+        text += QStringLiteral("　トランザクション中");
+    return text;
+}
+
+void CKestrelDoc::logLine(const QString& line) { logServerError(line); }
+
+void CKestrelDoc::tell(const QString& text) { prompter().tell(BoxKind::Application, text); }
+
+bool CKestrelDoc::ask(const QString& question) { return prompter().ask(BoxKind::Application, question); }
 
 void CKestrelDoc::installNoticeReceiver()
 {

@@ -17,7 +17,7 @@
 // Threading: everything is used on the UI thread, except the notice texts, which the notice
 // receiver may write from the CSV import's worker thread; they are only reached through the
 // locked accessors below.
-class CKestrelDoc : public QObject {
+class CKestrelDoc : public QObject, private SessionReporter {
     Q_OBJECT
 public:
     // Runs the login dialog; nothing when it was cancelled. The application installs one that
@@ -39,6 +39,13 @@ public:
 
     // The connection of the latest login (possibly a failed one); null before any login.
     Connection* connection() const { return m_connection.get(); }
+    // The database and host of the session as libpq connected them (the database field may
+    // hold a connection string); the typed texts when there is no session.
+    QString sessionDatabase() const;
+    QString sessionHost() const;
+    // What the status bar says of the session: encrypted or not, a transaction open or failed,
+    // the session lost.
+    QString sessionStateText() const;
 
     // libpq notice-processor entry; `context` is the workspace.
     static void noticeReceiver(void* context, const char* message);
@@ -96,9 +103,14 @@ signals:
     // After a successful login: the texts of the three information panes of the status bar.
     void statusPanesChanged(const QString& login, const QString& host, const QString& speed);
     void viewsUpdateRequested(QObject* sender);
+    // After a statement, a loss or a restore: sessionStateText() may have changed.
+    void sessionStateChanged();
 
 private:
     void restoreStartDirectory();
+    void logLine(const QString& line) override;
+    void tell(const QString& text) override;
+    bool ask(const QString& question) override;
 
     std::unique_ptr<Connection> m_connection;
     LoginRunner m_loginRunner;

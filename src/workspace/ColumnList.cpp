@@ -67,7 +67,7 @@ QString RecordLengthText(const ColumnListing& columns)
 ColumnListing LoadColumnList(Connection& conn, const ObjectName& table)
 {
     ColumnListing out;
-    Result r = conn.exec(Catalogue::ColumnListStatement(conn, table));
+    Result r = conn.read(Catalogue::ColumnListStatement(conn, table));
     if (!r.tuplesOk()) return out;
     out.ok = true;
     for (int row = 0; row < r.rows(); ++row) {

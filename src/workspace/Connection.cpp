@@ -1,30 +1,90 @@
 #include "workspace/Connection.h"
 
-#include <vector>
-
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QSocketNotifier>
+
+#include <algorithm>
 
 namespace {
+
+// After "中止", how long the answer may take before the session is given up: the waiting box
+// closes within half a second whatever the link does.
+constexpr int kGiveUpMs = 450;
+
+const QString kRefusedWhileWaiting = QStringLiteral("前の文の応答を待っているため、送信できません");
+const QString kRestored =
+    QStringLiteral("サーバーとの接続が切れたため、新しいセッションで接続し直しました。");
+const QString kMayHaveRun = QStringLiteral(
+    "サーバーとの接続が切れました。送信した文は、実行されたかどうか分かりません。"
+    "確かめてから、必要ならもう一度実行してください。");
+const QString kNotRun = QStringLiteral(
+    "サーバーとの接続が切れていたため、文は実行されていません。もう一度実行してください。");
+const QString kTransactionLost = QStringLiteral(
+    "サーバーとの接続が切れたため、開いていたトランザクションは失われました。"
+    "その中の変更は、どれもコミットされていません。");
+const QString kCommitUnanswered = QStringLiteral(
+    "サーバーとの接続が切れました。COMMIT の応答がなかったため、コミットされたかどうか分かりません。"
+    "確かめてから続けてください。");
+const QString kNotSentAfterLoss = QStringLiteral(
+    "この文は送信していません。トランザクションの外で実行するには、もう一度実行してください。");
+const QString kGaveUp = QStringLiteral(
+    "サーバーが応答しないため、接続を切断しました。"
+    "開いていたトランザクションは、サーバーが切断に気付いた時点でロールバックされます。"
+    "トランザクションの外で送信した文は、実行されたかどうか分かりません。");
+const QString kUnreachable = QStringLiteral("サーバーに接続できないため、文を送信しませんでした。");
+const QString kReconnectStopped = QStringLiteral("接続し直すのを中止しました。");
+const QString kFailedTransactionQuestion = QStringLiteral(
+    "トランザクションはエラーのため中断されています。ROLLBACK するまで、どの文も実行されません。\n"
+    "ロールバックしますか？");
+const QString kRolledBack = QStringLiteral("中断されていたトランザクションをロールバックしました。");
+
 bool isCopyStart(ExecStatusType st)
 {
     return st == PGRES_COPY_IN || st == PGRES_COPY_OUT || st == PGRES_COPY_BOTH;
 }
 
-bool sendCancel(PGconn* conn)
+bool inTransactionBlock(PGTransactionStatusType st)
 {
-    PGcancel* raw = conn ? PQgetCancel(conn) : nullptr;
-    return raw && CancelHandle(raw).cancel();
+    return st == PQTRANS_INTRANS || st == PQTRANS_INERROR;
+}
+
+// The server ended the session itself (terminated, shut down, an idle timeout): its statement
+// was refused or never read, so it did not run.
+bool endedByServer(const Result& r)
+{
+    const QString state = r.sqlState();
+    return state.startsWith(QLatin1String("57P")) || state == QLatin1String("25P03");
+}
+
+// The text ends a transaction: when its answer is lost, nobody knows whether it committed.
+bool endsTransaction(const QString& statement)
+{
+    const QString head = statement.trimmed().section(u' ', 0, 0).section(u';', 0, 0).toLower();
+    return head == u"commit" || head == u"end";
 }
 
 // The answer to one sent statement, taken as PQexec takes it: every result in turn, the last
-// one kept, stopping at the start of a COPY.
+// one kept, stopping at the start of a COPY. A statement too long for the socket's buffer is
+// written as the socket takes it.
 class PendingAnswer : public WaitingStatement {
 public:
-    explicit PendingAnswer(PGconn* conn) : m_conn(conn) {}
+    PendingAnswer(PGconn* conn, bool flushing) : m_conn(conn), m_flushing(flushing) {}
     int socket() const override { return PQsocket(m_conn); }
+    Direction direction() const override { return m_flushing ? Direction::Write : Direction::Read; }
     bool advance() override
     {
         if (m_done) return true;
+        if (m_stopClock.isValid() && m_stopClock.elapsed() >= kGiveUpMs) {
+            m_gaveUp = m_done = true;
+            return true;
+        }
+        if (m_flushing) {
+            const int flushed = PQflush(m_conn);
+            if (flushed > 0) return false;
+            m_flushing = false;
+            if (flushed < 0) return m_done = true;
+        }
         if (PQconsumeInput(m_conn) != 1) {
             // The session is lost; finish() takes libpq's report of it.
             m_done = true;
@@ -33,7 +93,19 @@ public:
         while (!m_done && PQisBusy(m_conn) == 0) take(PQgetResult(m_conn));
         return m_done;
     }
-    void cancel() override { sendCancel(m_conn); }
+    void cancel() override
+    {
+        if (m_stopClock.isValid()) return;
+        m_stopClock.start();
+        CancelInBackground(m_conn);
+    }
+    int timeLimitMs() const override
+    {
+        return m_stopClock.isValid() ? int(std::max<qint64>(0, kGiveUpMs - m_stopClock.elapsed())) : -1;
+    }
+    bool gaveUp() const { return m_gaveUp; }
+    // A result before the last one succeeded: part of the text ran, whatever came after.
+    bool sawSuccess() const { return m_sawSuccess; }
     // Whatever advance() has not taken yet, waiting in libpq (immediate once advance() was
     // true, unless the session was lost).
     Result finish()
@@ -49,57 +121,67 @@ private:
             m_done = m_ended = true;
             return;
         }
+        if (m_last.commandOk() || m_last.tuplesOk()) m_sawSuccess = true;
         m_last = Result(r);
         if (isCopyStart(m_last.status())) m_done = m_copy = true;
     }
     PGconn* m_conn;
+    bool m_flushing;
     Result m_last;
+    QElapsedTimer m_stopClock;
     bool m_done = false;
     bool m_ended = false;
     bool m_copy = false;
+    bool m_gaveUp = false;
+    bool m_sawSuccess = false;
 };
-// A session being opened (PQconnectStartParams), polled as libpq asks: the socket written
-// to, then read from, maybe another one after a failed host.
-class OpeningSession : public WaitingStatement {
-public:
-    explicit OpeningSession(PGconn* conn) : m_conn(conn) {}
-    int socket() const override { return PQsocket(m_conn); }
-    Direction direction() const override
-    {
-        return m_polled == PGRES_POLLING_READING ? Direction::Read : Direction::Write;
-    }
-    bool advance() override
-    {
-        if (!m_abandoned && m_polled != PGRES_POLLING_OK && m_polled != PGRES_POLLING_FAILED)
-            m_polled = PQconnectPoll(m_conn);
-        return m_abandoned || m_polled == PGRES_POLLING_OK || m_polled == PGRES_POLLING_FAILED;
-    }
-    void cancel() override { m_abandoned = true; }
-    bool opened() const { return !m_abandoned && PQstatus(m_conn) == CONNECTION_OK; }
 
-private:
-    PGconn* m_conn;
-    // As libpq's connection start leaves it: the socket is to be written first.
-    PostgresPollingStatusType m_polled = PGRES_POLLING_WRITING;
-    bool m_abandoned = false;
-};
+// Opens a session inside the waiter when one serves this thread, or blocking.
+void openSession(SessionOpening& opening, Waiter* waiter)
+{
+    if (!waiter) {
+        opening.run();
+        return;
+    }
+    opening.start();
+    if (!opening.advance()) waiter->wait(opening);
+}
+
 }  // namespace
 
-std::unique_ptr<Connection> Connection::login(const LoginParameters& p)
+std::unique_ptr<Connection> Connection::login(const LoginParameters& p, Waiter* waiter,
+                                              const QStringList& setup)
 {
-    // The texts are handed over as typed; an empty text is passed as an empty string, which
-    // libpq treats like an absent parameter (defaults and environment apply).
-    const QByteArray host = p.hostName.toUtf8(), port = p.port.toUtf8(),
-                     options = p.options.toUtf8(), tty = p.tty.toUtf8(),
-                     db = p.databaseName.toUtf8(), user = p.userName.toUtf8(),
-                     pwd = p.password.toUtf8();
-    PGconn* c = PQsetdbLogin(host.constData(), port.constData(), options.constData(),
-                             tty.constData(), db.constData(), user.constData(), pwd.constData());
-    return std::unique_ptr<Connection>(new Connection(c));
+    SessionOpening opening(LoginSessionSettings(p), setup);
+    openSession(opening, waiter);
+    if (opening.outcome() == OpenOutcome::Abandoned) return nullptr;
+    std::unique_ptr<Connection> conn(new Connection(opening.take()));
+    conn->m_openOutcome = opening.outcome();
+    conn->m_lostError = opening.errorText();
+    conn->m_setup = setup;
+    if (conn->m_openOutcome == OpenOutcome::Opened) conn->m_settings = SettingsOf(conn->m_conn);
+    return conn;
 }
+
+std::unique_ptr<Connection> Connection::openLike(const Connection& like)
+{
+    SessionSettings settings = like.m_conn ? SettingsOf(like.m_conn) : like.m_settings;
+    if (settings.empty()) return nullptr;
+    Waiter* waiter = like.waiterHere();
+    SessionOpening opening(settings, {});
+    openSession(opening, waiter);
+    if (opening.outcome() != OpenOutcome::Opened) return nullptr;
+    std::unique_ptr<Connection> conn(new Connection(opening.take()));
+    conn->m_settings = std::move(settings);
+    if (waiter) conn->setWaiter(waiter);
+    return conn;
+}
+
+Connection::Connection(PGconn* conn) : m_conn(conn) {}
 
 Connection::~Connection()
 {
+    m_idleWatch.reset();
     if (m_conn) PQfinish(m_conn);
 }
 
@@ -107,7 +189,9 @@ bool Connection::isBad() const { return !m_conn || PQstatus(m_conn) == CONNECTIO
 
 QString Connection::errorMessage() const
 {
-    return m_conn ? QString::fromUtf8(PQerrorMessage(m_conn)) : QString();
+    if (!m_conn) return m_lostError;
+    if (m_openOutcome == OpenOutcome::NotUtf8) return m_lostError;
+    return QString::fromUtf8(PQerrorMessage(m_conn));
 }
 
 int Connection::backendPid() const { return m_conn ? PQbackendPID(m_conn) : 0; }
@@ -115,38 +199,39 @@ int Connection::serverVersion() const { return m_conn ? PQserverVersion(m_conn) 
 
 bool Connection::inTransaction() const
 {
-    if (!m_conn) return false;
-    const PGTransactionStatusType st = PQtransactionStatus(m_conn);
-    return st == PQTRANS_INTRANS || st == PQTRANS_INERROR;
+    return m_conn && inTransactionBlock(PQtransactionStatus(m_conn));
 }
 
-std::unique_ptr<Connection> Connection::openLike(const Connection& like)
+bool Connection::transactionFailed() const
 {
-    PQconninfoOption* options = like.m_conn ? PQconninfo(like.m_conn) : nullptr;
-    if (!options) return nullptr;
-    Waiter* waiter = like.waiterHere();
-    std::vector<const char*> keywords, values;
-    for (PQconninfoOption* o = options; o->keyword; ++o) {
-        // Opened without blocking, the session is told its encoding at its start: setting it
-        // afterwards would be a statement waited on in libpq.
-        const bool encoding = waiter && qstrcmp(o->keyword, "client_encoding") == 0;
-        if (!o->val && !encoding) continue;
-        keywords.push_back(o->keyword);
-        values.push_back(encoding ? "UTF8" : o->val);
-    }
-    keywords.push_back(nullptr);
-    values.push_back(nullptr);
-    std::unique_ptr<Connection> conn(new Connection(
-        waiter ? PQconnectStartParams(keywords.data(), values.data(), 0)
-               : PQconnectdbParams(keywords.data(), values.data(), 0)));
-    PQconninfoFree(options);
-    if (conn->isBad()) return nullptr;
-    if (!waiter) return PQsetClientEncoding(conn->m_conn, "UTF8") == 0 ? std::move(conn) : nullptr;
-    OpeningSession opening(conn->m_conn);
-    waiter->wait(opening);
-    if (!opening.opened()) return nullptr;
-    conn->setWaiter(waiter);
-    return conn;
+    return m_conn && PQtransactionStatus(m_conn) == PQTRANS_INERROR;
+}
+
+bool Connection::encrypted() const { return m_conn && PQsslInUse(m_conn) == 1; }
+
+QString Connection::databaseName() const
+{
+    return m_conn ? QString::fromUtf8(PQdb(m_conn)) : QString();
+}
+
+QString Connection::hostName() const
+{
+    return m_conn ? QString::fromUtf8(PQhost(m_conn)) : QString();
+}
+
+QString Connection::portText() const
+{
+    return m_conn ? QString::fromUtf8(PQport(m_conn)) : QString();
+}
+
+// A session is opened again only on the thread that works for the operator: never on the
+// import's worker, whose run fails as a whole instead.
+void Connection::setRestorable(SessionReporter* reporter)
+{
+    m_restorable = true;
+    m_ownerThread = std::this_thread::get_id();
+    m_reporter = reporter;
+    watchIdle();
 }
 
 Waiter* Connection::waiterHere() const
@@ -156,32 +241,268 @@ Waiter* Connection::waiterHere() const
 
 Result Connection::refusedWhileWaiting()
 {
-    if (m_failureSink) m_failureSink(QStringLiteral("前の文の応答を待っているため、送信できません"));
+    if (m_failureSink) m_failureSink(kRefusedWhileWaiting);
     return Result();
 }
 
-template <typename Send>
-Result Connection::execWaiting(Send sendFn)
+void Connection::tell(const QString& text)
 {
-    if (!sendFn()) return Result();
-    PendingAnswer answer(m_conn);
-    m_waiting = true;
-    if (!answer.advance()) waiterHere()->wait(answer);
-    m_waiting = false;
-    return answer.finish();
+    if (m_reporter && onOwnerThread()) m_reporter->tell(text);
 }
 
-Result Connection::exec(const QString& statement)
+void Connection::logLine(const QString& text)
 {
-    if (m_waiting) return refusedWhileWaiting();
-    if (m_observer) m_observer(statement);
-    if (!m_conn) return Result();
-    const QByteArray text = statement.toUtf8();
-    Result r = waiterHere() ? execWaiting([&] { return PQsendQuery(m_conn, text.constData()) == 1; })
-                        : Result(PQexec(m_conn, text.constData()));
-    reportFailure(r);
+    if (m_reporter) m_reporter->logLine(text);
+}
+
+void Connection::adopt(PGconn* conn)
+{
+    m_conn = conn;
+    m_lost = false;
+    m_lostError.clear();
+    m_operatorTransaction = false;
+    m_failedTransactionAsked = false;
+    m_changeUnderSavepoint = false;
+    if (m_noticeProcessor) PQsetNoticeProcessor(m_conn, m_noticeProcessor, m_noticeContext);
+}
+
+void Connection::stopWatchingIdle() { m_idleWatch.reset(); }
+
+void Connection::closeSession()
+{
+    stopWatchingIdle();
+    if (m_conn) {
+        // Whatever the link does, closing never waits on it.
+        PQsetnonblocking(m_conn, 1);
+        PQfinish(m_conn);
+        m_conn = nullptr;
+    }
+    m_lost = true;
+}
+
+bool Connection::restore()
+{
+    SessionOpening opening(m_settings, m_setup);
+    m_waiting = true;
+    openSession(opening, waiterHere());
+    m_waiting = false;
+    PGconn* conn = opening.take();
+    if (opening.outcome() != OpenOutcome::Opened) {
+        m_lostError = opening.outcome() == OpenOutcome::Abandoned ? kReconnectStopped
+                                                                   : opening.errorText();
+        if (conn) PQfinish(conn);
+        return false;
+    }
+    adopt(conn);
+    ++m_generation;
+    m_toldUnreachable = false;
+    logLine(kRestored);
+    return true;
+}
+
+void Connection::lose(Fate fate, bool inTransaction, bool commitSent)
+{
+    closeSession();
+    m_lostTransaction = false;
+    if (fate == Fate::GaveUp)
+        m_lossReport = kGaveUp;
+    else if (inTransaction)
+        m_lossReport = commitSent ? kCommitUnanswered : kTransactionLost;
+    else
+        m_lossReport = fate == Fate::Unknown ? kMayHaveRun : kNotRun;
+}
+
+// The lost session could not be opened again: said once per outage, logged every time.
+void Connection::unreachable()
+{
+    m_lossReport = kUnreachable;
+    if (m_failureSink && !m_lostError.isEmpty()) m_failureSink(m_lostError);
+    if (!m_toldUnreachable) {
+        m_toldUnreachable = true;
+        tell(kUnreachable + u'\n' + m_lostError);
+    }
+}
+
+bool Connection::readyToSend(Kind kind)
+{
+    if (m_conn && m_restorable && PQstatus(m_conn) == CONNECTION_BAD) {
+        // Lost under a stream or a COPY, which report for themselves.
+        closeSession();
+    }
+    if (!m_conn) {
+        if (!m_lost || !mayRestoreHere()) {
+            if (m_lost) m_lossReport = kUnreachable;
+            return false;
+        }
+        if (!restore()) {
+            unreachable();
+            return false;
+        }
+        if (m_lostTransaction) {
+            m_lostTransaction = false;
+            if (kind != Kind::Read) {
+                m_lossReport = kTransactionLost + u'\n' + kNotSentAfterLoss;
+                tell(m_lossReport);
+                return false;
+            }
+            tell(kTransactionLost);
+        }
+    }
+    if (kind != Kind::Typed) offerRollBackIfFailed();
+    return true;
+}
+
+void Connection::offerRollBackIfFailed()
+{
+    if (!m_conn || !m_operatorTransaction || m_failedTransactionAsked || !m_reporter ||
+        !onOwnerThread() || PQtransactionStatus(m_conn) != PQTRANS_INERROR)
+        return;
+    m_failedTransactionAsked = true;
+    if (!m_reporter->ask(kFailedTransactionQuestion)) return;
+    if (sendText(Kind::Change, true, QStringLiteral("ROLLBACK")).commandOk()) logLine(kRolledBack);
+}
+
+template <typename Send>
+Result Connection::answerOnce(Send sendFn, Fate* fate)
+{
+    Waiter* waiter = waiterHere();
+    // A waited statement is written as the socket takes it; anyone else blocks in libpq. The
+    // mode is set before sending, never after an answer: changing it clears libpq's text for
+    // the session, which the caller may still read.
+    const bool nonBlocking = waiter && PQsetnonblocking(m_conn, 1) == 0;
+    if (!waiter) PQsetnonblocking(m_conn, 0);
+    if (!sendFn()) {
+        *fate = PQstatus(m_conn) == CONNECTION_BAD ? Fate::NotSent : Fate::Answered;
+        return Result();
+    }
+    PendingAnswer answer(m_conn, nonBlocking);
+    if (waiter) {
+        m_waiting = true;
+        if (!answer.advance()) waiter->wait(answer);
+        m_waiting = false;
+    }
+    if (answer.gaveUp()) {
+        *fate = Fate::GaveUp;
+        return Result();
+    }
+    Result r = answer.finish();
+    if (PQstatus(m_conn) == CONNECTION_BAD) {
+        *fate = !answer.sawSuccess() && endedByServer(r) ? Fate::NotRun : Fate::Unknown;
+        return r;
+    }
+    *fate = Fate::Answered;
     return r;
 }
+
+template <typename Send>
+Result Connection::roundTrip(Kind kind, bool tellFailure, const QString& text, Send sendFn)
+{
+    if (m_waiting) return refusedWhileWaiting();
+    m_lossReport.clear();
+    if (!readyToSend(kind)) {
+        afterStatement();
+        return Result();
+    }
+    for (int attempt = 0;; ++attempt) {
+        stopWatchingIdle();
+        const PGTransactionStatusType before = PQtransactionStatus(m_conn);
+        Fate fate = Fate::Answered;
+        Result r = answerOnce(sendFn, &fate);
+        if (fate == Fate::Answered) {
+            const PGTransactionStatusType now = PQtransactionStatus(m_conn);
+            if (now == PQTRANS_IDLE)
+                m_operatorTransaction = false;
+            else if (before == PQTRANS_IDLE && inTransactionBlock(now))
+                m_operatorTransaction = kind == Kind::Typed;
+            if (now != PQTRANS_INERROR) m_failedTransactionAsked = false;
+            if (tellFailure) reportFailure(r);
+            afterStatement();
+            return r;
+        }
+        // libpq's own words for the loss go to the log pane before the session is closed.
+        if (tellFailure && fate != Fate::GaveUp) reportFailure(r);
+        const bool inTransaction = inTransactionBlock(before);
+        lose(fate, inTransaction, endsTransaction(text));
+        const bool again = kind == Kind::Read && !inTransaction && fate != Fate::GaveUp &&
+                           attempt == 0 && mayRestoreHere();
+        if (again) {
+            if (restore()) {
+                m_lossReport.clear();
+                continue;
+            }
+            unreachable();
+        } else if (fate == Fate::GaveUp) {
+            if (m_failureSink) m_failureSink(kGaveUp);
+            tell(kGaveUp);
+        } else if (kind != Kind::Read || inTransaction) {
+            tell(m_lossReport);
+        }
+        afterStatement();
+        return Result();
+    }
+}
+
+void Connection::afterStatement()
+{
+    if (m_stateListener && (!m_restorable || onOwnerThread())) m_stateListener();
+    watchIdle();
+}
+
+// The workspace's idle session is watched, so that a server that ended it (a restart, an idle
+// timeout, a terminated backend) or a link found dead by the keepalives is noticed while the
+// operator does nothing: the next statement then opens a new session before it is sent.
+void Connection::watchIdle()
+{
+    if (!m_restorable || !m_conn || m_idleWatch || m_waiting || !onOwnerThread()) return;
+    if (PQtransactionStatus(m_conn) == PQTRANS_ACTIVE) return;
+    m_idleWatch = std::make_unique<QSocketNotifier>(qintptr(PQsocket(m_conn)), QSocketNotifier::Read);
+    QObject::connect(m_idleWatch.get(), &QSocketNotifier::activated, m_idleWatch.get(),
+                     [this] { onIdleInput(); });
+}
+
+void Connection::onIdleInput()
+{
+    // Someone else reads the socket now (a stream, a COPY, a statement): not idle after all.
+    // The notifier whose signal this is goes once the signal is handled.
+    const auto letGo = [this] {
+        m_idleWatch->setEnabled(false);
+        m_idleWatch.release()->deleteLater();
+    };
+    if (!m_conn || m_waiting || PQtransactionStatus(m_conn) == PQTRANS_ACTIVE) {
+        letGo();
+        return;
+    }
+    const bool inTransaction = this->inTransaction();
+    if (PQconsumeInput(m_conn) == 1 && PQstatus(m_conn) != CONNECTION_BAD) {
+        // A notice (told to the notice processor already) or a notification nobody listens to.
+        while (PGnotify* n = PQnotifies(m_conn)) PQfreemem(n);
+        return;
+    }
+    QString text = QString::fromUtf8(PQerrorMessage(m_conn));
+    while (text.endsWith(u'\n')) text.chop(1);
+    if (m_failureSink && !text.isEmpty()) m_failureSink(text);
+    letGo();
+    closeSession();
+    m_lostTransaction = inTransaction;
+    if (m_stateListener) m_stateListener();
+}
+
+Result Connection::sendText(Kind kind, bool tellFailure, const QString& statement)
+{
+    const QByteArray text = statement.toUtf8();
+    return roundTrip(kind, tellFailure, statement, [&] {
+        if (m_observer) m_observer(statement);
+        return PQsendQuery(m_conn, text.constData()) == 1;
+    });
+}
+
+Result Connection::exec(const QString& statement) { return sendText(Kind::Change, true, statement); }
+
+Result Connection::read(const QString& statement) { return sendText(Kind::Read, true, statement); }
+
+Result Connection::tryExec(const QString& statement) { return sendText(Kind::Change, false, statement); }
+
+Result Connection::execTyped(const QString& statement) { return sendText(Kind::Typed, true, statement); }
 
 void Connection::reportFailure(const Result& r)
 {
@@ -190,50 +511,28 @@ void Connection::reportFailure(const Result& r)
     if (!r.exists() || st == PGRES_FATAL_ERROR || st == PGRES_BAD_RESPONSE) {
         QString text = r.exists() ? r.errorMessage() : errorMessage();
         while (text.endsWith(u'\n')) text.chop(1);
-        m_failureSink(text);
+        if (!text.isEmpty()) m_failureSink(text);
     }
-}
-
-Result Connection::tryExec(const QString& statement)
-{
-    if (m_waiting) return refusedWhileWaiting();
-    if (m_observer) m_observer(statement);
-    if (!m_conn) return Result();
-    const QByteArray text = statement.toUtf8();
-    return waiterHere() ? execWaiting([&] { return PQsendQuery(m_conn, text.constData()) == 1; })
-                    : Result(PQexec(m_conn, text.constData()));
 }
 
 Result Connection::describe(const QString& statement)
 {
-    if (m_waiting) return refusedWhileWaiting();
-    if (!m_conn) return Result();
     const QByteArray text = statement.toUtf8();
-    if (!waiterHere()) {
-        Result prepared(PQprepare(m_conn, "", text.constData(), 0, nullptr));
-        if (!prepared.commandOk()) return prepared;
-        return Result(PQdescribePrepared(m_conn, ""));
-    }
-    Result prepared =
-        execWaiting([&] { return PQsendPrepare(m_conn, "", text.constData(), 0, nullptr) == 1; });
+    Result prepared = roundTrip(Kind::Read, false, statement, [&] {
+        return PQsendPrepare(m_conn, "", text.constData(), 0, nullptr) == 1;
+    });
     if (!prepared.commandOk()) return prepared;
-    return execWaiting([&] { return PQsendDescribePrepared(m_conn, "") == 1; });
+    return roundTrip(Kind::Read, false, statement, [&] { return PQsendDescribePrepared(m_conn, "") == 1; });
 }
 
 Result Connection::execSingle(const QString& statement)
 {
-    if (m_waiting) return refusedWhileWaiting();
-    if (m_observer) m_observer(statement);
-    if (!m_conn) return Result();
     const QByteArray text = statement.toUtf8();
-    Result r = waiterHere() ? execWaiting([&] {
-        return PQsendQueryParams(m_conn, text.constData(), 0, nullptr, nullptr, nullptr,
-                                 nullptr, 0) == 1;
-    })
-                        : Result(PQexecParams(m_conn, text.constData(), 0, nullptr, nullptr,
-                                              nullptr, nullptr, 0));
-    reportFailure(r);
-    return r;
+    return roundTrip(Kind::Change, true, statement, [&] {
+        if (m_observer) m_observer(statement);
+        return PQsendQueryParams(m_conn, text.constData(), 0, nullptr, nullptr, nullptr, nullptr,
+                                 0) == 1;
+    });
 }
 
 bool Connection::send(const QString& statement)
@@ -242,7 +541,9 @@ bool Connection::send(const QString& statement)
         refusedWhileWaiting();
         return false;
     }
+    stopWatchingIdle();
     if (m_observer) m_observer(statement);
+    if (m_conn) PQsetnonblocking(m_conn, 0);
     if (!m_conn || !PQsendQuery(m_conn, statement.toUtf8().constData())) {
         reportFailure(Result());
         return false;
@@ -252,7 +553,9 @@ bool Connection::send(const QString& statement)
 
 bool Connection::startStream(const QString& statement)
 {
+    stopWatchingIdle();
     if (m_observer) m_observer(statement);
+    if (m_conn) PQsetnonblocking(m_conn, 0);
     if (!m_conn || !PQsendQueryParams(m_conn, statement.toUtf8().constData(), 0, nullptr, nullptr,
                                       nullptr, nullptr, 0)) {
         reportFailure(Result());
@@ -340,15 +643,12 @@ Result Connection::endCopy()
 
 void Connection::setNoticeProcessor(PQnoticeProcessor processor, void* context)
 {
+    m_noticeProcessor = processor;
+    m_noticeContext = context;
     if (m_conn) PQsetNoticeProcessor(m_conn, processor, context);
 }
 
-bool Connection::setClientEncodingUtf8()
-{
-    return m_conn && PQsetClientEncoding(m_conn, "UTF8") == 0;
-}
-
-bool Connection::requestCancel() { return sendCancel(m_conn); }
+bool Connection::requestCancel() { return CancelInBackground(m_conn); }
 
 std::unique_ptr<CancelHandle> Connection::cancelHandle() const
 {
@@ -356,10 +656,8 @@ std::unique_ptr<CancelHandle> Connection::cancelHandle() const
     return cancel ? std::make_unique<CancelHandle>(cancel) : nullptr;
 }
 
-CancelHandle::~CancelHandle() { PQfreeCancel(m_cancel); }
-
 bool CancelHandle::cancel() const
 {
-    char error[256];
-    return PQcancel(m_cancel, error, int(sizeof error)) == 1;
+    CancelInBackground(m_cancel);
+    return bool(m_cancel);
 }

@@ -3,72 +3,135 @@
 #include <libpq-fe.h>
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <thread>
 
 #include "workspace/Result.h"
+#include "workspace/SessionOpen.h"
 #include "workspace/Waiter.h"
 
-// The connection parameters in the order the login form and PQsetdbLogin use them.
-struct LoginParameters {
-    QString userName;
-    QString password;
-    QString hostName;
-    QString port;
-    QString options;
-    QString tty;
-    QString databaseName;
-};
+class QSocketNotifier;
 
 // A cancel request for one session, made on the thread that owns the session and usable from
-// any other (PQcancel is safe there): the UI's "中断" stops the import worker's statement.
+// any other: the UI's "中断" stops the import worker's statement. The request itself is sent
+// from a thread of its own, so whoever asks never waits on the network.
 class CancelHandle {
 public:
-    explicit CancelHandle(PGcancel* cancel) : m_cancel(cancel) {}
-    ~CancelHandle();
-    CancelHandle(const CancelHandle&) = delete;
-    CancelHandle& operator=(const CancelHandle&) = delete;
-    // Asks the server to cancel whatever statement the session runs now; true when sent.
+    explicit CancelHandle(PGcancel* cancel) : m_cancel(cancel, PQfreeCancel) {}
+    // Asks the server to cancel whatever statement the session runs now; returns at once.
     bool cancel() const;
 
 private:
-    PGcancel* m_cancel;
+    std::shared_ptr<PGcancel> m_cancel;
 };
 
-// Owns one PGconn. Every statement of the program goes through exec(), which also tells the
-// observer (when one is set) the text it sends; tests use that to check texts and order.
+// How the workspace's session tells the operator what happened to it. The program's further
+// sessions (counts, an export's) have none: their owners report for them.
+class SessionReporter {
+public:
+    virtual ~SessionReporter() = default;
+    // One line in the log pane.
+    virtual void logLine(const QString& line) = 0;
+    // A message box.
+    virtual void tell(const QString& text) = 0;
+    // A Yes/No question; true for Yes.
+    virtual bool ask(const QString& question) = 0;
+};
+
+// Owns one session (a PGconn). Every statement of the program goes through it, and it also tells
+// the observer (when one is set) the text it sends; tests use that to check texts and order.
 // Not thread-safe: one thread at a time uses a connection.
+//
+// The link to the server is assumed to break. A statement that finds its session gone fails as
+// a lost session, not as a failed statement; a restorable session (the workspace's) then opens a
+// new session with the same settings and runs the session's set-up statements again, without
+// blocking when a waiter serves this thread. Only a statement that reads (read(), describe()) is
+// sent again, once, and only when no transaction was open; anything else is never sent twice,
+// and the operator is told whether it may have been carried out.
+//
+// State, on the waiter's thread: m_conn is the live session, or null once it was lost (m_lost)
+// or never opened. While lost, m_lostTransaction says a transaction was open on it that the
+// operator has not been told of yet. m_generation counts the sessions this connection has had.
 class Connection {
 public:
     using Observer = std::function<void(const QString& statement)>;
     // Told the server's text whenever a statement fails (no result, or an error status), so
     // the operator always learns why, whatever fixed message the caller shows.
     using FailureSink = std::function<void(const QString& serverText)>;
+    // Told after every statement, loss and restore: what the status bar shows may have changed.
+    using StateListener = std::function<void()>;
+    using OpenOutcome = SessionOpening::Outcome;
 
-    // PQsetdbLogin with the seven texts; the connection may come back bad (see isBad()).
-    static std::unique_ptr<Connection> login(const LoginParameters& p);
-    // A second session of the same server, database and role as `like` (every parameter it was
+    // Opens a session with the seven texts, speaking UTF8, with the given set-up statements run
+    // on it (and on every session that later replaces it). With a waiter the open runs inside its
+    // wait ("中止" abandons it: nullptr); otherwise it blocks. A failed open still gives a
+    // Connection, bad, with libpq's text (see isBad(), openOutcome()).
+    static std::unique_ptr<Connection> login(const LoginParameters& p, Waiter* waiter = nullptr,
+                                             const QStringList& setup = {});
+    // A second session of the same server, database and role as `like` (every setting it was
     // opened with, the password included), speaking UTF8; nullptr when it cannot be opened.
-    // When `like` has a waiter serving this thread, the session is opened without blocking,
-    // inside that waiter's wait ("中止" abandons it: nullptr), and the new session waits in the
-    // same waiter; otherwise libpq blocks until it is open.
+    // When `like` has a waiter serving this thread, the session is opened inside that waiter's
+    // wait ("中止" abandons it: nullptr), and the new session waits in the same waiter;
+    // otherwise this blocks until it is open.
     static std::unique_ptr<Connection> openLike(const Connection& like);
 
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
+    // Never opened (a failed login), or lost and not to be restored.
     bool isBad() const;
-    QString errorMessage() const;  // PQerrorMessage
+    OpenOutcome openOutcome() const { return m_openOutcome; }
+    // libpq's text for the session, or why it is lost and could not be opened again.
+    QString errorMessage() const;
     int backendPid() const;
     int serverVersion() const;  // PQserverVersion, e.g. 150004
-    // Whether a transaction block is open (or failed) on the connection (PQtransactionStatus).
+    // Whether a transaction block is open (or failed) on the session (PQtransactionStatus).
     bool inTransaction() const;
+    bool transactionFailed() const;
+    // The open transaction was begun by the operator's own text (the SQL window), not by the
+    // program; it then belongs to the operator: the program never ends it.
+    bool operatorTransaction() const { return inTransaction() && m_operatorTransaction; }
+    // When the operator's transaction has failed, asks once (per failure) whether to roll it
+    // back, and does so on Yes. Every statement of the program asks this first; so may a command
+    // before it decides anything from the transaction's state.
+    void offerRollBackIfFailed();
+    // Set by the transaction convention while a change of the program runs under a savepoint of
+    // the operator's transaction instead of a transaction of its own.
+    bool changeUnderSavepoint() const { return m_changeUnderSavepoint && inTransaction(); }
+    void setChangeUnderSavepoint(bool on) { m_changeUnderSavepoint = on; }
+    // Whether the session's link is encrypted (TLS).
+    bool encrypted() const;
+    // The database, host and port of the session itself, as libpq connected (the database
+    // field may hold a connection string: these never come from the typed text).
+    QString databaseName() const;
+    QString hostName() const;
+    QString portText() const;
 
+    // The workspace's session: opens a new session when it was lost (see above), tells the
+    // operator through `reporter` (not owned; may be null), and watches the idle session so a
+    // server that ended it or a dead link is noticed without a statement.
+    void setRestorable(SessionReporter* reporter);
+    bool isLost() const { return m_lost; }
+    // Sessions this connection has had: 1 after the login, one more for each restore.
+    int generation() const { return m_generation; }
+    // What the last statement's lost session meant for it, in the operator's words; empty when
+    // its session held.
+    QString lossReport() const { return m_lossReport; }
+
+    // A statement that may change something (or that the program cannot say only reads):
+    // never sent twice.
     Result exec(const QString& statement);
+    // A statement that only reads (a listing, a catalogue question, a count, a sample): sent
+    // once more on a restored session when its own was lost under it outside a transaction.
+    Result read(const QString& statement);
     // A statement whose failure the caller handles on its own, not told to the failure sink.
     Result tryExec(const QString& statement);
+    // The operator's own text (the SQL window): never sent twice; a transaction it opens is the
+    // operator's.
+    Result execTyped(const QString& statement);
     // The result columns of one statement, parsed and analysed by the server (as the unnamed
     // prepared statement) but not run: PGRES_COMMAND_OK with the field names, or the failure,
     // which is not told to the failure sink nor the statement to the observer, since nothing
@@ -97,18 +160,20 @@ public:
     // arrived yet, -1 at the end of the data (then nextResult() until empty), -2 on failure.
     int copyRow(char** row);
     static void freeCopyRow(char* row);
-    // Asks the server to cancel the statement in progress (its result then ends in an error).
+    // Asks the server to cancel the statement in progress (its result then ends in an error);
+    // the request is sent from a thread of its own.
     bool requestCancel();
     // A handle to cancel this session's statements from another thread; null without a session.
     std::unique_ptr<CancelHandle> cancelHandle() const;
     void setObserver(Observer observer) { m_observer = std::move(observer); }
     void setFailureSink(FailureSink sink) { m_failureSink = std::move(sink); }
     const FailureSink& failureSink() const { return m_failureSink; }
-    // The waiter of exec, tryExec, execSingle and describe (not owned; null: block in libpq).
-    // While it waits, the connection refuses every other statement: a timer or a window
-    // painted meanwhile must never send on a session that has not answered yet.
-    // The waiter serves the thread that installed it; a worker thread that is handed the session
-    // meanwhile (the CSV import) waits in libpq.
+    void setStateListener(StateListener listener) { m_stateListener = std::move(listener); }
+    // The waiter of exec, read, tryExec, execTyped, execSingle, describe and of opening sessions
+    // (not owned; null: block in libpq). While it waits, the connection refuses every other
+    // statement: a timer or a window painted meanwhile must never send on a session that has not
+    // answered yet. The waiter serves the thread that installed it; a worker thread that is
+    // handed the session meanwhile (the CSV import) waits in libpq.
     void setWaiter(Waiter* waiter)
     {
         m_waiter = waiter;
@@ -130,23 +195,69 @@ public:
     bool putCopyData(const char* data, qsizetype length);
     Result endCopy();
 
+    // Installed on this session and on every session that replaces it.
     void setNoticeProcessor(PQnoticeProcessor processor, void* context);
-    bool setClientEncodingUtf8();
 
     PGconn* raw() const { return m_conn; }
 
 private:
-    explicit Connection(PGconn* conn) : m_conn(conn) {}
+    enum class Kind { Change, Read, Typed };
+    enum class Fate { Answered, NotSent, NotRun, Unknown, GaveUp };
+
+    explicit Connection(PGconn* conn);
+    void adopt(PGconn* conn);
     void reportFailure(const Result& r);
-    // Sends through `sendFn` and takes the answer as PQexec would, waiting in the waiter.
+    // One statement: sends through `sendFn`, takes the answer as PQexec would (waiting in the
+    // waiter), and deals with a session lost on the way.
     template <typename Send>
-    Result execWaiting(Send sendFn);
+    Result roundTrip(Kind kind, bool tellFailure, const QString& text, Send sendFn);
+    template <typename Send>
+    Result answerOnce(Send sendFn, Fate* fate);
+    // A text sent as it stands (the simple protocol), by roundTrip.
+    Result sendText(Kind kind, bool tellFailure, const QString& statement);
+    // Before a statement: a lost session is opened again, a lost transaction told, the
+    // operator's failed transaction offered a rollback. False: the statement is not to be sent.
+    bool readyToSend(Kind kind);
+    void lose(Fate fate, bool inTransaction, bool commitSent);
+    bool restore();
+    void unreachable();
+    void closeSession();
+    void stopWatchingIdle();
+    void afterStatement();
+    void watchIdle();
+    void onIdleInput();
+    void tell(const QString& text);
+    void logLine(const QString& text);
     Result refusedWhileWaiting();
-    PGconn* m_conn;
     Waiter* waiterHere() const;
+    // The thread that made the session restorable (the UI's): only there is a lost session
+    // opened again, the operator told or asked, the idle session watched.
+    bool onOwnerThread() const { return std::this_thread::get_id() == m_ownerThread; }
+    bool mayRestoreHere() const { return m_restorable && onOwnerThread(); }
+
+    PGconn* m_conn;
+    OpenOutcome m_openOutcome = OpenOutcome::Opened;
+    SessionSettings m_settings;  // to open another session like this one
+    QStringList m_setup;         // run on every session this connection opens
+    QString m_lostError;         // why the lost session could not be opened again
     Waiter* m_waiter = nullptr;
     std::thread::id m_waiterThread;
     bool m_waiting = false;
+    bool m_restorable = false;
+    std::thread::id m_ownerThread;
+    bool m_lost = false;
+    bool m_lostTransaction = false;
+    bool m_toldUnreachable = false;  // once per outage
+    bool m_operatorTransaction = false;
+    bool m_failedTransactionAsked = false;
+    bool m_changeUnderSavepoint = false;
+    int m_generation = 1;
+    QString m_lossReport;
+    SessionReporter* m_reporter = nullptr;
+    std::unique_ptr<QSocketNotifier> m_idleWatch;
+    PQnoticeProcessor m_noticeProcessor = nullptr;
+    void* m_noticeContext = nullptr;
     Observer m_observer;
     FailureSink m_failureSink;
+    StateListener m_stateListener;
 };

@@ -17,14 +17,14 @@ QString CountFailedText() { return QStringLiteral("(計数失敗)"); }
 
 std::optional<QString> ReadRowEstimate(Connection& conn, const ObjectName& table)
 {
-    const Result r = conn.exec(Catalogue::EstimateStatement(conn, table));
+    const Result r = conn.read(Catalogue::EstimateStatement(conn, table));
     if (!r.tuplesOk() || r.rows() < 1) return std::nullopt;
     return RowEstimateText(r.value(0, 0));
 }
 
 std::optional<QString> CountOnSession(Connection& conn, const QString& countStatement)
 {
-    const Result r = conn.exec(countStatement);
+    const Result r = conn.read(countStatement);
     const int f = r.fieldNumber("RecordCount");
     if (!r.tuplesOk() || f < 0 || r.rows() < 1) return std::nullopt;
     return r.value(0, f);

@@ -7,7 +7,8 @@ thread_local ServerWarnings* t_latest = nullptr;
 
 }  // namespace
 
-ServerWarnings::ServerWarnings(Connection& conn) : m_conn(conn.raw()), m_enclosing(t_latest)
+ServerWarnings::ServerWarnings(Connection& conn)
+    : m_session(conn), m_generation(conn.generation()), m_conn(conn.raw()), m_enclosing(t_latest)
 {
     t_latest = this;
     if (!m_conn) return;
@@ -22,7 +23,8 @@ ServerWarnings::ServerWarnings(Connection& conn) : m_conn(conn.raw()), m_enclosi
 
 ServerWarnings::~ServerWarnings()
 {
-    if (m_conn) PQsetNoticeReceiver(m_conn, m_previous, m_previousContext);
+    if (m_conn && m_session.generation() == m_generation && m_session.raw() == m_conn)
+        PQsetNoticeReceiver(m_conn, m_previous, m_previousContext);
     t_latest = m_enclosing;
 }
 

@@ -24,6 +24,8 @@ public:
 private:
     static void receive(void* context, const PGresult* notice);
 
+    Connection& m_session;
+    int m_generation;  // the session's, when made: a session that replaced it has no receiver of ours
     PGconn* m_conn;
     PQnoticeReceiver m_previous = nullptr;
     void* m_previousContext = nullptr;  // the enclosing ServerWarnings when it was the receiver
