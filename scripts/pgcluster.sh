@@ -3,6 +3,7 @@
 #   pgcluster.sh start DIR [BINDIR]  initialise DIR (when empty) and start a server on a free
 #                                    port; prints the port on stdout
 #   pgcluster.sh stop DIR            stop the server of DIR (quietly does nothing when none runs)
+#   pgcluster.sh restart DIR         restart the server of DIR on its port, ending every session
 # BINDIR is a folder with initdb, pg_ctl and postgres (another server release); without it the
 # installed server is used. DIR remembers the folder it was started with, for stop.
 # The server refuses to run as root, so as root it runs as the postgres OS user.
@@ -53,6 +54,9 @@ case "$cmd" in
     done
     tail -n 30 "$dir/server.log" >&2
     exit 1
+    ;;
+  restart)
+    as_owner "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -m fast -w -t 60 restart >/dev/null
     ;;
   stop)
     if [ -f "$dir/data/postmaster.pid" ]; then

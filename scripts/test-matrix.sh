@@ -105,7 +105,7 @@ for major in "${majors[@]}"; do
   if ! PGPORT=$("$root/scripts/pgcluster.sh" start "$cluster" "$bindir"); then
     summary+=("$release: server did not start"); bad=1; cluster=""; continue
   fi
-  export PGPORT
+  export PGPORT KESTREL_TEST_CLUSTER=$cluster
   echo "matrix: PostgreSQL $release on 127.0.0.1:$PGPORT"
   log="$logs/ctest-$major.log"
   rc=0

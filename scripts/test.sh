@@ -31,7 +31,8 @@ chmod 755 "$cluster"
 cleanup() { "$root/scripts/pgcluster.sh" stop "$cluster"; rm -rf "$cluster"; }
 trap cleanup EXIT
 port=$("$root/scripts/pgcluster.sh" start "$cluster")
-export PGHOST=127.0.0.1 PGPORT=$port PGUSER=postgres PGDATABASE=postgres
+# Tests that restart the server under the program find it by KESTREL_TEST_CLUSTER.
+export PGHOST=127.0.0.1 PGPORT=$port PGUSER=postgres PGDATABASE=postgres KESTREL_TEST_CLUSTER=$cluster
 export QT_QPA_PLATFORM=offscreen
 echo "test: server on 127.0.0.1:$port"
 cd "$build"

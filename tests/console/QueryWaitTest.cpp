@@ -45,7 +45,7 @@ TEST_F(QueryWaitTest, StoppedStatementTakesItsFailurePath)
     EXPECT_EQ(stopText, QStringLiteral("中止"));
     EXPECT_TRUE(elapsedLabel.contains(QStringLiteral("経過時間"))) << elapsedLabel.toStdString();
     const QString answer = lineEdit(dlg, "responseEdit")->text().trimmed();
-    EXPECT_FALSE(answer.isEmpty());
+    EXPECT_FALSE(answer.isEmpty()) << m_doc.pendingNoticesText().toStdString();
     const QString logged = m_doc.takePendingNotices();
     EXPECT_TRUE(logged.contains(answer)) << logged.toStdString();
     EXPECT_FALSE(conn().isWaiting());

@@ -468,7 +468,8 @@ TEST_F(CreateFailure, ALostConnectionAtCommitKeepsTheDialogOpen)
     });
     pressOk(dlg, QStringLiteral("kd_late"));
     conn->setObserver({});
-    EXPECT_EQ(prompts.texts().mid(2), (QStringList{kCommitError, kRollbackError}));
+    // The session went with its transaction: no ROLLBACK is sent after it, none is claimed.
+    EXPECT_EQ(prompts.texts().mid(2), (QStringList{kCommitError}));
     EXPECT_TRUE(dlg.tableName().isEmpty());
     auto other = TestServer::connect();
     Result r = other->exec(QStringLiteral("select count(*) from pg_tables where tablename = 'kd_late'"));

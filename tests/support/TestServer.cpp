@@ -1,5 +1,8 @@
 #include "support/TestServer.h"
 
+#include <QProcess>
+#include <QThread>
+
 #include <gtest/gtest.h>
 
 namespace TestServer {
@@ -29,8 +32,6 @@ std::unique_ptr<Connection> connect(const LoginParameters& p)
     if (c->isBad()) {
         ADD_FAILURE() << "test server not reachable (" << p.hostName.toStdString() << ":"
                       << p.port.toStdString() << "): " << c->errorMessage().toStdString();
-    } else {
-        c->setClientEncodingUtf8();
     }
     return c;
 }
@@ -42,6 +43,25 @@ void run(Connection& conn, const QString& statement)
     Result r = conn.exec(statement);
     EXPECT_TRUE(r.commandOk() || r.tuplesOk())
         << statement.toStdString() << ": " << r.errorMessage().toStdString();
+}
+
+void endSession(int pid)
+{
+    auto killer = connect();
+    run(*killer, QStringLiteral("select pg_terminate_backend(%1)").arg(pid));
+    const QString alive = QStringLiteral("select count(*) from pg_stat_activity where pid = %1").arg(pid);
+    for (int i = 0; i < 500 && killer->exec(alive).value(0, 0) != u"0"; ++i) QThread::msleep(10);
+}
+
+void restart()
+{
+    const QString cluster = qEnvironmentVariable("KESTREL_TEST_CLUSTER");
+    ASSERT_FALSE(cluster.isEmpty()) << "KESTREL_TEST_CLUSTER names no cluster to restart";
+    QProcess p;
+    p.start(QStringLiteral(KESTREL_SOURCE_DIR "/scripts/pgcluster.sh"),
+            {QStringLiteral("restart"), cluster});
+    ASSERT_TRUE(p.waitForFinished(90000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
 }
 
 void dropDatabase(Connection& conn, const QString& name)

@@ -23,6 +23,14 @@ std::unique_ptr<Connection> connect(const LoginParameters& p);
 // Runs a statement that must succeed (set-up and clean-up of tests).
 void run(Connection& conn, const QString& statement);
 
+// Ends the session of backend `pid` from another session and waits until the server let it go.
+void endSession(int pid);
+
+// Restarts the test server on its port (scripts/pgcluster.sh restart), ending every session, as
+// an operator's server restarts under the program. The cluster comes from KESTREL_TEST_CLUSTER,
+// which scripts/test.sh and scripts/test-matrix.sh set; without it the test fails.
+void restart();
+
 // Drops a database when it exists, ending its sessions first (DROP DATABASE refuses while
 // anyone is connected; its FORCE option needs 13 or later).
 void dropDatabase(Connection& conn, const QString& name);

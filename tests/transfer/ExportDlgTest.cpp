@@ -300,17 +300,15 @@ TEST_F(ExportDlgTest, FailuresAreReportedNeverTakenForCompletion)
                            QStringLiteral("クォート記号を設定してください。")}));
     EXPECT_FALSE(QFileInfo::exists(file));
 
-    // A lost connection, in the sample and in the export.
+    // A session the server ended is opened again by the sample's read, and the export then
+    // runs on the new one.
     m_prompts.clear();
     CCsvExportDlg lost(conn(), QStringLiteral("select 1 as x"));
-    auto killer = TestServer::connect();
-    TestServer::run(*killer, QStringLiteral("select pg_terminate_backend(%1)").arg(conn().backendPid()));
+    TestServer::endSession(conn().backendPid());
     control<QRadioButton>(lost, "quoteDefaultRadio")->click();
     EXPECT_FALSE(sample(lost).isEmpty());
-    EXPECT_FALSE(exportTo(lost, file));
-    EXPECT_FALSE(m_prompts.messages().contains(QStringLiteral("出力が完了しました")));
-    EXPECT_EQ(m_prompts.messages().size(), 1);
-    EXPECT_FALSE(QFileInfo::exists(file));
+    EXPECT_TRUE(exportTo(lost, file));
+    EXPECT_EQ(m_prompts.messages(), QStringList{QStringLiteral("出力が完了しました")});
 }
 
 TEST_F(ExportDlgTest, AValueCp932CannotHoldStopsNamingRowColumnAndCharacter)

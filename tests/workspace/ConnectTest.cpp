@@ -112,10 +112,12 @@ TEST(Connect, StatusPaneTextsAndClientEncoding)
     Result enc = doc.connection()->exec(QStringLiteral("show client_encoding"));
     EXPECT_EQ(enc.value(0, 0), QStringLiteral("UTF8"));
 
-    // Empty fields: libpq falls back to the environment, the panes show the bare prefixes.
+    // Empty fields: libpq falls back to the environment; the host pane names the host the
+    // session reached, never a typed text.
     p = LoginParameters{};
     ASSERT_EQ(doc.Connect(), 0) << prompts.texts().join(u'\n').toStdString();
-    EXPECT_EQ(status.panes, (QStringList{QStringLiteral("ログイン名　"), QStringLiteral("ホスト名　"),
+    EXPECT_EQ(status.panes, (QStringList{QStringLiteral("ログイン名　"),
+                                         QStringLiteral("ホスト名　") + doc.connection()->hostName(),
                                          QStringLiteral("検索スピード")}));
     doc.setLoginRunner({});
     TestServer::run(*admin, QStringLiteral("DROP ROLE abc"));
