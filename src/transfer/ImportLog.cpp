@@ -29,9 +29,11 @@ std::optional<QString> OpenImportFiles(QFile& input, ImportErrorLog& log, const 
     return log.open(logPath);
 }
 
-void ImportErrorLog::add(const QByteArray& query, const QString& error)
+void ImportErrorLog::add(const QByteArray& query, const QString& why, qint64 line)
 {
-    if (m_file.isOpen()) m_file.write("Query:" + query + " Error:" + ImportLogBytes(error) + "\r\n");
+    if (!m_file.isOpen()) return;
+    const QString text = line > 0 ? QStringLiteral("%1 行目: ").arg(line) + why : why;
+    m_file.write("Query:" + query + " Error:" + ImportLogBytes(text) + "\r\n");
 }
 
 QByteArray ImportLogBytes(const QString& text)

@@ -5,16 +5,20 @@
 #include <QString>
 #include <optional>
 
-// The import's error log: one entry per failed line, "Query:<statement> Error:<server text>"
-// and CR LF, appended to the file the run names. The file is CP932 text with CR LF line ends;
-// nothing of an entry is dropped (see ImportLogBytes). Used by the worker thread alone.
+// The import's error log: one entry per failed line, "Query:<statement> Error:<why>" and CR LF,
+// appended to the file the run names. Every entry's why begins with the line of the file where
+// the refused record starts ("12 行目…"). The file is CP932 text with CR LF line ends; nothing
+// of an entry is dropped (see ImportLogBytes). Used by the worker thread alone. A log that is
+// not open takes nothing (the operator agreed to run without it).
 class ImportErrorLog {
 public:
     // Opens `path` for appending; nothing, or why it cannot be opened (ImportFileRefusal).
     std::optional<QString> open(const QString& path);
     void close() { m_file.close(); }
     // `query` is already in the log's bytes (a raw file line, or ImportLogBytes of a statement).
-    void add(const QByteArray& query, const QString& error);
+    // `why` names its line already (the reader's reasons); with `line` it is the server's text,
+    // and the entry names that line first.
+    void add(const QByteArray& query, const QString& why, qint64 line = 0);
 
 private:
     QFile m_file;

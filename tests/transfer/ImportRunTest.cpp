@@ -161,6 +161,38 @@ TEST_F(ImportRun, BadLinesOfAUtf8FileReachTheLogInCp932)
     EXPECT_EQ(value(QStringLiteral("select string_agg(id || name, '/') from imp_t")), QStringLiteral("1名前"));
 }
 
+TEST_F(ImportRun, EveryLogEntryNamesTheLineWhereItsRecordStarts)
+{
+    TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int PRIMARY KEY, n int, note text); "
+                                           "CREATE VIEW imp_v AS SELECT id, n, note FROM imp_t"));
+    // Records of two lines ahead of the refused ones, so a line is never a record's number.
+    const QString file = write(QStringLiteral("lines.csv"), "1,1,\"two\r\nlines\"\r\n2,x,wrong type\r\n"
+                                                            "3,3,a,extra\r\n1,5,duplicate\r\n6,,empty integer\r\n"
+                                                            "7,7,\"multi\nline\"\r\n9,\"9,open\r\n10,10,after\r\n");
+    // The table takes COPY batches, the view an INSERT per line: the same entries either way.
+    for (const QString target : {QStringLiteral("imp_t"), QStringLiteral("imp_v")}) {
+        TestServer::run(*admin, QStringLiteral("TRUNCATE imp_t"));
+        QFile::remove(path(QStringLiteral("ImportError.log")));
+        const QString insert = QStringLiteral("INSERT INTO %1 (id,n,note) VALUES(").arg(target);
+        const QStringList expected = {
+            insert + "'2','x','wrong type') Error:3 行目: ERROR:  invalid input syntax for",
+            QStringLiteral("3,3,a,extra Error:4 行目のフィールドが多すぎます（4 個、列は 3 個）\r\n"),
+            insert + "'1','5','duplicate') Error:5 行目: ERROR:  duplicate key value",
+            insert + "'6','','empty integer') Error:6 行目: ERROR:  invalid input syntax for",
+            QStringLiteral("9,\"9,open Error:9 行目で開いた引用符がファイルの終わりまで閉じられていません\r\n"),
+        };
+        ImportRunState st;
+        ASSERT_TRUE(RunImport(*conn, settings(file, target, {"id", "n", "note"}), st)) << target.toStdString();
+        EXPECT_EQ(st.executed.load(), 8);
+        EXPECT_EQ(st.errors.load(), 5);
+        EXPECT_EQ(value(QStringLiteral("select string_agg(id::text, ',' order by id) from imp_t")), QStringLiteral("1,7,10"));
+        const QStringList entries = Cp932::decode(readLog()).mid(6).split(QStringLiteral("\r\nQuery:"));
+        ASSERT_EQ(entries.size(), 5) << readLog().constData();
+        for (int i = 0; i < 5; ++i)
+            EXPECT_TRUE((entries[i] + "\r\n").startsWith(expected[i])) << target.toStdString() << ": " << entries[i].toStdString();
+    }
+}
+
 TEST_F(ImportRun, AFileOrLogThatCannotBeOpenedRefusesTheRunBeforeAnythingIsSent)
 {
     TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int, name text); "
