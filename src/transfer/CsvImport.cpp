@@ -107,15 +107,19 @@ bool FinishImport(Connection& conn, const ImportRunState& state, const ImportOut
     return endImport(conn, commit) && commit;
 }
 
-bool BeginImport(Connection& conn, const ImportSettings& s)
+bool BeginImport(Connection& conn, ImportSettings& s)
 {
     {
         // Nothing is sent (no DELETE above all) for a file the run could not read.
         QFile in(s.fileName);
-        ImportErrorLog log;
-        if (const std::optional<QString> refusal = OpenImportFiles(in, log, s.logPath)) {
+        if (const std::optional<QString> refusal = OpenImportInput(in)) {
             prompter().tell(BoxKind::Window, *refusal);
             return false;
+        }
+        ImportErrorLog log;
+        if (const std::optional<QString> why = log.open(s.logPath)) {
+            if (!prompter().ask(BoxKind::Window, ImportWithoutLogQuestion(*why))) return false;
+            s.withoutLog = true;
         }
     }
     if (!BeginTransaction(conn)) return false;
@@ -141,7 +145,7 @@ ImportOutcome RunImportWorker(Connection& conn, const ImportSettings& s, ImportR
     return batches.run();
 }
 
-bool RunImport(Connection& conn, const ImportSettings& s, ImportRunState& state, ImportOutcome* outcome)
+bool RunImport(Connection& conn, ImportSettings s, ImportRunState& state, ImportOutcome* outcome)
 {
     state.stopRequest = false;
     if (!BeginImport(conn, s)) return false;

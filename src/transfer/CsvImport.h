@@ -34,6 +34,9 @@ struct ImportSettings {
     // Whether the names came from the server (exact) or from the file (typed: folded first).
     bool fieldNamesExact = false;
     QString logPath = QStringLiteral("ImportError.log");
+    // The operator agreed to run on although the error log cannot be opened: failed lines are
+    // counted, not logged.
+    bool withoutLog = false;
 };
 
 // The state shared between the dialog (UI thread) and the worker: the flags and the two
@@ -83,11 +86,12 @@ std::optional<std::vector<QStringList>> FieldRowsFromFile(const QString& fileNam
 // server finds it: the table check without its count, which the dialog follows apart.
 bool ImportTableExists(Connection& conn, const ObjectName& table);
 
-// UI side, before the worker: the CSV file and the error log are opened (a run that could not
-// read them is refused before BEGIN, with the file and the system's reason), then BEGIN and the
-// optional create and delete. Messages go through the prompter. Returns false when the run cannot go on; the transaction is then ended already
-// (nothing open on the connection).
-bool BeginImport(Connection& conn, const ImportSettings& s);
+// UI side, before the worker: the CSV file is opened (a file the run cannot read is refused
+// before BEGIN, with the file and the reason), then the error log (one that cannot be opened
+// asks whether to run without it, and a Yes sets `withoutLog`), then BEGIN and the optional
+// create and delete. Messages go through the prompter. Returns false when the run cannot go
+// on; the transaction is then ended already (nothing open on the connection).
+bool BeginImport(Connection& conn, ImportSettings& s);
 // After the worker (UI side): shows the outcome's messages and ends the transaction. The run
 // decides: COMMIT unless the operator stopped it or the server was lost; the caller only
 // shows the result. Returns true when the transaction was committed.
@@ -101,8 +105,7 @@ ImportOutcome RunImportWorker(Connection& conn, const ImportSettings& s, ImportR
 
 // The whole run on one thread (BEGIN .. COMMIT/ROLLBACK), for callers without a dialog.
 // Returns true when it was committed.
-bool RunImport(Connection& conn, const ImportSettings& s, ImportRunState& state,
-               ImportOutcome* outcome = nullptr);
+bool RunImport(Connection& conn, ImportSettings s, ImportRunState& state, ImportOutcome* outcome = nullptr);
 
 // The worker thread of a run. `progress` and `finished` are called on the worker thread; the
 // dialog turns them into queued calls on its own thread.

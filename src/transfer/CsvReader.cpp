@@ -373,6 +373,44 @@ std::vector<CsvRecord> ReadCsvRecords(const QByteArray& bytes, const CsvFormat& 
     return out;
 }
 
+QString NotCsvText(QByteArrayView head)
+{
+    if (head.startsWith(QByteArrayView("\xFF\xFE\0\0", 4)) || head.startsWith(QByteArrayView("\0\0\xFE\xFF", 4)))
+        return QStringLiteral("UTF-32 のファイルです（バイト順マーク付き）。");
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF"))
+        return QStringLiteral("UTF-16 のファイルです（バイト順マーク付き）。");
+    // Without a mark: UTF-16 writes the ASCII of a CSV file (delimiters, line ends) as the
+    // character and a NUL, so its NULs sit on one side of the byte pairs and its line feeds
+    // are 0A 00 (little end first) or 00 0A.
+    qsizetype nul[2] = {0, 0}, feeds = 0, feedsLe = 0, feedsBe = 0, lines = 0, linesWithNul = 0;
+    bool nulInLine = false;
+    for (qsizetype i = 0; i < head.size(); ++i) {
+        if (head[i] == '\0') {
+            ++nul[i % 2];
+            nulInLine = true;
+        } else if (head[i] == '\n') {
+            ++feeds;
+            feedsLe += i % 2 == 0 && i + 1 < head.size() && head[i + 1] == '\0';
+            feedsBe += i % 2 == 1 && head[i - 1] == '\0';
+            ++lines;
+            linesWithNul += nulInLine;
+            nulInLine = false;
+        }
+    }
+    if (!head.endsWith('\n') && !head.isEmpty()) {
+        ++lines;
+        linesWithNul += nulInLine;
+    }
+    const qsizetype pairs = head.size() / 2;
+    auto utf16 = [&](qsizetype zeros, qsizetype others, qsizetype wideFeeds) {
+        return zeros >= 2 && zeros * 16 >= pairs && others * 8 <= zeros && (feeds == 0 || wideFeeds * 5 >= feeds * 4);
+    };
+    if (utf16(nul[1], nul[0], feedsLe) || utf16(nul[0], nul[1], feedsBe))
+        return QStringLiteral("UTF-16 のファイルです（バイト順マークなし）。");
+    if (linesWithNul * 2 > lines) return QStringLiteral("NUL 文字を含む行が大半で、テキストのファイルではありません。");
+    return {};
+}
+
 QString ImportQuote(const QString& chosen)
 {
     return chosen.isEmpty() ? QStringLiteral("\"") : chosen;

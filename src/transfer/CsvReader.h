@@ -134,6 +134,13 @@ private:
 // Everything a byte string holds, as records (for tests and the fuzz target).
 std::vector<CsvRecord> ReadCsvRecords(const QByteArray& bytes, const CsvFormat& format);
 
+// What a file is when its first bytes show that it is not text the reader can read (UTF-16 or
+// UTF-32, or NUL bytes in most lines), as a sentence for the operator; empty for CP932 text
+// or UTF-8 with its byte-order mark. A NUL in an odd line is left to the reader, which
+// refuses that line alone.
+QString NotCsvText(QByteArrayView head);
+constexpr qsizetype kCsvHeadBytes = 64 * 1024;  // what NotCsvText is given of a file
+
 // The quote the import reads with: the chosen one, or the double quote when none was chosen
 // (a field that begins with " is quoted, as every CSV reader takes it).
 QString ImportQuote(const QString& chosen);

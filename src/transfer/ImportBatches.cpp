@@ -307,8 +307,9 @@ ImportOutcome ImportBatches::run()
     m_state.countersWritten = false;
     QFile in(m_s.fileName);
     // Checked before BEGIN already; should either fail now after all, nothing is committed.
-    if (const std::optional<QString> refusal = OpenImportFiles(in, m_log, m_s.logPath)) {
-        m_log.close();
+    std::optional<QString> refusal = OpenImportInput(in);
+    if (!refusal && !m_s.withoutLog) refusal = m_log.open(m_s.logPath);
+    if (refusal) {
         m_outcome.failMessage = refusal;
         m_state.running = false;
         return m_outcome;

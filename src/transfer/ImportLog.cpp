@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <optional>
 
+#include "transfer/CsvReader.h"
 #include "workspace/TextCodec.h"
 
 std::optional<QString> ImportErrorLog::open(const QString& path)
@@ -17,7 +18,7 @@ QString ImportFileRefusal(const QFile& file)
     return QStringLiteral("ファイルを開けませんでした。\n\nFile = %1\n%2").arg(file.fileName(), file.errorString());
 }
 
-std::optional<QString> OpenImportFiles(QFile& input, ImportErrorLog& log, const QString& logPath)
+std::optional<QString> OpenImportInput(QFile& input)
 {
     // A directory opens for reading on some systems and then reads nothing.
     if (input.fileName().isEmpty()) return QStringLiteral("ファイル名を入力してください");
@@ -26,7 +27,16 @@ std::optional<QString> OpenImportFiles(QFile& input, ImportErrorLog& log, const 
         input.close();
         return why;
     }
-    return log.open(logPath);
+    const QString what = NotCsvText(input.peek(kCsvHeadBytes));
+    if (what.isEmpty()) return std::nullopt;
+    input.close();
+    return QStringLiteral("%1\nCP932 のテキスト（またはバイト順マーク付きの UTF-8）ではないため、インポートできません。\n\nFile = %2")
+        .arg(what, input.fileName());
+}
+
+QString ImportWithoutLogQuestion(const QString& why)
+{
+    return why + QStringLiteral("\n\nエラーになった行は件数に数えますが、ログには書き込みません。このままインポートしますか？");
 }
 
 void ImportErrorLog::add(const QByteArray& query, const QString& why, qint64 line)

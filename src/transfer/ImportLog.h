@@ -26,8 +26,11 @@ private:
 
 // Why a file of the run cannot be opened, for the operator: the file and the system's reason.
 QString ImportFileRefusal(const QFile& file);
-// Opens the CSV file for reading, then the error log; nothing, or why one cannot be opened.
-std::optional<QString> OpenImportFiles(QFile& input, ImportErrorLog& log, const QString& logPath);
+// Opens the CSV file for reading; nothing, or why the run cannot read it: it cannot be opened,
+// or it is not CP932 text (nor UTF-8 with its byte-order mark).
+std::optional<QString> OpenImportInput(QFile& input);
+// The question asked before a run whose error log cannot be opened (`why`: ImportFileRefusal).
+QString ImportWithoutLogQuestion(const QString& why);
 
 // A text in the log's bytes: CP932 with CR LF line ends. A character CP932 cannot hold is
 // written as its code point (<U+XXXX>), so the entry stays readable and nothing is dropped.

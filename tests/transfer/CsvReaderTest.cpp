@@ -155,4 +155,9 @@ TEST(CsvReader, AQuoteThatNeverClosesCostsItsLineAlone)
     EXPECT_EQ(r[1].firstLine, 2);
     EXPECT_EQ(r[1].field(0).size(), filler.size());
     EXPECT_EQ(fields(r.back()), (QStringList{"last", "line"}));
+
+    // A NUL in one line leaves the file to the reader; in most lines the file is not text.
+    const QByteArray nul("a\0b\n", 4);
+    EXPECT_TRUE(NotCsvText(nul + "c\nd\n").isEmpty());
+    EXPECT_FALSE(NotCsvText(nul + nul + "c\n").isEmpty());
 }

@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 
 #include "transfer/CsvImport.h"
+#include "transfer/ImportLog.h"
 #include "workspace/TextCodec.h"
 #include "workspace/Transaction.h"
 
@@ -193,34 +194,54 @@ TEST_F(ImportRun, EveryLogEntryNamesTheLineWhereItsRecordStarts)
     }
 }
 
-TEST_F(ImportRun, AFileOrLogThatCannotBeOpenedRefusesTheRunBeforeAnythingIsSent)
+TEST_F(ImportRun, AFileTheRunCannotReadIsRefusedBeforeAnythingIsSent)
 {
     TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int, name text); "
                                            "INSERT INTO imp_t VALUES (1, 'a'), (2, 'b')"));
-    const QString good = write(QStringLiteral("g.csv"), "3,c\n");
     QDir(dir.path()).mkdir(QStringLiteral("folder"));
-    struct Case {
-        QString input, log, named;
+    QByteArray utf16;
+    for (QChar c : QStringLiteral("3,東京\r\n4,abc\r\n")) utf16 += char(c.unicode() & 0xFF), utf16 += char(c.unicode() >> 8);
+    const QString notText = QStringLiteral("\nCP932 のテキスト（またはバイト順マーク付きの UTF-8）ではないため、インポートできません。\n\nFile = ");
+    const QString notOpened = QStringLiteral("ファイルを開けませんでした。\n\nFile = ");
+    const std::pair<QString, QString> cases[] = {  // the file, the message
+        {path(QStringLiteral("missing.csv")), notOpened + path(QStringLiteral("missing.csv")) + u'\n'},
+        {path(QStringLiteral("folder")), notOpened + path(QStringLiteral("folder")) + u'\n'},
+        {write(QStringLiteral("bom.csv"), "\xFF\xFE" + utf16),
+         QStringLiteral("UTF-16 のファイルです（バイト順マーク付き）。") + notText + path(QStringLiteral("bom.csv"))},
+        {write(QStringLiteral("wide.csv"), utf16),
+         QStringLiteral("UTF-16 のファイルです（バイト順マークなし）。") + notText + path(QStringLiteral("wide.csv"))},
+        {write(QStringLiteral("nul.csv"), QByteArray("3,a\0b\r\n4,\0\r\n", 11)),
+         QStringLiteral("NUL 文字を含む行が大半で、テキストのファイルではありません。") + notText + path(QStringLiteral("nul.csv"))},
     };
-    const Case cases[] = {
-        {path(QStringLiteral("missing.csv")), path(QStringLiteral("ImportError.log")), path(QStringLiteral("missing.csv"))},
-        {path(QStringLiteral("folder")), path(QStringLiteral("ImportError.log")), path(QStringLiteral("folder"))},
-        {good, path(QStringLiteral("no/ImportError.log")), path(QStringLiteral("no/ImportError.log"))},
-        {good, path(QStringLiteral("folder")), path(QStringLiteral("folder"))},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [input, message] : cases) {
         prompts.clear();
-        ImportSettings s = settings(c.input, QStringLiteral("imp_t"), {"id", "name"});
-        s.logPath = c.log;
+        ImportSettings s = settings(input, QStringLiteral("imp_t"), {"id", "name"});
         s.deleteRows = true;
         StatementLog log(*conn);
-        EXPECT_FALSE(RunImport(*conn, s, state)) << c.named.toStdString();
+        EXPECT_FALSE(RunImport(*conn, s, state)) << input.toStdString();
         EXPECT_TRUE(log.statements().isEmpty()) << log.statements().join(u'/').toStdString();
         ASSERT_EQ(prompts.messages().size(), 1);
-        EXPECT_TRUE(prompts.messages()[0].startsWith(QStringLiteral("ファイルを開けませんでした。\n\nFile = ") + c.named + u'\n'))
-            << prompts.messages()[0].toStdString();
-        EXPECT_EQ(value(QStringLiteral("select count(*) from imp_t")), QStringLiteral("2"));
+        EXPECT_TRUE(prompts.messages()[0].startsWith(message)) << prompts.messages()[0].toStdString();
     }
+    EXPECT_EQ(value(QStringLiteral("select count(*) from imp_t")), QStringLiteral("2"));
+}
+
+TEST_F(ImportRun, ALogThatCannotBeOpenedAsksFirstAndARunWithoutItStillCountsFailedLines)
+{
+    TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int, name text)"));
+    ImportSettings s = settings(write(QStringLiteral("g.csv"), "1,a\nbad,b\n3,c\n"), QStringLiteral("imp_t"), {"id", "name"});
+    s.logPath = path(QStringLiteral("no/ImportError.log"));
+    StatementLog log(*conn);
+    prompts.answer(false);  // nothing is sent
+    EXPECT_FALSE(RunImport(*conn, s, state));
+    EXPECT_TRUE(log.statements().isEmpty()) << log.statements().join(u'/').toStdString();
+    EXPECT_EQ(prompts.texts(), QStringList{ImportWithoutLogQuestion(
+                                   QStringLiteral("ファイルを開けませんでした。\n\nFile = %1\nNo such file or directory").arg(s.logPath))});
+    prompts.answer(true);  // the run goes on and counts the failed line, logged nowhere
+    ASSERT_TRUE(RunImport(*conn, s, state));
+    EXPECT_EQ(prompts.texts().size(), 2);
+    EXPECT_EQ(state.errors.load(), 1);
+    EXPECT_EQ(value(QStringLiteral("select string_agg(id || name, '/' order by id) from imp_t")), QStringLiteral("1a/3c"));
 }
 
 TEST_F(ImportRun, StopOnErrorKeepsTheLinesBeforeAndCommits)
