@@ -477,6 +477,11 @@ void CCsvImportDlg::finishRun(const ImportOutcome& outcome)
 {
     m_job.join();
     showCounters();
+    if (m_job.state().stopRequest) {
+        // A stopped run keeps nothing: no count of it stays as if it had been stored.
+        m_executed->clear();
+        m_errors->clear();
+    }
     const bool committed = FinishImport(m_conn, m_job.state(), outcome);
     m_inRun = false;
     setRunning(false);

@@ -103,8 +103,12 @@ bool FinishImport(Connection& conn, const ImportRunState& state, const ImportOut
     if (outcome.failMessage) prompter().tell(BoxKind::Window, *outcome.failMessage);
     // A run the operator stopped, whose server was lost or whose file could not be read keeps
     // nothing.
+    const bool stopped = state.stopRequest && !outcome.lostMessage && !outcome.failMessage;
     const bool commit = !state.stopRequest && !outcome.lostMessage && !outcome.failMessage;
-    return endImport(conn, commit) && commit;
+    const bool committed = endImport(conn, commit) && commit;
+    if (stopped) prompter().tell(BoxKind::Window, kStoppedFormat.arg(state.executed.load()));
+    if (committed && outcome.emptyMessage) prompter().tell(BoxKind::Window, *outcome.emptyMessage);
+    return committed;
 }
 
 bool BeginImport(Connection& conn, ImportSettings& s)

@@ -46,7 +46,8 @@ struct ImportRunState {
     std::atomic<bool> stopRequest{false};
     std::atomic<long long> executed{0};
     std::atomic<long long> errors{0};
-    // Set once a line was processed: the counter boxes are written only from then on.
+    // Set once a line was processed (or the file proved to hold none): the counter boxes are
+    // written only from then on.
     std::atomic<bool> countersWritten{false};
 };
 
@@ -58,12 +59,20 @@ struct ImportOutcome {
     std::optional<QString> lostMessage;
     // The file or the error log could not be opened: the message to show; nothing is committed.
     std::optional<QString> failMessage;
+    // The file held no data line: said once the run is committed.
+    std::optional<QString> emptyMessage;
 };
 
 inline const QString kStopOnErrorFormat =
     QStringLiteral("Query : %1 \nError : %2\n何らかのエラーが発生しました。中断します。");
 inline const QString kConnectionLostMessage = QStringLiteral(
     "サーバーとの接続が失われました。インポートを終了します。（トランザクションは破棄されました)");
+// After "中断": the lines read so far are named, none of them is kept.
+inline const QString kStoppedFormat = QStringLiteral(
+    "インポートを中断しました。（トランザクションは破棄されました)\n処理した %1 行を含め、何も保存されていません。");
+inline const QString kEmptyFileMessage = QStringLiteral("ファイルにデータ行がありません。インポートした行はありません。");
+// Added to it when the run deleted the table's rows first (that is committed).
+inline const QString kRowsDeletedNote = QStringLiteral("\n現在のレコードはすべて削除しました。");
 
 // A name from the field-settings list for a statement: exact names quoted as they are, typed
 // ones (file headers, Col01) folded as the server folds them first.
@@ -94,7 +103,8 @@ bool ImportTableExists(Connection& conn, const ObjectName& table);
 bool BeginImport(Connection& conn, ImportSettings& s);
 // After the worker (UI side): shows the outcome's messages and ends the transaction. The run
 // decides: COMMIT unless the operator stopped it or the server was lost; the caller only
-// shows the result. Returns true when the transaction was committed.
+// shows the result. A stopped run says that nothing was kept, an empty file that nothing was
+// imported. Returns true when the transaction was committed.
 bool FinishImport(Connection& conn, const ImportRunState& state, const ImportOutcome& outcome);
 
 // The worker's body. Runs on the calling thread and alone uses the connection meanwhile.

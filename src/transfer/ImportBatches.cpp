@@ -356,6 +356,11 @@ ImportOutcome ImportBatches::run()
     if (!m_abort) flushBatch();
     // A failed last piece leaves the transaction aborted until it is rolled back to b.
     settleSavepoint();
+    if (!m_state.countersWritten && !m_abort && !m_state.stopRequest) {
+        // Not one data line: the counters say so, and so does a message after the COMMIT.
+        m_state.countersWritten = true;
+        m_outcome.emptyMessage = kEmptyFileMessage + (m_s.deleteRows ? kRowsDeletedNote : QString());
+    }
     m_log.close();
     tick(true);
     m_state.running = false;

@@ -174,7 +174,7 @@ TEST_F(ImportDialog, TheFieldListShowsDefaultsAsEveryDefaultIsShown)
     EXPECT_EQ(defaults, (QStringList{"'O''Brien'", "now()", "0", "'x'", "CURRENT_DATE", ""}));
 }
 
-TEST_F(ImportRunThread, ImportsIntoANewTableThenAnEmptyFileKeepsTheCounters)
+TEST_F(ImportRunThread, ImportsIntoANewTableThenAnEmptyFileSaysSo)
 {
     dlg->chooseFile(write(QStringLiteral("n.csv"), "\"Id\",Name\n1,a\n2,\"b,c\"\nx,\"O'Brien\"\n"));
     check("headerCheck")->click();
@@ -197,7 +197,9 @@ TEST_F(ImportRunThread, ImportsIntoANewTableThenAnEmptyFileKeepsTheCounters)
     EXPECT_EQ(rowTexts("fieldList").value(0).section(u'|', 0, 0), QStringLiteral("id"));
     dlg->chooseFile(write(QStringLiteral("empty.csv"), ""));
     ASSERT_TRUE(runAndWait());
-    EXPECT_EQ(edit("executedBox")->text(), QStringLiteral("3"));
+    EXPECT_EQ(prompts.messages(), (QStringList{kEmptyFileMessage}));
+    EXPECT_EQ(edit("executedBox")->text(), QStringLiteral("0"));
+    EXPECT_EQ(edit("errorBox")->text(), QStringLiteral("0"));
     EXPECT_EQ(value(QStringLiteral("select count(*) from imp_new")), QStringLiteral("3"));
 }
 
@@ -252,7 +254,13 @@ TEST_F(ImportRunThread, StopRollsBackEverythingIncludingTheCreatedTable)
     child<QAbstractButton>("stopButton")->click();
     ASSERT_TRUE(finished.wait(60000));
     EXPECT_FALSE(finished.first().first().toBool());
-    EXPECT_TRUE(prompts.messages().isEmpty()) << prompts.messages().join(u'/').toStdString();
+    // Said once the ROLLBACK went; no count stays on show as if something had been kept.
+    ASSERT_EQ(prompts.messages().size(), 1) << prompts.messages().join(u'/').toStdString();
+    const QString said = prompts.messages()[0];
+    EXPECT_TRUE(said.startsWith(kStoppedFormat.section(QStringLiteral("%1"), 0, 0))) << said.toStdString();
+    EXPECT_TRUE(said.endsWith(kStoppedFormat.section(QStringLiteral("%1"), 1))) << said.toStdString();
+    EXPECT_TRUE(edit("executedBox")->text().isEmpty());
+    EXPECT_TRUE(edit("errorBox")->text().isEmpty());
     EXPECT_EQ(value(QStringLiteral("select count(*) from pg_class where relname = 'imp_new'")), QStringLiteral("0"));
     EXPECT_TRUE(child<QAbstractButton>("okButton")->isEnabled());
 }

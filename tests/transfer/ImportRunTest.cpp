@@ -294,12 +294,15 @@ TEST_F(ImportRun, CreateDeleteAndEmptyFiles)
     s.fileName = write(QStringLiteral("e.csv"), "");
     state.executed = 77;
     ASSERT_TRUE(RunImport(*conn, s, state));
-    EXPECT_FALSE(state.countersWritten.load());
+    EXPECT_TRUE(state.countersWritten.load());
+    EXPECT_EQ(state.executed.load(), 0);
+    EXPECT_EQ(prompts.messages(), (QStringList{kEmptyFileMessage + kRowsDeletedNote}));
     EXPECT_EQ(log.statements().filter(QRegularExpression("^(BEGIN|Delete|COMMIT)")),
               (QStringList{"BEGIN", "Delete from imp_new", "COMMIT"}));
     EXPECT_EQ(value(QStringLiteral("select count(*) from imp_new")), QStringLiteral("0"));
 
     // A create that fails shows the server's text and rolls back.
+    prompts.clear();
     s.createTable = true;
     s.deleteRows = false;
     EXPECT_FALSE(RunImport(*conn, s, state));
