@@ -8,7 +8,9 @@
 
 std::optional<QString> ImportErrorLog::open(const QString& path)
 {
-    m_file.setFileName(path);
+    // Named in full in a refusal: the log lands in the start folder, which the operator may
+    // not have in mind.
+    m_file.setFileName(QFileInfo(path).absoluteFilePath());
     if (m_file.open(QIODevice::WriteOnly | QIODevice::Append)) return std::nullopt;
     return ImportFileRefusal(m_file);
 }
