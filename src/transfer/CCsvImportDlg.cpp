@@ -324,11 +324,18 @@ void CCsvImportDlg::fillPreview(const QString& fileName)
     m_preview->setRowCount(0);
     CsvRecordReader reader(f, CsvFormat::from(delimiter(), quote()));
     CsvRecord rec;
+    // A record the run would refuse shows as the file holds it, marked with the reason.
     auto addRow = [this](const CsvRecord& r) {
         const int row = m_preview->rowCount();
         m_preview->insertRow(row);
         const int n = std::min(CountCsvFields(r), m_preview->columnCount());
         for (int i = 0; i < n; ++i) setCell(m_preview, row, i, r.text(i));
+        if (r.valid) return;
+        for (int i = 0; i < m_preview->columnCount(); ++i) {
+            if (!m_preview->item(row, i)) setCell(m_preview, row, i, QString());
+            m_preview->item(row, i)->setToolTip(r.problem);
+            m_preview->item(row, i)->setForeground(Qt::red);
+        }
     };
     for (int line = 0; line < kPreviewLines && reader.next(rec); ++line) {
         if (line == 0) {
@@ -470,6 +477,11 @@ void CCsvImportDlg::finishRun(const ImportOutcome& outcome)
 {
     m_job.join();
     showCounters();
+    if (m_job.state().stopRequest) {
+        // A stopped run keeps nothing: no count of it stays as if it had been stored.
+        m_executed->clear();
+        m_errors->clear();
+    }
     const bool committed = FinishImport(m_conn, m_job.state(), outcome);
     m_inRun = false;
     setRunning(false);

@@ -103,19 +103,27 @@ bool FinishImport(Connection& conn, const ImportRunState& state, const ImportOut
     if (outcome.failMessage) prompter().tell(BoxKind::Window, *outcome.failMessage);
     // A run the operator stopped, whose server was lost or whose file could not be read keeps
     // nothing.
+    const bool stopped = state.stopRequest && !outcome.lostMessage && !outcome.failMessage;
     const bool commit = !state.stopRequest && !outcome.lostMessage && !outcome.failMessage;
-    return endImport(conn, commit) && commit;
+    const bool committed = endImport(conn, commit) && commit;
+    if (stopped) prompter().tell(BoxKind::Window, kStoppedFormat.arg(state.executed.load()));
+    if (committed && outcome.emptyMessage) prompter().tell(BoxKind::Window, *outcome.emptyMessage);
+    return committed;
 }
 
-bool BeginImport(Connection& conn, const ImportSettings& s)
+bool BeginImport(Connection& conn, ImportSettings& s)
 {
     {
         // Nothing is sent (no DELETE above all) for a file the run could not read.
         QFile in(s.fileName);
-        ImportErrorLog log;
-        if (const std::optional<QString> refusal = OpenImportFiles(in, log, s.logPath)) {
+        if (const std::optional<QString> refusal = OpenImportInput(in)) {
             prompter().tell(BoxKind::Window, *refusal);
             return false;
+        }
+        ImportErrorLog log;
+        if (const std::optional<QString> why = log.open(s.logPath)) {
+            if (!prompter().ask(BoxKind::Window, ImportWithoutLogQuestion(*why))) return false;
+            s.withoutLog = true;
         }
     }
     if (!BeginTransaction(conn)) return false;
@@ -141,7 +149,7 @@ ImportOutcome RunImportWorker(Connection& conn, const ImportSettings& s, ImportR
     return batches.run();
 }
 
-bool RunImport(Connection& conn, const ImportSettings& s, ImportRunState& state, ImportOutcome* outcome)
+bool RunImport(Connection& conn, ImportSettings s, ImportRunState& state, ImportOutcome* outcome)
 {
     state.stopRequest = false;
     if (!BeginImport(conn, s)) return false;

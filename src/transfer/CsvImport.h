@@ -34,6 +34,9 @@ struct ImportSettings {
     // Whether the names came from the server (exact) or from the file (typed: folded first).
     bool fieldNamesExact = false;
     QString logPath = QStringLiteral("ImportError.log");
+    // The operator agreed to run on although the error log cannot be opened: failed lines are
+    // counted, not logged.
+    bool withoutLog = false;
 };
 
 // The state shared between the dialog (UI thread) and the worker: the flags and the two
@@ -43,7 +46,8 @@ struct ImportRunState {
     std::atomic<bool> stopRequest{false};
     std::atomic<long long> executed{0};
     std::atomic<long long> errors{0};
-    // Set once a line was processed: the counter boxes are written only from then on.
+    // Set once a line was processed (or the file proved to hold none): the counter boxes are
+    // written only from then on.
     std::atomic<bool> countersWritten{false};
 };
 
@@ -55,12 +59,20 @@ struct ImportOutcome {
     std::optional<QString> lostMessage;
     // The file or the error log could not be opened: the message to show; nothing is committed.
     std::optional<QString> failMessage;
+    // The file held no data line: said once the run is committed.
+    std::optional<QString> emptyMessage;
 };
 
 inline const QString kStopOnErrorFormat =
     QStringLiteral("Query : %1 \nError : %2\n何らかのエラーが発生しました。中断します。");
 inline const QString kConnectionLostMessage = QStringLiteral(
     "サーバーとの接続が失われました。インポートを終了します。（トランザクションは破棄されました)");
+// After "中断": the lines read so far are named, none of them is kept.
+inline const QString kStoppedFormat = QStringLiteral(
+    "インポートを中断しました。（トランザクションは破棄されました)\n処理した %1 行を含め、何も保存されていません。");
+inline const QString kEmptyFileMessage = QStringLiteral("ファイルにデータ行がありません。インポートした行はありません。");
+// Added to it when the run deleted the table's rows first (that is committed).
+inline const QString kRowsDeletedNote = QStringLiteral("\n現在のレコードはすべて削除しました。");
 
 // A name from the field-settings list for a statement: exact names quoted as they are, typed
 // ones (file headers, Col01) folded as the server folds them first.
@@ -83,14 +95,16 @@ std::optional<std::vector<QStringList>> FieldRowsFromFile(const QString& fileNam
 // server finds it: the table check without its count, which the dialog follows apart.
 bool ImportTableExists(Connection& conn, const ObjectName& table);
 
-// UI side, before the worker: the CSV file and the error log are opened (a run that could not
-// read them is refused before BEGIN, with the file and the system's reason), then BEGIN and the
-// optional create and delete. Messages go through the prompter. Returns false when the run cannot go on; the transaction is then ended already
-// (nothing open on the connection).
-bool BeginImport(Connection& conn, const ImportSettings& s);
+// UI side, before the worker: the CSV file is opened (a file the run cannot read is refused
+// before BEGIN, with the file and the reason), then the error log (one that cannot be opened
+// asks whether to run without it, and a Yes sets `withoutLog`), then BEGIN and the optional
+// create and delete. Messages go through the prompter. Returns false when the run cannot go
+// on; the transaction is then ended already (nothing open on the connection).
+bool BeginImport(Connection& conn, ImportSettings& s);
 // After the worker (UI side): shows the outcome's messages and ends the transaction. The run
 // decides: COMMIT unless the operator stopped it or the server was lost; the caller only
-// shows the result. Returns true when the transaction was committed.
+// shows the result. A stopped run says that nothing was kept, an empty file that nothing was
+// imported. Returns true when the transaction was committed.
 bool FinishImport(Connection& conn, const ImportRunState& state, const ImportOutcome& outcome);
 
 // The worker's body. Runs on the calling thread and alone uses the connection meanwhile.
@@ -101,8 +115,7 @@ ImportOutcome RunImportWorker(Connection& conn, const ImportSettings& s, ImportR
 
 // The whole run on one thread (BEGIN .. COMMIT/ROLLBACK), for callers without a dialog.
 // Returns true when it was committed.
-bool RunImport(Connection& conn, const ImportSettings& s, ImportRunState& state,
-               ImportOutcome* outcome = nullptr);
+bool RunImport(Connection& conn, ImportSettings s, ImportRunState& state, ImportOutcome* outcome = nullptr);
 
 // The worker thread of a run. `progress` and `finished` are called on the worker thread; the
 // dialog turns them into queued calls on its own thread.

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -96,6 +97,7 @@ bool CsvSplitter::feedLine(const char* p, qsizetype n, CsvRecord& rec, bool crlf
         if (!enclosed) {
             if (startsWith(i, end, q)) {
                 enclosed = true;
+                m_openField = rec.ends.empty() ? 0 : rec.ends.back();
                 i += q.size();
             } else {
                 const char* j = findBytes(i, end, d);
@@ -140,9 +142,10 @@ bool CsvSplitter::feedLine(const char* p, qsizetype n, CsvRecord& rec, bool crlf
     }
 }
 
-void CsvSplitter::finish(CsvRecord& rec)
+void CsvSplitter::finish(CsvRecord& rec, bool keepQuote)
 {
     if (!m_open) return;
+    if (keepQuote) rec.data.insert(size_t(m_openField), m_format.quote.constData(), size_t(m_format.quote.size()));
     closeField(rec);
     m_open = false;
 }
@@ -156,10 +159,13 @@ CsvRecordReader::CsvRecordReader(QIODevice& device, const CsvFormat& format)
 bool CsvRecordReader::fill()
 {
     if (m_eof) return false;
-    if (m_pos > 0) {
-        std::memmove(m_buffer.data(), m_buffer.constData() + m_pos, size_t(m_end - m_pos));
-        m_end -= m_pos;
-        m_pos = 0;
+    const bool keepRecord = m_splitter.inRecord();
+    const qsizetype from = keepRecord ? std::min(m_pos, m_recordStart) : m_pos;
+    if (from > 0) {
+        std::memmove(m_buffer.data(), m_buffer.constData() + from, size_t(m_end - from));
+        m_end -= from;
+        m_pos -= from;
+        if (keepRecord) m_recordStart -= from;
     }
     if (m_end == m_buffer.size()) m_buffer.resize(m_buffer.size() * 2);
     const qint64 got = m_device.read(m_buffer.data() + m_end, m_buffer.size() - m_end);
@@ -275,11 +281,14 @@ bool CsvRecordReader::next(CsvRecord& rec)
         bool tooLong = false, crlf = false;
         if (!nextLine(p, n, tooLong, crlf)) {
             if (!m_splitter.inRecord()) return false;
-            m_splitter.finish(rec);
-            checkFieldCount(rec, nullptr, 0);
-            return true;
+            rewindToRecordStart(OpenQuote::AtEnd, rec);
+            continue;
         }
-        if (!m_splitter.inRecord()) rec.firstLine = m_line;
+        const OpenQuote alone = std::exchange(m_readAlone, OpenQuote::None);
+        if (!m_splitter.inRecord()) {
+            rec.firstLine = m_line;
+            m_recordStart = p - m_buffer.constData();
+        }
         bool lineValid = true;
         const char* text = p;
         qsizetype textLength = n;
@@ -307,19 +316,34 @@ bool CsvRecordReader::next(CsvRecord& rec)
             checkFieldCount(rec, p, n);
             return true;
         }
+        if (alone != OpenQuote::None) {
+            m_splitter.finish(rec, true);
+            rec.valid = false;
+            rec.problem = alone == OpenQuote::AtEnd
+                              ? QStringLiteral("%1 行目で開いた引用符がファイルの終わりまで閉じられていません").arg(m_line)
+                              : QStringLiteral("%1 行目で開いた引用符が閉じられないまま、レコードが長すぎます").arg(m_line);
+            rec.raw = QByteArray(p, std::min<qsizetype>(n, 65536));
+            m_earlierLines.resize(0);
+            return true;
+        }
         if (m_fieldLimit > 0 && m_earlierLines.size() < 65536) {
             m_earlierLines.append(p, std::min<qsizetype>(n, 65536));
             m_earlierLines.append('\n');
         }
-        if (qsizetype(rec.data.size()) > kMaxRecordBytes) {
-            // An enclosed field that never closes: the record ends here.
-            if (rec.valid) rec.problem = QStringLiteral("%1 行目からのレコードが長すぎます").arg(rec.firstLine);
-            rec.valid = false;
-            m_splitter.finish(rec);
-            checkFieldCount(rec, nullptr, 0);
-            return true;
-        }
+        if (qsizetype(rec.data.size()) > kMaxRecordBytes) rewindToRecordStart(OpenQuote::TooLong, rec);
     }
+}
+
+void CsvRecordReader::rewindToRecordStart(OpenQuote why, CsvRecord& rec)
+{
+    // The buffer still holds everything from the record's first line on (see fill()).
+    m_pos = m_recordStart;
+    m_line = rec.firstLine - 1;
+    m_skipAfterCut = false;
+    m_readAlone = why;
+    m_splitter.reset();
+    m_earlierLines.resize(0);
+    rec.clear();
 }
 
 void CsvRecordReader::checkFieldCount(CsvRecord& rec, const char* lastLine, qsizetype n)
@@ -347,6 +371,44 @@ std::vector<CsvRecord> ReadCsvRecords(const QByteArray& bytes, const CsvFormat& 
     CsvRecord rec;
     while (reader.next(rec)) out.push_back(rec);
     return out;
+}
+
+QString NotCsvText(QByteArrayView head)
+{
+    if (head.startsWith(QByteArrayView("\xFF\xFE\0\0", 4)) || head.startsWith(QByteArrayView("\0\0\xFE\xFF", 4)))
+        return QStringLiteral("UTF-32 のファイルです（バイト順マーク付き）。");
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF"))
+        return QStringLiteral("UTF-16 のファイルです（バイト順マーク付き）。");
+    // Without a mark: UTF-16 writes the ASCII of a CSV file (delimiters, line ends) as the
+    // character and a NUL, so its NULs sit on one side of the byte pairs and its line feeds
+    // are 0A 00 (little end first) or 00 0A.
+    qsizetype nul[2] = {0, 0}, feeds = 0, feedsLe = 0, feedsBe = 0, lines = 0, linesWithNul = 0;
+    bool nulInLine = false;
+    for (qsizetype i = 0; i < head.size(); ++i) {
+        if (head[i] == '\0') {
+            ++nul[i % 2];
+            nulInLine = true;
+        } else if (head[i] == '\n') {
+            ++feeds;
+            feedsLe += i % 2 == 0 && i + 1 < head.size() && head[i + 1] == '\0';
+            feedsBe += i % 2 == 1 && head[i - 1] == '\0';
+            ++lines;
+            linesWithNul += nulInLine;
+            nulInLine = false;
+        }
+    }
+    if (!head.endsWith('\n') && !head.isEmpty()) {
+        ++lines;
+        linesWithNul += nulInLine;
+    }
+    const qsizetype pairs = head.size() / 2;
+    auto utf16 = [&](qsizetype zeros, qsizetype others, qsizetype wideFeeds) {
+        return zeros >= 2 && zeros * 16 >= pairs && others * 8 <= zeros && (feeds == 0 || wideFeeds * 5 >= feeds * 4);
+    };
+    if (utf16(nul[1], nul[0], feedsLe) || utf16(nul[0], nul[1], feedsBe))
+        return QStringLiteral("UTF-16 のファイルです（バイト順マークなし）。");
+    if (linesWithNul * 2 > lines) return QStringLiteral("NUL 文字を含む行が大半で、テキストのファイルではありません。");
+    return {};
 }
 
 QString ImportQuote(const QString& chosen)

@@ -21,6 +21,10 @@ class QIODevice;
 // A field not enclosed is taken exactly as it stands. An empty delimiter never splits; an empty
 // quote encloses nothing (the import's settings give the double quote when none was chosen:
 // see ImportQuote).
+//
+// A quote still open at the end of the file (or past kMaxRecordBytes) is a stray one, not a
+// value holding the rest of the file: the line where its record starts is refused alone, and
+// reading goes on with the line after it, so one stray quote costs one line.
 
 // Delimiter and quote as UTF-8 bytes: records are split after decoding, so a delimiter can
 // never match the second byte of a double-byte CP932 character.
@@ -64,13 +68,16 @@ public:
     // it completed the record, false when the line ended inside an enclosed field and the
     // record goes on with the next line (the line end then belongs to the value).
     bool feedLine(const char* p, qsizetype n, CsvRecord& rec, bool crlf = false);
-    // The input ended inside an enclosed field: close the record with what it has.
-    void finish(CsvRecord& rec);
+    // The input ended inside an enclosed field: close the record with what it has; with
+    // `keepQuote` the open field keeps its opening quote, as the line shows it.
+    void finish(CsvRecord& rec, bool keepQuote = false);
     bool inRecord() const { return m_open; }
+    void reset() { m_open = false; }
 
 private:
     void closeField(CsvRecord& rec) { rec.ends.push_back(qsizetype(rec.data.size())); }
     CsvFormat m_format;
+    qsizetype m_openField = 0;  // where the open enclosed field starts in the record's data
     bool m_open = false;    // a record is under way (continued across a line end)
     bool m_openCrLf = false;  // ... and the line it continues ended in CR LF
 };
@@ -93,8 +100,13 @@ public:
     bool next(CsvRecord& rec);
 
 private:
+    // Why a record whose quote never closed is refused at its first line.
+    enum class OpenQuote { None, AtEnd, TooLong };
+
     bool fill();
     bool nextLine(const char*& p, qsizetype& n, bool& tooLong, bool& crlf);
+    // Back to the first line of the open record, to read it alone.
+    void rewindToRecordStart(OpenQuote why, CsvRecord& rec);
     void checkFieldCount(CsvRecord& rec, const char* lastLine, qsizetype n);
     // Appends the line decoded to UTF-8 to m_decoded; false when some byte was not valid.
     // A NUL byte is never text of a CSV file, in either encoding.
@@ -107,6 +119,10 @@ private:
     qsizetype m_pos = 0, m_end = 0;
     bool m_eof = false;
     bool m_started = false;
+    // While a record runs over several lines the buffer keeps its first line from here on
+    // (at most kMaxRecordBytes and a line), so an open quote can be read again as one line.
+    qsizetype m_recordStart = 0;
+    OpenQuote m_readAlone = OpenQuote::None;  // the next line is read as a record of its own
     bool m_skipAfterCut = false;
     qint64 m_line = 0;
     QByteArray m_decoded;
@@ -117,6 +133,13 @@ private:
 
 // Everything a byte string holds, as records (for tests and the fuzz target).
 std::vector<CsvRecord> ReadCsvRecords(const QByteArray& bytes, const CsvFormat& format);
+
+// What a file is when its first bytes show that it is not text the reader can read (UTF-16 or
+// UTF-32, or NUL bytes in most lines), as a sentence for the operator; empty for CP932 text
+// or UTF-8 with its byte-order mark. A NUL in an odd line is left to the reader, which
+// refuses that line alone.
+QString NotCsvText(QByteArrayView head);
+constexpr qsizetype kCsvHeadBytes = 64 * 1024;  // what NotCsvText is given of a file
 
 // The quote the import reads with: the chosen one, or the double quote when none was chosen
 // (a field that begins with " is quoted, as every CSV reader takes it).

@@ -122,11 +122,12 @@ void ImportBatches::tick(bool force)
     if (m_progress) m_progress();
 }
 
-void ImportBatches::lineFailed(const QString& query, const QByteArray& logQuery, const QString& error)
+void ImportBatches::lineFailed(const QString& query, const QByteArray& logQuery, const QString& error,
+                               qint64 line)
 {
     ++m_state.errors;
     m_state.countersWritten = true;
-    m_log.add(logQuery, error);
+    m_log.add(logQuery, error, line);
     if (m_s.stopOnError) {
         m_outcome.stopMessage = kStopOnErrorFormat.arg(query, error);
         m_abort = true;
@@ -136,7 +137,7 @@ void ImportBatches::lineFailed(const QString& query, const QByteArray& logQuery,
     countExecuted(1);
 }
 
-void ImportBatches::insertValues(const QStringList& values)
+void ImportBatches::insertValues(const QStringList& values, qint64 line)
 {
     QString sql = m_prefix;
     for (int i = 0; i < m_columns; ++i)
@@ -156,7 +157,7 @@ void ImportBatches::insertValues(const QStringList& values)
     // The connection's error message ends with its own line feed.
     QString logged = error;
     if (logged.endsWith(u'\n')) logged.chop(1);
-    lineFailed(sql, ImportLogBytes(sql), logged + u'\n');
+    lineFailed(sql, ImportLogBytes(sql), logged + u'\n', line);
 }
 
 void ImportBatches::appendLine(const CsvRecord& rec)
@@ -167,6 +168,7 @@ void ImportBatches::appendLine(const CsvRecord& rec)
     }
     m_batch.push_back('\n');
     m_lineEnds.push_back(qsizetype(m_batch.size()));
+    m_fileLines.push_back(rec.firstLine);
 }
 
 bool ImportBatches::startCopy()
@@ -193,6 +195,7 @@ void ImportBatches::streamBatch()
             insertEach(0, qsizetype(m_lineEnds.size()));
             m_batch.clear();
             m_lineEnds.clear();
+            m_fileLines.clear();
             return;
         }
         m_copyOpen = true;
@@ -230,6 +233,7 @@ void ImportBatches::flushBatch()
     }
     m_batch.clear();
     m_lineEnds.clear();
+    m_fileLines.clear();
     m_sent = 0;
 }
 
@@ -249,7 +253,7 @@ bool ImportBatches::copyRange(qsizetype from, qsizetype to, int* failedLine)
 
 void ImportBatches::insertEach(qsizetype from, qsizetype to)
 {
-    for (qsizetype i = from; i < to && !m_abort; ++i) insertValues(copyLineValues(batchLine(i)));
+    for (qsizetype i = from; i < to && !m_abort; ++i) insertValues(copyLineValues(batchLine(i)), m_fileLines[size_t(i)]);
 }
 
 // Lines [from, from + count) went as one COPY that failed at its line `failedLine` (1-based;
@@ -275,7 +279,7 @@ void ImportBatches::afterFailedCopy(qsizetype from, qsizetype count, int failedL
         }
         if (m_abort) return;
         slice = qsizetype(std::clamp<long long>(m_goodSinceFailure, kFirstRetrySlice, kLargestBatch));
-        insertValues(copyLineValues(batchLine(pos + k - 1)));
+        insertValues(copyLineValues(batchLine(pos + k - 1)), m_fileLines[size_t(pos + k - 1)]);
         m_lastGap = m_goodSinceFailure;
         m_goodSinceFailure = 0;
         pos += k;
@@ -303,8 +307,9 @@ ImportOutcome ImportBatches::run()
     m_state.countersWritten = false;
     QFile in(m_s.fileName);
     // Checked before BEGIN already; should either fail now after all, nothing is committed.
-    if (const std::optional<QString> refusal = OpenImportFiles(in, m_log, m_s.logPath)) {
-        m_log.close();
+    std::optional<QString> refusal = OpenImportInput(in);
+    if (!refusal && !m_s.withoutLog) refusal = m_log.open(m_s.logPath);
+    if (refusal) {
         m_outcome.failMessage = refusal;
         m_state.running = false;
         return m_outcome;
@@ -331,13 +336,13 @@ ImportOutcome ImportBatches::run()
             const QString shown = utf8 ? QString::fromUtf8(rec.raw) : Cp932::decode(rec.raw);
             QByteArray raw = utf8 ? ImportLogBytes(shown) : rec.raw;
             if (!utf8) raw.replace("\n", "\r\n");
-            lineFailed(shown, raw, rec.problem + u'\n');
+            lineFailed(shown, raw, rec.problem + u'\n', 0);
             continue;
         }
         if (!m_useCopy) {
             QStringList values;
             for (int i = 0; i < m_columns; ++i) values << rec.text(i);
-            insertValues(values);
+            insertValues(values, rec.firstLine);
             continue;
         }
         appendLine(rec);
@@ -351,6 +356,11 @@ ImportOutcome ImportBatches::run()
     if (!m_abort) flushBatch();
     // A failed last piece leaves the transaction aborted until it is rolled back to b.
     settleSavepoint();
+    if (!m_state.countersWritten && !m_abort && !m_state.stopRequest) {
+        // Not one data line: the counters say so, and so does a message after the COMMIT.
+        m_state.countersWritten = true;
+        m_outcome.emptyMessage = kEmptyFileMessage + (m_s.deleteRows ? kRowsDeletedNote : QString());
+    }
     m_log.close();
     tick(true);
     m_state.running = false;

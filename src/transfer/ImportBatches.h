@@ -61,8 +61,10 @@ private:
     void afterFailedCopy(qsizetype from, qsizetype count, int failedLine);
     void insertEach(qsizetype from, qsizetype to);
 
-    void insertValues(const QStringList& values);
-    void lineFailed(const QString& query, const QByteArray& logQuery, const QString& error);
+    void insertValues(const QStringList& values, qint64 line);
+    // `line`: the refusal is the server's, for the record starting at that line of the file;
+    // 0: `error` is the reader's reason, which names its line itself.
+    void lineFailed(const QString& query, const QByteArray& logQuery, const QString& error, qint64 line);
     void countExecuted(long long n);
     void tick(bool force = false);
 
@@ -88,6 +90,7 @@ private:
     // is through so that the lines before a failed one can be sent again.
     std::string m_batch;
     std::vector<qsizetype> m_lineEnds;
+    std::vector<qint64> m_fileLines;  // where each batch line's record starts in the file
     qsizetype m_sent = 0;        // bytes of the batch already streamed
     bool m_copyOpen = false;
     qsizetype m_batchTarget = kFirstBatch;

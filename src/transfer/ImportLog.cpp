@@ -3,11 +3,14 @@
 #include <QFileInfo>
 #include <optional>
 
+#include "transfer/CsvReader.h"
 #include "workspace/TextCodec.h"
 
 std::optional<QString> ImportErrorLog::open(const QString& path)
 {
-    m_file.setFileName(path);
+    // Named in full in a refusal: the log lands in the start folder, which the operator may
+    // not have in mind.
+    m_file.setFileName(QFileInfo(path).absoluteFilePath());
     if (m_file.open(QIODevice::WriteOnly | QIODevice::Append)) return std::nullopt;
     return ImportFileRefusal(m_file);
 }
@@ -17,7 +20,7 @@ QString ImportFileRefusal(const QFile& file)
     return QStringLiteral("ファイルを開けませんでした。\n\nFile = %1\n%2").arg(file.fileName(), file.errorString());
 }
 
-std::optional<QString> OpenImportFiles(QFile& input, ImportErrorLog& log, const QString& logPath)
+std::optional<QString> OpenImportInput(QFile& input)
 {
     // A directory opens for reading on some systems and then reads nothing.
     if (input.fileName().isEmpty()) return QStringLiteral("ファイル名を入力してください");
@@ -26,12 +29,23 @@ std::optional<QString> OpenImportFiles(QFile& input, ImportErrorLog& log, const 
         input.close();
         return why;
     }
-    return log.open(logPath);
+    const QString what = NotCsvText(input.peek(kCsvHeadBytes));
+    if (what.isEmpty()) return std::nullopt;
+    input.close();
+    return QStringLiteral("%1\nCP932 のテキスト（またはバイト順マーク付きの UTF-8）ではないため、インポートできません。\n\nFile = %2")
+        .arg(what, input.fileName());
 }
 
-void ImportErrorLog::add(const QByteArray& query, const QString& error)
+QString ImportWithoutLogQuestion(const QString& why)
 {
-    if (m_file.isOpen()) m_file.write("Query:" + query + " Error:" + ImportLogBytes(error) + "\r\n");
+    return why + QStringLiteral("\n\nエラーになった行は件数に数えますが、ログには書き込みません。このままインポートしますか？");
+}
+
+void ImportErrorLog::add(const QByteArray& query, const QString& why, qint64 line)
+{
+    if (!m_file.isOpen()) return;
+    const QString text = line > 0 ? QStringLiteral("%1 行目: ").arg(line) + why : why;
+    m_file.write("Query:" + query + " Error:" + ImportLogBytes(text) + "\r\n");
 }
 
 QByteArray ImportLogBytes(const QString& text)

@@ -130,3 +130,34 @@ TEST(CsvReader, AnUnreadableLineReadsAsTheImportLogShowsIt)
     }
     EXPECT_EQ(Cp932::decode(samples[0]), QStringLiteral("a\uFFFDアz"));
 }
+
+// Where a quote stays open, a line of its own is refused and the lines after it are records of
+// their own (the import dialog's tests read the plain cases through the preview and the run).
+TEST(CsvReader, AQuoteThatNeverClosesCostsItsLineAlone)
+{
+    auto shape = [](const QByteArray& file) {
+        QStringList out;  // "line:fields" for a record, "line!fields" for a refused one
+        for (const CsvRecord& r : ReadCsvRecords(file, CsvFormat::from(",", "\"")))
+            out << QString::number(r.firstLine) + (r.valid ? u':' : u'!') + fields(r).join(u'|');
+        return out;
+    };
+    EXPECT_EQ(shape("\"a\n\"b,c\nd\n"), (QStringList{"1!\"a", "2!\"b,c", "3:d"}));
+    EXPECT_EQ(shape("1,\"x\"\"y\nz\n"), (QStringList{"1!1|\"x\"y", "2:z"}));
+    EXPECT_EQ(shape("1,\"a\n2,b\"\n3,c\n"), (QStringList{"1:1|a\n2,b", "3:3|c"}));  // closed later
+
+    // Open past the longest record: refused as well, and every line after it is read.
+    QByteArray big = "\"open\n";
+    const QByteArray filler(1 << 20, 'x');
+    while (big.size() <= CsvRecordReader::kMaxRecordBytes) big += filler + '\n';
+    const std::vector<CsvRecord> r = ReadCsvRecords(big + "last,line\n", CsvFormat::from(",", "\""));
+    ASSERT_EQ(r.size(), 18u);
+    EXPECT_EQ(r[0].problem, QStringLiteral("1 行目で開いた引用符が閉じられないまま、レコードが長すぎます"));
+    EXPECT_EQ(r[1].firstLine, 2);
+    EXPECT_EQ(r[1].field(0).size(), filler.size());
+    EXPECT_EQ(fields(r.back()), (QStringList{"last", "line"}));
+
+    // A NUL in one line leaves the file to the reader; in most lines the file is not text.
+    const QByteArray nul("a\0b\n", 4);
+    EXPECT_TRUE(NotCsvText(nul + "c\nd\n").isEmpty());
+    EXPECT_FALSE(NotCsvText(nul + nul + "c\n").isEmpty());
+}

@@ -7,11 +7,13 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTableWidget>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "support/DialogDriver.h"
 #include "transfer/CCsvImportDlg.h"
 #include "workspace/TableRowCounter.h"
+#include "workspace/TextCodec.h"
 
 namespace {
 
@@ -172,7 +174,7 @@ TEST_F(ImportDialog, TheFieldListShowsDefaultsAsEveryDefaultIsShown)
     EXPECT_EQ(defaults, (QStringList{"'O''Brien'", "now()", "0", "'x'", "CURRENT_DATE", ""}));
 }
 
-TEST_F(ImportRunThread, ImportsIntoANewTableThenAnEmptyFileKeepsTheCounters)
+TEST_F(ImportRunThread, ImportsIntoANewTableThenAnEmptyFileSaysSo)
 {
     dlg->chooseFile(write(QStringLiteral("n.csv"), "\"Id\",Name\n1,a\n2,\"b,c\"\nx,\"O'Brien\"\n"));
     check("headerCheck")->click();
@@ -195,7 +197,9 @@ TEST_F(ImportRunThread, ImportsIntoANewTableThenAnEmptyFileKeepsTheCounters)
     EXPECT_EQ(rowTexts("fieldList").value(0).section(u'|', 0, 0), QStringLiteral("id"));
     dlg->chooseFile(write(QStringLiteral("empty.csv"), ""));
     ASSERT_TRUE(runAndWait());
-    EXPECT_EQ(edit("executedBox")->text(), QStringLiteral("3"));
+    EXPECT_EQ(prompts.messages(), (QStringList{kEmptyFileMessage}));
+    EXPECT_EQ(edit("executedBox")->text(), QStringLiteral("0"));
+    EXPECT_EQ(edit("errorBox")->text(), QStringLiteral("0"));
     EXPECT_EQ(value(QStringLiteral("select count(*) from imp_new")), QStringLiteral("3"));
 }
 
@@ -250,7 +254,13 @@ TEST_F(ImportRunThread, StopRollsBackEverythingIncludingTheCreatedTable)
     child<QAbstractButton>("stopButton")->click();
     ASSERT_TRUE(finished.wait(60000));
     EXPECT_FALSE(finished.first().first().toBool());
-    EXPECT_TRUE(prompts.messages().isEmpty()) << prompts.messages().join(u'/').toStdString();
+    // Said once the ROLLBACK went; no count stays on show as if something had been kept.
+    ASSERT_EQ(prompts.messages().size(), 1) << prompts.messages().join(u'/').toStdString();
+    const QString said = prompts.messages()[0];
+    EXPECT_TRUE(said.startsWith(kStoppedFormat.section(QStringLiteral("%1"), 0, 0))) << said.toStdString();
+    EXPECT_TRUE(said.endsWith(kStoppedFormat.section(QStringLiteral("%1"), 1))) << said.toStdString();
+    EXPECT_TRUE(edit("executedBox")->text().isEmpty());
+    EXPECT_TRUE(edit("errorBox")->text().isEmpty());
     EXPECT_EQ(value(QStringLiteral("select count(*) from pg_class where relname = 'imp_new'")), QStringLiteral("0"));
     EXPECT_TRUE(child<QAbstractButton>("okButton")->isEnabled());
 }
@@ -264,4 +274,36 @@ TEST_F(ImportRunThread, ADialogClosedDuringARunLeavesNoTransactionForTheNextComm
     // The session's next COMMIT has nothing of the run to commit.
     TestServer::run(*conn, QStringLiteral("COMMIT"));
     EXPECT_EQ(value(QStringLiteral("select count(*) from pg_class where relname = 'imp_new'")), QStringLiteral("0"));
+}
+
+// A stray quote costs its line alone, in the preview as in the run: the rows the preview shows
+// unmarked are the rows stored, the marked one is the error logged with its line.
+TEST_F(ImportRunThread, APreviewAndARunAgreeOnAQuoteThatNeverCloses)
+{
+    TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (a text, b text)"));
+    const std::pair<QByteArray, QStringList> cases[] = {  // the file; its rows, the refused one marked "!"
+        {"1,ok\r\n2,\"unterminated\r\n3,after\r\n4,more\r\n", {"1|ok", "!2|\"unterminated", "3|after", "4|more"}},
+        {"1,ok\r\n2,ok\r\n\"3,open\r\n", {"1|ok", "2|ok", "!\"3,open|"}},
+        {"1,ok\r\n2,\"open", {"1|ok", "!2|\"open"}},
+    };
+    edit("tableNameBox")->setText(QStringLiteral("imp_t"));
+    for (const auto& [file, rows] : cases) {
+        TestServer::run(*admin, QStringLiteral("TRUNCATE imp_t"));
+        dlg->chooseFile(write(QStringLiteral("open.csv"), file));
+        QStringList shown = rowTexts("previewList"), kept;
+        for (int r = 0; r < shown.size(); ++r) {
+            const QString why = list("previewList")->item(r, 0)->toolTip();
+            if (why.isEmpty()) kept << shown[r];
+            else shown[r] = u'!' + shown[r];
+        }
+        EXPECT_EQ(shown, rows);
+        const int line = int(rows.indexOf(QRegularExpression("!.*"))) + 1;
+        const QString why = QStringLiteral("%1 行目で開いた引用符がファイルの終わりまで閉じられていません").arg(line);
+        EXPECT_EQ(list("previewList")->item(line - 1, 0)->toolTip(), why);
+        ASSERT_TRUE(runAndWait());
+        EXPECT_EQ(edit("errorBox")->text(), QStringLiteral("1"));
+        EXPECT_EQ(edit("executedBox")->text(), QString::number(rows.size()));
+        EXPECT_EQ(value(QStringLiteral("select string_agg(a || '|' || b, '/' order by ctid) from imp_t")), kept.join(u'/'));
+        EXPECT_TRUE(Cp932::decode(readLog()).endsWith(QStringLiteral(" Error:") + why + QStringLiteral("\r\n\r\n")));
+    }
 }

@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 
 #include "transfer/CsvImport.h"
+#include "transfer/ImportLog.h"
 #include "workspace/TextCodec.h"
 #include "workspace/Transaction.h"
 
@@ -161,34 +162,86 @@ TEST_F(ImportRun, BadLinesOfAUtf8FileReachTheLogInCp932)
     EXPECT_EQ(value(QStringLiteral("select string_agg(id || name, '/') from imp_t")), QStringLiteral("1名前"));
 }
 
-TEST_F(ImportRun, AFileOrLogThatCannotBeOpenedRefusesTheRunBeforeAnythingIsSent)
+TEST_F(ImportRun, EveryLogEntryNamesTheLineWhereItsRecordStarts)
+{
+    TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int PRIMARY KEY, n int, note text); "
+                                           "CREATE VIEW imp_v AS SELECT id, n, note FROM imp_t"));
+    // Records of two lines ahead of the refused ones, so a line is never a record's number.
+    const QString file = write(QStringLiteral("lines.csv"), "1,1,\"two\r\nlines\"\r\n2,x,wrong type\r\n"
+                                                            "3,3,a,extra\r\n1,5,duplicate\r\n6,,empty integer\r\n"
+                                                            "7,7,\"multi\nline\"\r\n9,\"9,open\r\n10,10,after\r\n");
+    // The table takes COPY batches, the view an INSERT per line: the same entries either way.
+    for (const QString target : {QStringLiteral("imp_t"), QStringLiteral("imp_v")}) {
+        TestServer::run(*admin, QStringLiteral("TRUNCATE imp_t"));
+        QFile::remove(path(QStringLiteral("ImportError.log")));
+        const QString insert = QStringLiteral("INSERT INTO %1 (id,n,note) VALUES(").arg(target);
+        const QStringList expected = {
+            insert + "'2','x','wrong type') Error:3 行目: ERROR:  invalid input syntax for",
+            QStringLiteral("3,3,a,extra Error:4 行目のフィールドが多すぎます（4 個、列は 3 個）\r\n"),
+            insert + "'1','5','duplicate') Error:5 行目: ERROR:  duplicate key value",
+            insert + "'6','','empty integer') Error:6 行目: ERROR:  invalid input syntax for",
+            QStringLiteral("9,\"9,open Error:9 行目で開いた引用符がファイルの終わりまで閉じられていません\r\n"),
+        };
+        ImportRunState st;
+        ASSERT_TRUE(RunImport(*conn, settings(file, target, {"id", "n", "note"}), st)) << target.toStdString();
+        EXPECT_EQ(st.executed.load(), 8);
+        EXPECT_EQ(st.errors.load(), 5);
+        EXPECT_EQ(value(QStringLiteral("select string_agg(id::text, ',' order by id) from imp_t")), QStringLiteral("1,7,10"));
+        const QStringList entries = Cp932::decode(readLog()).mid(6).split(QStringLiteral("\r\nQuery:"));
+        ASSERT_EQ(entries.size(), 5) << readLog().constData();
+        for (int i = 0; i < 5; ++i)
+            EXPECT_TRUE((entries[i] + "\r\n").startsWith(expected[i])) << target.toStdString() << ": " << entries[i].toStdString();
+    }
+}
+
+TEST_F(ImportRun, AFileTheRunCannotReadIsRefusedBeforeAnythingIsSent)
 {
     TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int, name text); "
                                            "INSERT INTO imp_t VALUES (1, 'a'), (2, 'b')"));
-    const QString good = write(QStringLiteral("g.csv"), "3,c\n");
     QDir(dir.path()).mkdir(QStringLiteral("folder"));
-    struct Case {
-        QString input, log, named;
+    QByteArray utf16;
+    for (QChar c : QStringLiteral("3,東京\r\n4,abc\r\n")) utf16 += char(c.unicode() & 0xFF), utf16 += char(c.unicode() >> 8);
+    const QString notText = QStringLiteral("\nCP932 のテキスト（またはバイト順マーク付きの UTF-8）ではないため、インポートできません。\n\nFile = ");
+    const QString notOpened = QStringLiteral("ファイルを開けませんでした。\n\nFile = ");
+    const std::pair<QString, QString> cases[] = {  // the file, the message
+        {path(QStringLiteral("missing.csv")), notOpened + path(QStringLiteral("missing.csv")) + u'\n'},
+        {path(QStringLiteral("folder")), notOpened + path(QStringLiteral("folder")) + u'\n'},
+        {write(QStringLiteral("bom.csv"), "\xFF\xFE" + utf16),
+         QStringLiteral("UTF-16 のファイルです（バイト順マーク付き）。") + notText + path(QStringLiteral("bom.csv"))},
+        {write(QStringLiteral("wide.csv"), utf16),
+         QStringLiteral("UTF-16 のファイルです（バイト順マークなし）。") + notText + path(QStringLiteral("wide.csv"))},
+        {write(QStringLiteral("nul.csv"), QByteArray("3,a\0b\r\n4,\0\r\n", 11)),
+         QStringLiteral("NUL 文字を含む行が大半で、テキストのファイルではありません。") + notText + path(QStringLiteral("nul.csv"))},
     };
-    const Case cases[] = {
-        {path(QStringLiteral("missing.csv")), path(QStringLiteral("ImportError.log")), path(QStringLiteral("missing.csv"))},
-        {path(QStringLiteral("folder")), path(QStringLiteral("ImportError.log")), path(QStringLiteral("folder"))},
-        {good, path(QStringLiteral("no/ImportError.log")), path(QStringLiteral("no/ImportError.log"))},
-        {good, path(QStringLiteral("folder")), path(QStringLiteral("folder"))},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [input, message] : cases) {
         prompts.clear();
-        ImportSettings s = settings(c.input, QStringLiteral("imp_t"), {"id", "name"});
-        s.logPath = c.log;
+        ImportSettings s = settings(input, QStringLiteral("imp_t"), {"id", "name"});
         s.deleteRows = true;
         StatementLog log(*conn);
-        EXPECT_FALSE(RunImport(*conn, s, state)) << c.named.toStdString();
+        EXPECT_FALSE(RunImport(*conn, s, state)) << input.toStdString();
         EXPECT_TRUE(log.statements().isEmpty()) << log.statements().join(u'/').toStdString();
         ASSERT_EQ(prompts.messages().size(), 1);
-        EXPECT_TRUE(prompts.messages()[0].startsWith(QStringLiteral("ファイルを開けませんでした。\n\nFile = ") + c.named + u'\n'))
-            << prompts.messages()[0].toStdString();
-        EXPECT_EQ(value(QStringLiteral("select count(*) from imp_t")), QStringLiteral("2"));
+        EXPECT_TRUE(prompts.messages()[0].startsWith(message)) << prompts.messages()[0].toStdString();
     }
+    EXPECT_EQ(value(QStringLiteral("select count(*) from imp_t")), QStringLiteral("2"));
+}
+
+TEST_F(ImportRun, ALogThatCannotBeOpenedAsksFirstAndARunWithoutItStillCountsFailedLines)
+{
+    TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int, name text)"));
+    ImportSettings s = settings(write(QStringLiteral("g.csv"), "1,a\nbad,b\n3,c\n"), QStringLiteral("imp_t"), {"id", "name"});
+    s.logPath = path(QStringLiteral("no/ImportError.log"));
+    StatementLog log(*conn);
+    prompts.answer(false);  // nothing is sent
+    EXPECT_FALSE(RunImport(*conn, s, state));
+    EXPECT_TRUE(log.statements().isEmpty()) << log.statements().join(u'/').toStdString();
+    EXPECT_EQ(prompts.texts(), QStringList{ImportWithoutLogQuestion(
+                                   QStringLiteral("ファイルを開けませんでした。\n\nFile = %1\nNo such file or directory").arg(s.logPath))});
+    prompts.answer(true);  // the run goes on and counts the failed line, logged nowhere
+    ASSERT_TRUE(RunImport(*conn, s, state));
+    EXPECT_EQ(prompts.texts().size(), 2);
+    EXPECT_EQ(state.errors.load(), 1);
+    EXPECT_EQ(value(QStringLiteral("select string_agg(id || name, '/' order by id) from imp_t")), QStringLiteral("1a/3c"));
 }
 
 TEST_F(ImportRun, StopOnErrorKeepsTheLinesBeforeAndCommits)
@@ -241,12 +294,15 @@ TEST_F(ImportRun, CreateDeleteAndEmptyFiles)
     s.fileName = write(QStringLiteral("e.csv"), "");
     state.executed = 77;
     ASSERT_TRUE(RunImport(*conn, s, state));
-    EXPECT_FALSE(state.countersWritten.load());
+    EXPECT_TRUE(state.countersWritten.load());
+    EXPECT_EQ(state.executed.load(), 0);
+    EXPECT_EQ(prompts.messages(), (QStringList{kEmptyFileMessage + kRowsDeletedNote}));
     EXPECT_EQ(log.statements().filter(QRegularExpression("^(BEGIN|Delete|COMMIT)")),
               (QStringList{"BEGIN", "Delete from imp_new", "COMMIT"}));
     EXPECT_EQ(value(QStringLiteral("select count(*) from imp_new")), QStringLiteral("0"));
 
     // A create that fails shows the server's text and rolls back.
+    prompts.clear();
     s.createTable = true;
     s.deleteRows = false;
     EXPECT_FALSE(RunImport(*conn, s, state));

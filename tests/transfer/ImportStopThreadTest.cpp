@@ -83,7 +83,7 @@ TEST_F(ImportStopThread, StopEndsABatchWaitingOnALock)
     EXPECT_EQ(job.state().errors.load(), 0);
     EXPECT_TRUE(readLog().isEmpty()) << readLog().constData();
     EXPECT_FALSE(FinishImport(*conn, job.state(), outcome));
-    EXPECT_TRUE(prompts.messages().isEmpty());
+    EXPECT_EQ(prompts.messages(), QStringList{kStoppedFormat.arg(0)});
     EXPECT_FALSE(conn->inTransaction());
 
     EXPECT_TRUE(holder->inTransaction());
