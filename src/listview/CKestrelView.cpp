@@ -43,7 +43,7 @@ void CKestrelView::showListing()
     clearList();
     m_textModel->clear();
     m_rowIdentityShown = false;
-    m_tablesListed = false;
+    m_relationsListed = false;
     Connection* conn = m_doc.connection();
     if (!conn) return;
 
@@ -59,16 +59,19 @@ void CKestrelView::showListing()
         m_textModel->setTable(LoadSequenceListing(*conn));
         showRowsOf(m_textModel);
         break;
-    case Listing::Tables: {
+    case Listing::Tables:
+    case Listing::Views:
+    case Listing::Indexes: {
         Result r = conn->exec(ListingStatement(choice.kind));
         if (!r.tuplesOk()) {
-            prompter().tell(BoxKind::Application, conn->errorMessage());
+            // The tables summary says why it stays empty; the others stay empty as they did.
+            if (choice.kind == Listing::Tables)
+                prompter().tell(BoxKind::Application, conn->errorMessage());
             break;
         }
-        resultModel()->setResult(std::move(r), ListingTranslator(choice.kind),
-                                 kTablesListingHiddenFields);
-        CaptionTablesListing(*resultModel());
-        m_tablesListed = true;
+        resultModel()->setResult(std::move(r), ListingTranslator(choice.kind), kSummaryHiddenFields);
+        CaptionListedRelations(*resultModel());
+        m_relationsListed = true;
         break;
     }
     default:
@@ -97,7 +100,7 @@ void CKestrelView::showContents(const ObjectName& relation, Result page, bool ro
 {
     showRowsOf(resultModel());
     clearList();
-    m_tablesListed = false;
+    m_relationsListed = false;
     const bool ok = page.tuplesOk();
     const int hidden = rowIdentity ? kHiddenIdentityFields : 0;
     m_columnCount = ok ? page.fields() - hidden : 0;
@@ -360,8 +363,8 @@ void CKestrelView::rowDoubleClicked(int row)
 // otherwise). No row gives an empty name.
 ObjectName CKestrelView::rowObject(int row) const
 {
-    if (m_tablesListed && model() == resultModel() && row >= 0)
-        return TablesListingObject(*resultModel(), row);
+    if (m_relationsListed && model() == resultModel() && row >= 0)
+        return ListedRelation(*resultModel(), row);
     QString schema;
     for (int c = 0; c < model()->columnCount(); ++c) {
         if (model()->headerData(c, Qt::Horizontal).toString() == u"schemaname")
