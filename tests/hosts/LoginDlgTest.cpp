@@ -420,3 +420,56 @@ TEST_F(LoginDlgTest, AWrongPasswordIsRefusedAndTheRightOneLogsIn)
         << prompts.messages()[0].toStdString();
     TestServer::run(*admin, QStringLiteral("DROP ROLE hosts_pw_user"));
 }
+
+namespace {
+
+// After "新規接続" the dialog opens on the saved host the connection in use was made with,
+// wherever it sits in the tree, not on the last host of the list; a login typed by hand
+// comes back as it was typed.
+TEST_F(LoginDlgTest, TheNextLoginOpensOnTheHostInUse)
+{
+    ScriptedPrompter prompts;
+    const LoginParameters server = TestServer::superuserLogin();
+    HostEntry inUse = HostEntry::fromLogin(server);
+    inUse.displayName = QStringLiteral("server");
+    for (const HostEntry& e : {host("alpha"), inUse, host("zulu")})
+        ASSERT_EQ(HostFile::append(e), HostFile::Outcome::Written);
+    writeFile(FolderFile::kFileName, "4\n0 0 F -1\n1 2 server -1\n0 2 alpha -1\n0 2 zulu -1\n");
+    CKestrelDoc doc;
+    doc.setLoginRunner(CLoginDlg::runner(nullptr));
+
+    QString opensOn;
+    onNextModal([&](QDialog& d) {
+        opensOn = treeOf(d)->currentItem()->text(0);
+        select(d, QStringLiteral("server"));
+        button(d, "okButton")->click();
+    });
+    ASSERT_EQ(doc.Connect(), 0) << prompts.texts().join(u'\n').toStdString();
+    EXPECT_EQ(opensOn, QStringLiteral("zulu"));  // the first login: the last host
+
+    QStringList shown;
+    onNextModal([&](QDialog& d) {
+        opensOn = treeOf(d)->currentItem()->text(0);
+        shown = formTexts(d);
+        LoginParameters byHand = server;
+        byHand.databaseName = QStringLiteral("template1");
+        typeForm(d, formOf(byHand));
+        button(d, "okButton")->click();
+    });
+    ASSERT_EQ(doc.Connect(), 0) << prompts.texts().join(u'\n').toStdString();
+    EXPECT_EQ(opensOn, QStringLiteral("server"));
+    EXPECT_EQ(shown, formOf(server));
+
+    // No saved host reaches template1: the root folder, and the form as it was typed.
+    onNextModal([&](QDialog& d) {
+        opensOn = treeOf(d)->currentItem()->text(0);
+        shown = formTexts(d);
+        d.reject();
+    });
+    EXPECT_EQ(doc.Connect(), -1);
+    EXPECT_EQ(opensOn, HostDirectory::kRootName);
+    EXPECT_EQ(shown.value(3), QStringLiteral("template1"));
+    EXPECT_EQ(shown.mid(0, 3), formOf(server).mid(0, 3));
+}
+
+}  // namespace
