@@ -1,6 +1,7 @@
 #include "browser/CLeftView.h"
 
 #include <QContextMenuEvent>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -46,6 +47,11 @@ CLeftView::CLeftView(CKestrelDoc& doc, QWidget* parent)
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setIconSize(QSize(16, 16));
+    // A caption shows whole: the column is as wide as its longest caption and the pane
+    // scrolls sideways, from the start of the names, where it is narrower.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current) { onSelectionChanged(current); });
     connect(this, &QTreeWidget::itemDoubleClicked, this,

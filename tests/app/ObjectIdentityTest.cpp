@@ -8,10 +8,12 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QSet>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -19,6 +21,7 @@
 
 #include "app/FeatureWiring.h"
 #include "browser/CLeftView.h"
+#include "design/CTableRenameDlg.h"
 #include "design/FieldChange.h"
 #include "design/TableSelection.h"
 #include "listview/CKestrelView.h"
@@ -397,6 +400,48 @@ TEST(SequenceDetailBoxes, ShowTheLargestBigintAndALongNameWhole)
                   QStringLiteral("9223372036854775807"));
     }
     TestServer::run(*admin, QStringLiteral("DROP SEQUENCE %1").arg(name));
+}
+
+// A long name outside the search path, with quotes, a dot and Japanese, shows whole and from
+// its start in the boxes that name a table; the table detail's columns are as wide as what
+// they hold (a long type, an expression default).
+TEST(NameBoxes, ShowALongNameFromItsStartAndTheDetailsColumnsWhole)
+{
+    const ObjectName table{QStringLiteral("kid Sales Dept"), QStringLiteral("注文.明細_") + QString(20, u'x'), false};
+    auto admin = TestServer::connect();
+    TestServer::run(*admin, QStringLiteral("DROP SCHEMA IF EXISTS \"kid Sales Dept\" CASCADE; "
+                                           "CREATE SCHEMA \"kid Sales Dept\"; "
+                                           "CREATE TABLE %1 (id bigserial, at timestamp(3) with time zone "
+                                           "DEFAULT now(), n numeric(12,3))").arg(table.sql()));
+    CTableInfoDlg detail(*admin, table, QStringLiteral("postgres"));
+    CTableRenameDlg rename(*admin, table);
+    const std::pair<QDialog*, const char*> boxes[] = {{&detail, "tableNameBox"}, {&rename, "currentNameBox"}};
+    for (const auto& [dialog, name] : boxes) {
+        SCOPED_TRACE(name);
+        dialog->show();
+        QLineEdit* box = dialog->findChild<QLineEdit*>(QLatin1String(name));
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), QStringLiteral("\"kid Sales Dept\".\"%1\"").arg(table.name));
+        EXPECT_EQ(box->cursorPosition(), 0);
+        const int room = box->contentsRect().width() - box->textMargins().left() - box->textMargins().right() - 4;
+        EXPECT_GE(room, box->fontMetrics().horizontalAdvance(box->text()));
+    }
+    auto* fields = detail.findChild<QTableWidget*>(QStringLiteral("fieldList"));
+    ASSERT_NE(fields, nullptr);
+    ASSERT_EQ(fields->rowCount(), 3);
+    EXPECT_EQ(fields->item(1, 1)->text(), QStringLiteral("timestamp(3) with time zone"));
+    EXPECT_TRUE(fields->item(0, 4)->text().startsWith(QStringLiteral("nextval(")));
+    for (int row = 0; row < fields->rowCount(); ++row) {
+        for (int c : {1, 4}) {
+            const QString text = fields->item(row, c)->text();
+            EXPECT_GT(fields->columnWidth(c), fields->fontMetrics().horizontalAdvance(text)) << text.toStdString();
+        }
+    }
+    // Still the operator's to narrow.
+    EXPECT_EQ(fields->horizontalHeader()->sectionResizeMode(4), QHeaderView::Interactive);
+    detail.close();
+    rename.close();
+    TestServer::run(*admin, QStringLiteral("DROP SCHEMA \"kid Sales Dept\" CASCADE"));
 }
 
 }  // namespace
