@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QTreeWidget>
+#include <functional>
 
 #include "HostsTestDir.h"
 #include "hosts/CLoginDlg.h"
@@ -432,44 +433,31 @@ TEST_F(LoginDlgTest, TheNextLoginOpensOnTheHostInUse)
     const LoginParameters server = TestServer::superuserLogin();
     HostEntry inUse = HostEntry::fromLogin(server);
     inUse.displayName = QStringLiteral("server");
-    for (const HostEntry& e : {host("alpha"), inUse, host("zulu")})
-        ASSERT_EQ(HostFile::append(e), HostFile::Outcome::Written);
+    for (const HostEntry& e : {host("alpha"), inUse, host("zulu")}) ASSERT_EQ(HostFile::append(e), HostFile::Outcome::Written);
     writeFile(FolderFile::kFileName, "4\n0 0 F -1\n1 2 server -1\n0 2 alpha -1\n0 2 zulu -1\n");
     CKestrelDoc doc;
     doc.setLoginRunner(CLoginDlg::runner(nullptr));
-
-    QString opensOn;
-    onNextModal([&](QDialog& d) {
-        opensOn = treeOf(d)->currentItem()->text(0);
-        select(d, QStringLiteral("server"));
-        button(d, "okButton")->click();
-    });
-    ASSERT_EQ(doc.Connect(), 0) << prompts.texts().join(u'\n').toStdString();
-    EXPECT_EQ(opensOn, QStringLiteral("zulu"));  // the first login: the last host
-
-    QStringList shown;
-    onNextModal([&](QDialog& d) {
-        opensOn = treeOf(d)->currentItem()->text(0);
-        shown = formTexts(d);
-        LoginParameters byHand = server;
-        byHand.databaseName = QStringLiteral("template1");
-        typeForm(d, formOf(byHand));
-        button(d, "okButton")->click();
-    });
-    ASSERT_EQ(doc.Connect(), 0) << prompts.texts().join(u'\n').toStdString();
-    EXPECT_EQ(opensOn, QStringLiteral("server"));
-    EXPECT_EQ(shown, formOf(server));
-
-    // No saved host reaches template1: the root folder, and the form as it was typed.
-    onNextModal([&](QDialog& d) {
-        opensOn = treeOf(d)->currentItem()->text(0);
-        shown = formTexts(d);
-        d.reject();
-    });
-    EXPECT_EQ(doc.Connect(), -1);
-    EXPECT_EQ(opensOn, HostDirectory::kRootName);
-    EXPECT_EQ(shown.value(3), QStringLiteral("template1"));
-    EXPECT_EQ(shown.mid(0, 3), formOf(server).mid(0, 3));
+    LoginParameters byHand = server;
+    byHand.databaseName = QStringLiteral("template1");
+    // Each login: where the dialog opens and what its form shows, then what is chosen.
+    const struct {
+        QString opensOn;
+        QStringList form;
+        std::function<void(QDialog&)> choose;
+    } logins[] = {
+        {QStringLiteral("zulu"), formOf(host("zulu")), [](QDialog& d) { select(d, QStringLiteral("server")); }},
+        {QStringLiteral("server"), formOf(server), [&](QDialog& d) { typeForm(d, formOf(byHand)); }},
+        {HostDirectory::kRootName, formOf(byHand), [](QDialog&) {}},
+    };
+    for (const auto& login : logins) {
+        onNextModal([&](QDialog& d) {
+            EXPECT_EQ(treeOf(d)->currentItem()->text(0), login.opensOn);
+            EXPECT_EQ(formTexts(d), login.form);
+            login.choose(d);
+            button(d, "okButton")->click();
+        });
+        ASSERT_EQ(doc.Connect(), 0) << prompts.texts().join(u'\n').toStdString();
+    }
 }
 
 }  // namespace

@@ -104,43 +104,21 @@ TEST(FoldTypedName, FoldsWhatTheServerWouldFold)
 }
 
 // Each case is a listing: its objects (schema, name, found by the search path) and the
-// captions they show.
+// captions they show. Statements are always qualified and quoted.
 TEST(Captions, BareWhereTheSearchPathFindsTheObjectQualifiedOnlyToTellTwoApart)
 {
     const QString pub = QStringLiteral("public"), s2 = QStringLiteral("s2");
-    struct Case {
-        const char* what;
-        QList<ObjectName> objects;
-        QStringList captions;
-    };
-    const Case cases[] = {
-        {"names as stored, bare",
-         {{pub, "顧客", true}, {pub, "MixedCase", true}, {pub, "a.b", true}, {pub, "order", true}},
-         {"顧客", "MixedCase", "a.b", "order"}},
-        {"out of the search path: qualified, quoted where needed",
-         {{s2, "顧客", false}, {"My Schema", "T", false}, {s2, "shop", false}},
-         {"s2.\"顧客\"", "\"My Schema\".\"T\"", "s2.shop"}},
-        {"a dotted name beside the table b of schema a",
-         {{pub, "a.b", true}, {"a", "b", false}},
-         {"public.\"a.b\"", "a.b"}},
-        {"two claiming one bare name (one listed before the other was made)",
-         {{pub, "dup", true}, {"postgres", "dup", true}, {pub, "other", true}},
+    const std::pair<QList<ObjectName>, QStringList> cases[] = {
+        {{{pub, "顧客", true}, {s2, "顧客", false}, {"My Schema", "T", false}},
+         {"顧客", "s2.\"顧客\"", "\"My Schema\".\"T\""}},
+        // Two claiming one bare name: one was listed before the other was made ahead of it.
+        {{{pub, "dup", true}, {"postgres", "dup", true}, {pub, "other", true}},
          {"public.dup", "postgres.dup", "other"}},
-        {"a bare name that is another's qualified caption, quotes and all",
-         {{pub, "s2.\"顧客\"", true}, {s2, "顧客", false}},
+        // A bare name that is another's qualified caption, quotes and all.
+        {{{pub, "s2.\"顧客\"", true}, {s2, "顧客", false}},
          {"public.\"s2.\"\"顧客\"\"\"", "s2.\"顧客\""}},
-        {"no schema known: the name as it is",
-         {{QString(), "x", true}},
-         {"x"}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(Captions(c.objects), c.captions);
-    }
-    // Alone, an object shows the caption it shows in a listing without a namesake.
-    EXPECT_EQ((ObjectName{pub, "a.b", true}).caption(), QStringLiteral("a.b"));
-    EXPECT_EQ((ObjectName{s2, "a.b", false}).caption(), QStringLiteral("s2.\"a.b\""));
-    // Statements are always qualified and quoted.
+    for (const auto& [objects, captions] : cases) EXPECT_EQ(Captions(objects), captions);
     EXPECT_EQ((ObjectName{pub, "顧客", true}).sql(), QStringLiteral("public.\"顧客\""));
 }
 
