@@ -33,7 +33,7 @@ bool CKestrelApp::InitInstance()
     m_waiter = std::make_unique<QtWaiter>();
     m_doc->setWaiter(m_waiter.get());
     m_frame = std::make_unique<CMainFrame>(*m_doc, this);
-    m_doc->setLoginRunner([this]() { return CLoginDlg::run(m_frame.get()); });
+    m_doc->setLoginRunner(CLoginDlg::runner(m_frame.get()));
     m_frame->initialUpdateViews();
     // Without a window manager (a virtual display) "maximised" means nothing: cover the
     // screen's available area as well.

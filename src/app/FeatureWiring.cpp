@@ -23,10 +23,10 @@ FeatureDialogs AppFeatureDialogs()
     d.userEdit = [](Connection& conn, const QString& userName, QWidget* parent) {
         CUserEditDlg(conn, userName, parent).exec();
     };
-    d.tableCreate = [](Connection& conn, QWidget* parent) -> std::optional<QString> {
+    d.tableCreate = [](Connection& conn, QWidget* parent) -> std::optional<ObjectName> {
         CTableCreateDlg dlg(conn, parent);
         if (dlg.exec() != QDialog::Accepted) return std::nullopt;
-        return dlg.tableName();
+        return dlg.table();
     };
     d.tableExport = [](Connection& conn, const ObjectName& table, QWidget* parent) {
         CCsvExportDlg(conn, table, parent).exec();

@@ -1,6 +1,7 @@
 #include "browser/CLeftView.h"
 
 #include <QContextMenuEvent>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -46,6 +47,11 @@ CLeftView::CLeftView(CKestrelDoc& doc, QWidget* parent)
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setIconSize(QSize(16, 16));
+    // A caption shows whole: the column is as wide as its longest caption and the pane
+    // scrolls sideways, from the start of the names, where it is narrower.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current) { onSelectionChanged(current); });
     connect(this, &QTreeWidget::itemDoubleClicked, this,
@@ -156,9 +162,11 @@ void CLeftView::build()
     QTreeWidgetItem* catalogue = addNode(host, kCatalogueNode, ServerImage);
     const std::optional<QList<ObjectName>> relations = ReadCatalogueRelations(conn);
     if (!relations) return;
+    const QStringList captions = Captions(*relations);
     QList<NewNode> relationNodes;
     relationNodes.reserve(relations->size());
-    for (const ObjectName& r : *relations) relationNodes << NewNode{r.caption(), RelationImage, r};
+    for (qsizetype i = 0; i < relations->size(); ++i)
+        relationNodes << NewNode{captions.at(i), RelationImage, relations->at(i)};
     addNodes(catalogue, relationNodes);
     catalogue->setExpanded(false);
     addNode(host, kUsersNode, ServerImage);
@@ -191,9 +199,14 @@ void CLeftView::fillFolder(QTreeWidgetItem* folder)
     const std::optional<QList<Browse::FolderObject>> objects =
         Browse::ReadFolderObjects(*conn, folder->text(0));
     if (!objects || objects->isEmpty()) return;
+    QList<ObjectName> listed;
+    listed.reserve(objects->size());
+    for (const Browse::FolderObject& o : *objects) listed << o.object;
+    const QStringList captions = Captions(listed);
     QList<NewNode> nodes;
     nodes.reserve(objects->size());
-    for (const Browse::FolderObject& o : *objects) nodes << NewNode{o.object.caption(), o.image, o.object};
+    for (qsizetype i = 0; i < objects->size(); ++i)
+        nodes << NewNode{captions.at(i), objects->at(i).image, objects->at(i).object};
     addNodes(folder, nodes);
     folder->setExpanded(true);
 }
@@ -215,27 +228,88 @@ void CLeftView::tableDetail(QTreeWidgetItem* node)
     const std::optional<ObjectName> renamed =
         m_dialogs.tableDetail(*conn, m_doc.browsedObject(), m_doc.sessionDatabase(), this);
     if (!renamed) return;
-    node->setText(0, renamed->caption());
-    node->setData(0, kSchemaRole, renamed->schema);
-    node->setData(0, kNameRole, renamed->name);
-    node->setData(0, kVisibleRole, renamed->visible);
+    setObject(node, *renamed);
+    if (node->parent()) recaptionChildren(node->parent());
+    Browse::RecordNode(m_doc, placeOf(node));
     Browse::RecordObject(m_doc, *renamed);
 }
 
-void CLeftView::addCreatedTable(const QString& tableName)
+void CLeftView::setObject(QTreeWidgetItem* node, const ObjectName& object)
 {
-    QTreeWidgetItem* node;
-    QTreeWidgetItem* under = currentItem();
-    // With a table selected, the new table goes beside it in the tables folder.
-    if (under && Browse::Classify(placeOf(under)) == Browse::NodeKind::Table) under = under->parent();
+    node->setText(0, object.caption());
+    node->setData(0, kSchemaRole, object.schema);
+    node->setData(0, kNameRole, object.name);
+    node->setData(0, kVisibleRole, object.visible);
+}
+
+// The captions of a folder's nodes follow the rule of every listing once a node came or
+// changed (two tables claiming one bare name are both qualified); a node whose caption changed
+// moves to its sorted place. The selection stays on the node it was on, unnoticed.
+void CLeftView::recaptionChildren(QTreeWidgetItem* parent)
+{
+    QList<QTreeWidgetItem*> nodes;
+    QList<ObjectName> objects;
+    for (int i = 0; i < parent->childCount(); ++i) {
+        if (const std::optional<ObjectName> o = objectOf(parent->child(i))) {
+            nodes << parent->child(i);
+            objects << *o;
+        }
+    }
+    const QStringList captions = Captions(objects);
+    bool changed = false;
+    for (qsizetype i = 0; i < nodes.size(); ++i) {
+        if (nodes.at(i)->text(0) == captions.at(i)) continue;
+        nodes.at(i)->setText(0, captions.at(i));
+        changed = true;
+    }
+    if (!changed) return;
+    FillingScope filling(m_filling);
+    QTreeWidgetItem* current = currentItem();
+    QList<QTreeWidgetItem*> children = parent->takeChildren();
+    std::stable_sort(children.begin(), children.end(), [](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
+        return captionLess(a->text(0), b->text(0));
+    });
+    parent->addChildren(children);
+    if (current) setCurrentItem(current);
+}
+
+QTreeWidgetItem* CLeftView::tablesFolderFor(QTreeWidgetItem* node) const
+{
+    if (!node) return nullptr;
+    const Browse::NodeKind kind = Browse::Classify(placeOf(node));
+    if (kind == Browse::NodeKind::Table) return node->parent();
+    if (kind != Browse::NodeKind::ObjectFolder) return node;
+    // The views folder's command puts the table where tables are listed.
+    QTreeWidgetItem* database = node->parent();
+    for (int i = 0; i < database->childCount(); ++i) {
+        if (database->child(i)->text(0) == Browse::kTablesFolder) return database->child(i);
+    }
+    return node;
+}
+
+void CLeftView::addCreatedTable(const ObjectName& table)
+{
+    QTreeWidgetItem* under = tablesFolderFor(currentItem());
+    QTreeWidgetItem* node = nullptr;
+    // A folder never filled is filled now, the new table with the others: a folder that
+    // holds a node is never asked again.
+    if (under && under->childCount() == 0
+        && Browse::Classify(placeOf(under)) == Browse::NodeKind::ObjectFolder)
+        fillFolder(under);
+    for (int i = 0; under && i < under->childCount() && !node; ++i) {
+        const std::optional<ObjectName> o = objectOf(under->child(i));
+        if (o && o->schema == table.schema && o->name == table.name) node = under->child(i);
+    }
     {
         FillingScope filling(m_filling);
-        // Created by its bare name, so it sits in the schema the search path finds first.
-        node = addNode(under, tableName, Browse::PostgresObjectImage,
-                       ObjectName{{}, tableName, true});
-        if (node->parent()) node->parent()->setExpanded(true);
+        if (!node) node = addNode(under, table.caption(), Browse::PostgresObjectImage, table);
+        if (node->parent()) {
+            node->parent()->setExpanded(true);
+            recaptionChildren(node->parent());
+        }
     }
     selectNode(node);
+    scrollToItem(node);
 }
 
 QTreeWidgetItem* CLeftView::currentTableNode() const
@@ -281,7 +355,8 @@ void CLeftView::dropTable()
 {
     const QTreeWidgetItem* node = currentTableNode();
     const ObjectName table = node ? placeOf(node).objectOrCaption() : ObjectName{};
-    Browse::DropTable(m_doc, table, [this, table] { removeTableNode(table); });
+    Browse::DropTable(m_doc, table, node ? node->text(0) : QString(),
+                      [this, table] { removeTableNode(table); });
 }
 
 bool CLeftView::handlesCommand(int id) const
@@ -322,7 +397,7 @@ void CLeftView::runCommand(int id)
         break;
     case Cmd::TableCreate:
         if (Connection* conn = m_doc.connection(); conn && m_dialogs.tableCreate) {
-            if (const std::optional<QString> created = m_dialogs.tableCreate(*conn, this))
+            if (const std::optional<ObjectName> created = m_dialogs.tableCreate(*conn, this))
                 addCreatedTable(*created);
         }
         break;

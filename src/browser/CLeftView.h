@@ -34,9 +34,10 @@ public:
     // entries run their commands on this tree. The caller owns the menu.
     QMenu* createContextMenu();
 
-    // A table made with "テーブルの新規作成" goes under the selected folder (beside the selected
-    // table) and becomes the selected node, with the usual selection handling.
-    void addCreatedTable(const QString& tableName);
+    // A table made with "テーブルの新規作成", in the schema the server put it in, goes into the
+    // tables folder (beside the selected table) captioned by the rule of the listing, and
+    // becomes the selected node, with the usual selection handling.
+    void addCreatedTable(const ObjectName& table);
 
     // The image index a node was inserted with.
     static int imageOf(const QTreeWidgetItem* node);
@@ -70,6 +71,10 @@ private:
     void tableDetail(QTreeWidgetItem* node);
     void dropTable();
     void removeTableNode(const ObjectName& table);
+    void setObject(QTreeWidgetItem* node, const ObjectName& object);
+    void recaptionChildren(QTreeWidgetItem* parent);
+    // The tables folder a created table goes into, from the selected node.
+    QTreeWidgetItem* tablesFolderFor(QTreeWidgetItem* node) const;
     QTreeWidgetItem* tableNode(const ObjectName& table);
     // The selected node when it is a table node.
     QTreeWidgetItem* currentTableNode() const;

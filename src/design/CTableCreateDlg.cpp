@@ -313,8 +313,8 @@ void CTableCreateDlg::takeOverTable()
 
 void CTableCreateDlg::createTable()
 {
-    const QString typed = m_nameBox->text();
-    if (CreateTable(m_conn, typed, columns()) != CreateTableOutcome::Created) return;
-    m_tableName = CreatedTableName(typed);
+    const std::optional<ObjectName> created = CreateTable(m_conn, m_nameBox->text(), columns());
+    if (!created) return;
+    m_table = *created;
     QDialog::accept();
 }

@@ -19,8 +19,8 @@ class CTableCreateDlg : public QDialog {
 public:
     explicit CTableCreateDlg(Connection& conn, QWidget* parent = nullptr);
 
-    // After OK: the new table's name as the server stores it.
-    QString tableName() const { return m_tableName; }
+    // After OK: the new table, its name as the server stores it, in the schema it went into.
+    const ObjectName& table() const { return m_table; }
 
     // The column list as designed, in order, with each row's key marking.
     std::vector<FieldDefinition> columns() const;
@@ -50,7 +50,7 @@ private:
     void createTable();
 
     Connection& m_conn;
-    QString m_tableName;
+    ObjectName m_table;
     int m_currentRow = -1;
     QLineEdit* m_nameBox = nullptr;
     QTableWidget* m_fieldList = nullptr;

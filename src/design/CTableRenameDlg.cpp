@@ -17,7 +17,7 @@ CTableRenameDlg::CTableRenameDlg(Connection& conn, const ObjectName& table, QWid
     setWindowTitle(QStringLiteral("テーブル名変更"));
 
     QLineEdit* current = NamedBox(this, "currentNameBox", true);
-    current->setText(m_table.caption());
+    ShowName(current, m_table.caption());
     m_newName = NamedBox(this, "newNameBox", false);
     QPushButton* ok = NamedButton(this, QStringLiteral("OK"), "okButton");
     ok->setDefault(true);

@@ -124,7 +124,7 @@ CTableSelectDlg::CTableSelectDlg(Connection& conn, QWidget* parent) : QDialog(pa
 
     m_tables = ListTables(m_conn);
     const QIcon picture = tablePicture();
-    for (const ObjectName& t : m_tables) m_tableList->addItem(new QListWidgetItem(picture, t.caption()));
+    for (const QString& caption : Captions(m_tables)) m_tableList->addItem(new QListWidgetItem(picture, caption));
 }
 
 // A press on the icon list is a click on the item under it, or on no item.
@@ -169,8 +169,8 @@ TableRowCounter* CTableSelectDlg::rowCounter() const { return m_counts->counter(
 ObjectName CTableSelectDlg::tableForText(const QString& text) const
 {
     if (!m_clickedName.isEmpty() && text == m_clickedName) return m_clickedTable;
-    for (const ObjectName& t : m_tables)
-        if (t.caption() == text) return t;
+    for (int row = 0; row < m_tableList->count(); ++row)
+        if (m_tableList->item(row)->text() == text) return m_tables.at(row);
     return {QString(), FoldTypedName(text), true};
 }
 

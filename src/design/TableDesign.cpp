@@ -1,5 +1,6 @@
 #include "design/TableDesign.h"
 
+#include "workspace/Catalogue.h"
 #include "workspace/ColumnList.h"
 #include "workspace/Connection.h"
 #include "workspace/ObjectName.h"
@@ -139,29 +140,50 @@ std::optional<QString> CreateTableStatement(Connection& conn, const QString& tab
     return statement;
 }
 
-CreateTableOutcome CreateTable(Connection& conn, const QString& tableName,
-                               const std::vector<FieldDefinition>& columns)
+namespace {
+
+// The table just created by its bare name, asked inside the creating transaction: its schema
+// and whether the search path finds it. Nothing when the catalogue does not answer with it.
+std::optional<ObjectName> createdTable(Connection& conn, const QString& name)
 {
-    if (!prompter().ask(BoxKind::Application, kCreateTableQuestion))
-        return CreateTableOutcome::Declined;
-    if (!BeginTransaction(conn)) return CreateTableOutcome::Failed;
+    Result r = conn.exec(Catalogue::CreatedTableStatement(conn, name));
+    if (!r.tuplesOk() || r.rows() != 1) return std::nullopt;
+    return ObjectName{r.value(0, r.fieldNumber("nspname")), name,
+                      r.value(0, r.fieldNumber("visible")) == QLatin1String("t")};
+}
+
+}  // namespace
+
+std::optional<ObjectName> CreateTable(Connection& conn, const QString& tableName,
+                                      const std::vector<FieldDefinition>& columns)
+{
+    if (!prompter().ask(BoxKind::Application, kCreateTableQuestion)) return std::nullopt;
+    if (!BeginTransaction(conn)) return std::nullopt;
     const std::optional<QString> statement = CreateTableStatement(conn, tableName, columns);
     if (!statement) {
         RollBackTransaction(conn);
-        return CreateTableOutcome::Failed;
+        return std::nullopt;
     }
     prompter().tell(BoxKind::Window, *statement);
     if (!ExecCommand(conn, *statement).ok) {
         prompter().tell(BoxKind::Window, conn.errorMessage());
         RollBackTransaction(conn);
-        return CreateTableOutcome::Failed;
+        return std::nullopt;
+    }
+    // Every later command addresses the table by its schema: one created without knowing it
+    // would be reached by its bare name, and so maybe another table of that name.
+    const std::optional<ObjectName> created = createdTable(conn, CreatedTableName(tableName));
+    if (!created) {
+        prompter().tell(BoxKind::Window, conn.errorMessage());
+        RollBackTransaction(conn);
+        return std::nullopt;
     }
     // Only a committed table is reported created: a COMMIT the server answers with an error or
     // with ROLLBACK leaves no table behind.
     if (!CommitTransaction(conn)) {
         RollBackTransaction(conn);
-        return CreateTableOutcome::Failed;
+        return std::nullopt;
     }
     TellChangeDone(conn, kCreateTableDone);
-    return CreateTableOutcome::Created;
+    return created;
 }

@@ -5,8 +5,9 @@
 #include <optional>
 #include <vector>
 
+#include "workspace/ObjectName.h"
+
 class Connection;
-struct ObjectName;
 
 // How a column of a table being designed is marked: one value per column, so a column is
 // never both a primary-key and a unique column.
@@ -76,9 +77,9 @@ std::optional<QString> CreateTableStatement(Connection& conn, const QString& tab
 inline const QString kCreateTableQuestion = QStringLiteral("テーブルを作成してもよろしいですか？");
 inline const QString kCreateTableDone = QStringLiteral("テーブルの作成に成功しました");
 
-enum class CreateTableOutcome { Declined, Failed, Created };
-
-// Asks, then BEGIN, shows and sends the statement, COMMIT. The success message comes only
-// after the COMMIT committed; every failure rolls back and leaves the design as it is.
-CreateTableOutcome CreateTable(Connection& conn, const QString& tableName,
-                               const std::vector<FieldDefinition>& columns);
+// Asks, then BEGIN, shows and sends the statement, asks the catalogue where the table went
+// (the search path decides, inside the transaction, before COMMIT), COMMIT. The success
+// message comes only after the COMMIT committed. Returns the committed table with its schema;
+// nothing when declined or failed, and every failure rolls back and leaves the design as it is.
+std::optional<ObjectName> CreateTable(Connection& conn, const QString& tableName,
+                                      const std::vector<FieldDefinition>& columns);

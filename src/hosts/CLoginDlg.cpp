@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <memory>
 
 #include "hosts/CFolderDlg.h"
 #include "hosts/CHostDlg.h"
@@ -20,7 +21,7 @@ const QString kReallyDelete = QStringLiteral("本当に削除してもよろし�
 
 }  // namespace
 
-CLoginDlg::CLoginDlg(QWidget* parent) : QDialog(parent)
+CLoginDlg::CLoginDlg(QWidget* parent, const std::optional<LoginParameters>& inUse) : QDialog(parent)
 {
     setObjectName(QStringLiteral("loginDlg"));
     setWindowTitle(QStringLiteral("ログイン画面"));
@@ -75,6 +76,7 @@ CLoginDlg::CLoginDlg(QWidget* parent) : QDialog(parent)
 
     m_directory.setObserver(this);
     FolderFile::load(m_directory, m_directory.createRoot());
+    if (inUse) selectInUse(*inUse);
 }
 
 CLoginDlg::~CLoginDlg()
@@ -82,11 +84,45 @@ CLoginDlg::~CLoginDlg()
     m_directory.setObserver(nullptr);
 }
 
-std::optional<LoginParameters> CLoginDlg::run(QWidget* parent)
+std::optional<LoginParameters> CLoginDlg::run(QWidget* parent,
+                                              const std::optional<LoginParameters>& inUse)
 {
-    CLoginDlg dlg(parent);
+    CLoginDlg dlg(parent, inUse);
     if (dlg.exec() != QDialog::Accepted) return std::nullopt;
     return dlg.parameters();
+}
+
+std::function<std::optional<LoginParameters>()> CLoginDlg::runner(QWidget* parent)
+{
+    auto last = std::make_shared<std::optional<LoginParameters>>();
+    return [parent, last] {
+        std::optional<LoginParameters> accepted = run(parent, *last);
+        if (accepted) *last = accepted;
+        return accepted;
+    };
+}
+
+void CLoginDlg::selectInUse(const LoginParameters& inUse)
+{
+    HostDirectory::Node* found = nullptr;
+    // In the tree's order, folders before what follows them.
+    std::function<void(HostDirectory::Node&)> visit = [&](HostDirectory::Node& node) {
+        if (found) return;
+        if (node.isHost()) {
+            const std::optional<HostEntry> stored = HostFile::find(node.name());
+            if (stored && stored->reaches(inUse)) found = &node;
+            return;
+        }
+        for (const auto& child : node.children()) visit(*child);
+    };
+    if (HostDirectory::Node* root = m_directory.root()) visit(*root);
+    if (found) {
+        m_tree->setCurrentItem(m_items.value(found));
+        m_tree->scrollToItem(m_items.value(found));
+        return;
+    }
+    if (HostDirectory::Node* root = m_directory.root()) m_tree->setCurrentItem(m_items.value(root));
+    m_fields.show(HostEntry::fromLogin(inUse));
 }
 
 void CLoginDlg::nodeInserted(HostDirectory::Node& node)

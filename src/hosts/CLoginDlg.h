@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QHash>
+#include <functional>
 #include <optional>
 
 #include "hosts/ConnectionEdits.h"
@@ -20,13 +21,22 @@ class QTreeWidgetItem;
 class CLoginDlg : public QDialog, private HostDirectory::Observer {
     Q_OBJECT
 public:
-    explicit CLoginDlg(QWidget* parent = nullptr);
+    // With `inUse` (the login of the connection in use) the dialog opens on the first saved
+    // host, in the tree's order, that reaches what it reaches, the form filled from it; when no
+    // saved host does, on the root folder with the form showing `inUse`. Without it the dialog
+    // opens as the directory's loading leaves it: on its last host.
+    explicit CLoginDlg(QWidget* parent = nullptr,
+                       const std::optional<LoginParameters>& inUse = std::nullopt);
     ~CLoginDlg() override;
 
     LoginParameters parameters() const { return m_fields.parameters(); }
 
     // Shows the dialog modally; the seven texts when it was accepted.
-    static std::optional<LoginParameters> run(QWidget* parent);
+    static std::optional<LoginParameters> run(QWidget* parent,
+                                              const std::optional<LoginParameters>& inUse = std::nullopt);
+    // The workspace's login: the dialog for every login, each after the first opened on the
+    // login the previous one accepted (the connection in use, after "新規接続").
+    static std::function<std::optional<LoginParameters>()> runner(QWidget* parent);
 
 private:
     void nodeInserted(HostDirectory::Node& node) override;
@@ -37,6 +47,7 @@ private:
     HostDirectory::Node* selectedNode() const;
     HostDirectory::Node* selectedFolder() const;
     HostDirectory::Node* selectedHost() const;
+    void selectInUse(const LoginParameters& inUse);
     void showHost(const HostDirectory::Node* node);
     void saveTree();
 

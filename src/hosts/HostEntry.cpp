@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "workspace/Connection.h"
 #include "workspace/TextCodec.h"
 
 namespace {
@@ -101,4 +102,15 @@ void HostEntry::markDeleted(QByteArray& record)
         std::memset(record.data() + s.offset, 0, size_t(s.width));
         record[s.offset] = '*';
     }
+}
+
+bool HostEntry::reaches(const LoginParameters& p) const
+{
+    return host == p.hostName && port == p.port && database == p.databaseName && user == p.userName
+        && options == p.options && tty == p.tty;
+}
+
+HostEntry HostEntry::fromLogin(const LoginParameters& p)
+{
+    return {QString(), p.hostName, p.userName, p.password, p.databaseName, p.port, p.tty, p.options};
 }

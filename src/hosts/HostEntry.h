@@ -4,6 +4,8 @@
 #include <QString>
 #include <optional>
 
+struct LoginParameters;
+
 // One saved connection: a fixed-size record of Host.DAT, keyed by its display name.
 struct HostEntry {
     QString displayName;
@@ -32,6 +34,12 @@ struct HostEntry {
     // Turns a record into a deletion mark: "*" in display name, host, user, password, database
     // and port; TTY, options and the in-use mark keep their bytes.
     static void markDeleted(QByteArray& record);
+
+    // Whether logging in with this entry reaches what `p` reaches: the same host, port,
+    // database, user, options and TTY (the password may have been typed anew).
+    bool reaches(const LoginParameters& p) const;
+    // The seven values of a login as an entry without a display name.
+    static HostEntry fromLogin(const LoginParameters& p);
 
     bool operator==(const HostEntry&) const = default;
 };

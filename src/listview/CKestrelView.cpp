@@ -44,7 +44,7 @@ void CKestrelView::showListing()
     clearList();
     m_textModel->clear();
     m_rowIdentityShown = false;
-    m_tablesListed = false;
+    m_relationsListed = false;
     Connection* conn = m_doc.connection();
     if (!conn) return;
 
@@ -60,18 +60,20 @@ void CKestrelView::showListing()
         m_textModel->setTable(LoadSequenceListing(*conn));
         showRowsOf(m_textModel);
         break;
-    case Listing::Tables: {
+    case Listing::Tables:
+    case Listing::Views:
+    case Listing::Indexes: {
         Result r = conn->read(ListingStatement(choice.kind));
         if (!r.tuplesOk()) {
-            // A lost session has told the operator already what became of it.
-            if (conn->lossReport().isEmpty())
+            // The tables summary says why it stays empty (a lost session has told the operator
+            // already what became of it); the others stay empty as they did.
+            if (choice.kind == Listing::Tables && conn->lossReport().isEmpty())
                 prompter().tell(BoxKind::Application, FailureText(*conn, r));
             break;
         }
-        resultModel()->setResult(std::move(r), ListingTranslator(choice.kind),
-                                 kTablesListingHiddenFields);
-        CaptionTablesListing(*resultModel());
-        m_tablesListed = true;
+        resultModel()->setResult(std::move(r), ListingTranslator(choice.kind), kSummaryHiddenFields);
+        CaptionListedRelations(*resultModel());
+        m_relationsListed = true;
         break;
     }
     default:
@@ -100,7 +102,7 @@ void CKestrelView::showContents(const ObjectName& relation, Result page, bool ro
 {
     showRowsOf(resultModel());
     clearList();
-    m_tablesListed = false;
+    m_relationsListed = false;
     const bool ok = page.tuplesOk();
     const int hidden = rowIdentity ? kHiddenIdentityFields : 0;
     m_columnCount = ok ? page.fields() - hidden : 0;
@@ -363,8 +365,8 @@ void CKestrelView::rowDoubleClicked(int row)
 // otherwise). No row gives an empty name.
 ObjectName CKestrelView::rowObject(int row) const
 {
-    if (m_tablesListed && model() == resultModel() && row >= 0)
-        return TablesListingObject(*resultModel(), row);
+    if (m_relationsListed && model() == resultModel() && row >= 0)
+        return ListedRelation(*resultModel(), row);
     QString schema;
     for (int c = 0; c < model()->columnCount(); ++c) {
         if (model()->headerData(c, Qt::Horizontal).toString() == u"schemaname")

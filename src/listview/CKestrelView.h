@@ -76,7 +76,7 @@ private:
     // The rows shown are a table's, each with its ctid in column 0 and its tableoid and xmin
     // out of sight after the shown columns.
     bool m_rowIdentityShown = false;
-    bool m_tablesListed = false;  // the tables summary, its rows' schemas out of sight
+    bool m_relationsListed = false;  // a summary whose rows carry their relation out of sight
     // Where the table rows on show lie, for stepping to the next and previous page.
     PagePosition m_position;
 };

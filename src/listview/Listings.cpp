@@ -1,6 +1,7 @@
 #include "listview/Listings.h"
 
 #include <QAbstractItemModel>
+#include <QHash>
 
 #include <climits>
 
@@ -102,15 +103,31 @@ QString TableContentsStatement(const ObjectName& relation, bool withRowIdentity,
     return statement;
 }
 
-ObjectName TablesListingObject(const ResultModel& model, int row)
+ObjectName ListedRelation(const ResultModel& model, int row)
 {
     return {model.hiddenText(row, 0), model.hiddenText(row, 2), model.hiddenText(row, 1) == u"t"};
 }
 
-void CaptionTablesListing(ResultModel& model)
+void CaptionListedRelations(ResultModel& model)
 {
+    // An index summary names a table once per index: each table counts once.
+    QList<ObjectName> relations;
+    QHash<QString, qsizetype> place;
+    QList<qsizetype> rowRelation;
+    rowRelation.reserve(model.rowCount());
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const ObjectName o = ListedRelation(model, row);
+        const QString key = o.qualifiedSql();
+        auto found = place.constFind(key);
+        if (found == place.constEnd()) {
+            found = place.insert(key, relations.size());
+            relations << o;
+        }
+        rowRelation << *found;
+    }
+    const QStringList captions = Captions(relations);
     for (int row = 0; row < model.rowCount(); ++row)
-        model.setText(row, 0, TablesListingObject(model, row).caption());
+        model.setText(row, 0, captions.at(rowRelation.at(row)));
 }
 
 bool ShowsRowIdentity(const QString& parentCaption) { return parentCaption == kTablesFolder; }
@@ -137,10 +154,13 @@ TextTable LoadSequenceListing(Connection& conn)
         }
         QStringList cells;
         for (int f = 0; f < table.headings.size(); ++f) cells << row.value(0, f);
-        // The sequence's own name cell shows its caption: two schemas may hold the same name.
-        if (!cells.isEmpty()) cells[0] = sequence.caption();
         table.rows << cells;
         table.objects << sequence;
+    }
+    // The sequence's own name cell shows its caption: two schemas may hold the same name.
+    const QStringList captions = Captions(table.objects);
+    for (qsizetype i = 0; i < table.rows.size(); ++i) {
+        if (!table.rows[i].isEmpty()) table.rows[i][0] = captions.at(i);
     }
     return table;
 }

@@ -23,14 +23,16 @@ using Browse::kTypesFolder;
 using Browse::kUsersNode;
 using Browse::kViewsFolder;
 
-// The tables summary carries, out of sight, each table's schema and whether the search path
-// finds it, so that a row names its own table where two schemas hold the same name.
-constexpr int kTablesListingHiddenFields = Catalogue::kTablesSummaryHiddenFields;
+// The tables, views and indexes summaries carry, out of sight, the schema and visibility of
+// the relation their first field names, so that a row names its own table where two schemas
+// hold the same name.
+constexpr int kSummaryHiddenFields = Catalogue::kSummaryHiddenFields;
 
-// The table a row of the tables summary lists, and the caption that row shows for it (the
-// tree's caption, so that two same-named tables never look alike).
-ObjectName TablesListingObject(const ResultModel& model, int row);
-void CaptionTablesListing(ResultModel& model);
+// The relation a row of such a summary names, and the captions of the first field: the rule
+// of every listing over the relations the summary names, so that two same-named ones never
+// look alike.
+ObjectName ListedRelation(const ResultModel& model, int row);
+void CaptionListedRelations(ResultModel& model);
 
 enum class Listing { None, Tables, Users, Indexes, Views, Sequences, Types, Contents };
 

@@ -260,7 +260,7 @@ void CTableInfoDlg::buildLists()
 void CTableInfoDlg::load()
 {
     m_counts->cancel();
-    m_tableNameBox->setText(m_table.caption());
+    ShowName(m_tableNameBox, m_table.caption());
     buildLists();
     const TableDetail detail = LoadTableDetail(m_conn, m_table, m_databaseName);
     showDetail(detail);
@@ -271,6 +271,7 @@ void CTableInfoDlg::showDetail(const TableDetail& d)
 {
     for (size_t r = 0; r < d.columns.rows.size(); ++r)
         addRow(m_fieldList, kFieldColumns, d.columns.rows[r], d.columnImages[r]);
+    WidenColumnsToContents(m_fieldList);
     setIfPresent(m_fieldCountBox, d.fieldCount);
     setIfPresent(m_recordLengthBox, d.recordLength);
     if (!d.tableFound) return;
@@ -292,6 +293,7 @@ void CTableInfoDlg::showDetail(const TableDetail& d)
                 !index.primary && !index.unique ? yes : QString(), index.keyText},
                PlainColumnImage);
     }
+    WidenColumnsToContents(m_indexList);
 }
 
 void CTableInfoDlg::maintain(bool analyze)

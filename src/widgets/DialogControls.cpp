@@ -1,8 +1,12 @@
 #include "widgets/DialogControls.h"
 
+#include <QGuiApplication>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
+#include <QTableWidget>
 
 QLineEdit* NamedBox(QWidget* parent, const char* name, bool readOnly)
 {
@@ -32,10 +36,33 @@ void FitBoxToText(QLineEdit* box)
     if (width > box->minimumWidth()) box->setMinimumWidth(width);
 }
 
+void ShowName(QLineEdit* box, const QString& name)
+{
+    box->setText(name);
+    box->setToolTip(name);
+    const QScreen* screen = box->screen() ? box->screen() : QGuiApplication::primaryScreen();
+    const int limit = screen ? screen->availableGeometry().width() / 2 : 640;
+    FitBoxToText(box);
+    if (box->minimumWidth() > limit) box->setMinimumWidth(limit);
+    // A line edit keeps its cursor after the text, which scrolls a text wider than the box
+    // to its end.
+    box->setCursorPosition(0);
+}
+
 void ReserveBoxWidth(QLineEdit* box, const QString& widest)
 {
     const QString shown = box->text();
     box->setText(widest);
     FitBoxToText(box);
     box->setText(shown);
+}
+
+void WidenColumnsToContents(QTableWidget* list)
+{
+    QHeaderView* header = list->horizontalHeader();
+    const QAbstractItemView* view = list;  // the size hint is public there
+    for (int c = 0; c < list->columnCount(); ++c) {
+        const int wanted = qMax(view->sizeHintForColumn(c), header->sectionSizeHint(c));
+        if (wanted > list->columnWidth(c)) list->setColumnWidth(c, wanted);
+    }
 }

@@ -26,8 +26,9 @@ struct FeatureDialogs {
         sequenceDetail;
     // The editing of one login user, by name.
     std::function<void(Connection& conn, const QString& userName, QWidget* parent)> userEdit;
-    // "テーブルの作成": the new table's name once it is committed, nothing when cancelled.
-    std::function<std::optional<QString>(Connection& conn, QWidget* parent)> tableCreate;
+    // "テーブルの作成": the new table, in the schema the server put it in, once it is
+    // committed; nothing when cancelled.
+    std::function<std::optional<ObjectName>(Connection& conn, QWidget* parent)> tableCreate;
     // The CSV export of one table or view.
     std::function<void(Connection& conn, const ObjectName& table, QWidget* parent)> tableExport;
     // "テーブル名変更": the table under its new name after a rename, nothing when cancelled.

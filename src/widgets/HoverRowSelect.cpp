@@ -6,15 +6,25 @@
 #include <QTableWidget>
 
 HoverRowSelect::HoverRowSelect(QTableWidget* list, std::function<void()> belowRows)
-    : QObject(list), m_list(list), m_belowRows(std::move(belowRows))
+    : QObject(list), m_list(list), m_viewport(list->viewport()), m_belowRows(std::move(belowRows))
 {
     m_list->setMouseTracking(true);
-    m_list->viewport()->setMouseTracking(true);
-    m_list->viewport()->installEventFilter(this);
+    m_viewport->setMouseTracking(true);
+    m_viewport->installEventFilter(this);
     m_rest.setSingleShot(true);
     connect(&m_rest, &QTimer::timeout, this, [this] {
-        if (m_row >= 0 && m_row < m_list->rowCount()) m_list->selectRow(m_row);
+        if (m_list && m_row >= 0 && m_row < m_list->rowCount()) m_list->selectRow(m_row);
     });
+    connect(m_list, &QObject::destroyed, this, [this] { listGoing(); });
+}
+
+void HoverRowSelect::listGoing()
+{
+    m_rest.stop();
+    // The viewport is still whole here: the list deletes its children after destroyed().
+    if (m_viewport) m_viewport->removeEventFilter(this);
+    m_viewport = nullptr;
+    m_list = nullptr;
 }
 
 int HoverRowSelect::hoverMillis()
@@ -24,7 +34,7 @@ int HoverRowSelect::hoverMillis()
 
 bool HoverRowSelect::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != m_list->viewport()) return false;
+    if (!m_list || watched != m_viewport) return false;
     switch (event->type()) {
     case QEvent::MouseMove: {
         const int row = m_list->rowAt(static_cast<QMouseEvent*>(event)->position().toPoint().y());

@@ -154,11 +154,12 @@ bool RequireSuperUser(const CKestrelDoc& doc)
     return false;
 }
 
-bool DropTable(CKestrelDoc& doc, const ObjectName& table, const std::function<void()>& removeNode)
+bool DropTable(CKestrelDoc& doc, const ObjectName& table, const QString& caption,
+               const std::function<void()>& removeNode)
 {
     // The question names the table it is about, by its caption in the tree.
     const QString question =
-        table.name.isEmpty() ? kDropQuestion : kDropQuestion + QStringLiteral("\n") + table.caption();
+        table.name.isEmpty() ? kDropQuestion : kDropQuestion + QStringLiteral("\n") + caption;
     if (!prompter().ask(BoxKind::Application, question)) return false;
     if (table.name.isEmpty()) {
         prompter().tell(BoxKind::Window, kNoTableSelected);

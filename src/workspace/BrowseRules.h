@@ -108,8 +108,10 @@ std::optional<QList<ObjectName>> ReadCatalogueRelations(Connection& conn);
 bool RequireSuperUser(const CKestrelDoc& doc);
 
 // Drops `table` (the selected table node's; an empty name when no table node is selected):
-// asks first, one statement without a transaction. `removeNode` runs after a successful drop,
-// before the success message. Returns whether the table was dropped.
-bool DropTable(CKestrelDoc& doc, const ObjectName& table, const std::function<void()>& removeNode);
+// asks first, naming the table by `caption` (its node's), one statement without a
+// transaction. `removeNode` runs after a successful drop, before the success message.
+// Returns whether the table was dropped.
+bool DropTable(CKestrelDoc& doc, const ObjectName& table, const QString& caption,
+               const std::function<void()>& removeNode);
 
 }  // namespace Browse

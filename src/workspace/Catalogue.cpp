@@ -83,6 +83,14 @@ QString VisibilityStatement(const Connection& conn, const ObjectName& table)
            RelationMatch(conn, table, QStringLiteral("c"));
 }
 
+QString CreatedTableStatement(const Connection& conn, const QString& name)
+{
+    return QStringLiteral("select n.nspname, pg_catalog.pg_table_is_visible(c.oid) as visible ") +
+           QLatin1String(kClassJoin) +
+           QStringLiteral("where c.relname = '%1' and n.nspname = pg_catalog.current_schema()")
+               .arg(conn.escapeValue(name));
+}
+
 QString InsertableRelationStatement(const Connection& conn, const ObjectName& table)
 {
     return QStringLiteral("select count(*) as recordcount from pg_class c where ") +
@@ -217,8 +225,8 @@ QString SequenceNamesStatement()
 
 QString TablesSummaryStatement()
 {
-    // The last kTablesSummaryHiddenFields fields name each row's own table: the first shown
-    // field becomes its caption once read.
+    // The last kSummaryHiddenFields fields name each row's own table: the first shown field
+    // becomes its caption once read.
     return QStringLiteral("select c.relname as テーブル名, "
                           "pg_catalog.pg_get_userbyid(c.relowner) as オーナー名, "
                           "c.relhasindex as インデックス, c.relhasrules as ルール, "
@@ -238,14 +246,25 @@ QString UsersSummaryStatement()
 
 QString IndexesSummaryStatement()
 {
-    return QStringLiteral(
-        "select tablename as テーブル名,indexname as インデックス名,indexdef as 定義内容 from pg_indexes");
+    // The rows of pg_indexes, with the indexed table's schema and visibility out of sight.
+    return QStringLiteral("select c.relname as テーブル名, i.relname as インデックス名, "
+                          "pg_catalog.pg_get_indexdef(i.oid) as 定義内容, n.nspname as schemaname, "
+                          "pg_catalog.pg_table_is_visible(c.oid) as visible, c.relname "
+                          "from pg_catalog.pg_index x "
+                          "join pg_catalog.pg_class c on c.oid = x.indrelid "
+                          "join pg_catalog.pg_class i on i.oid = x.indexrelid "
+                          "join pg_catalog.pg_namespace n on n.oid = c.relnamespace "
+                          "where c.relkind in ('r','m','p') and i.relkind in ('i','I')");
 }
 
 QString ViewsSummaryStatement()
 {
-    return QStringLiteral(
-        "select viewname as ビュー名,viewowner as ビューオーナー,definition as 定義内容 from pg_views");
+    // The rows of pg_views, with each view's schema and visibility out of sight.
+    return QStringLiteral("select c.relname as ビュー名, "
+                          "pg_catalog.pg_get_userbyid(c.relowner) as ビューオーナー, "
+                          "pg_catalog.pg_get_viewdef(c.oid) as 定義内容, n.nspname as schemaname, "
+                          "pg_catalog.pg_table_is_visible(c.oid) as visible, c.relname ") +
+           QLatin1String(kClassJoin) + QStringLiteral("where c.relkind = 'v'");
 }
 
 QString TypesSummaryStatement()

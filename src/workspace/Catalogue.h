@@ -38,6 +38,11 @@ QString OwnerStatement(const Connection& conn, const ObjectName& table);
 QString ColumnListStatement(const Connection& conn, const ObjectName& table);
 // Whether the search path finds the relation by its bare name ("visible").
 QString VisibilityStatement(const Connection& conn, const ObjectName& table);
+// Inside the transaction that has just created the table `name` by its bare name: the schema
+// it went into ("nspname", the first schema of the search path, where a bare CREATE puts it)
+// and whether the search path finds it by that name ("visible"; a temporary table or a
+// relation of pg_catalog of the same name comes first).
+QString CreatedTableStatement(const Connection& conn, const QString& name);
 // Whether the name reaches a relation an INSERT can fill ("recordcount" is 1 then).
 QString InsertableRelationStatement(const Connection& conn, const ObjectName& table);
 // The kind of the relation, whether it has rules and whether it has inheritance children or
@@ -83,8 +88,9 @@ QString UsersSummaryStatement();
 QString IndexesSummaryStatement();
 QString ViewsSummaryStatement();
 QString TypesSummaryStatement();
-// Fields at the end of the tables summary that are read, not shown (schema, visibility and
-// the name as stored).
-constexpr int kTablesSummaryHiddenFields = 3;
+// Fields at the end of the tables, views and indexes summaries that are read, not shown: the
+// schema, the visibility and the name as stored of the relation the first field names (the
+// table, the view, the indexed table).
+constexpr int kSummaryHiddenFields = 3;
 
 }  // namespace Catalogue

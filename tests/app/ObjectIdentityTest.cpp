@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QSet>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -19,6 +20,7 @@
 
 #include "app/FeatureWiring.h"
 #include "browser/CLeftView.h"
+#include "design/CTableRenameDlg.h"
 #include "design/FieldChange.h"
 #include "design/TableSelection.h"
 #include "listview/CKestrelView.h"
@@ -308,13 +310,15 @@ TEST_F(ObjectIdentity, NoTwoCaptionsAreEqualAndEachActsOnItsOwnObject)
         "CREATE TABLE plain (v text); INSERT INTO plain VALUES ('plain')",
         "CREATE SEQUENCE inv_seq START 7; CREATE SCHEMA \"Sales Dept\"; "
         "CREATE SEQUENCE \"Sales Dept\".inv_seq START 70",
+        "CREATE INDEX kid_dotted ON \"kid_a.b\" (v); CREATE INDEX kid_schema ON kid_a.b (v); "
+        "CREATE VIEW kid_v AS SELECT 1 AS v; CREATE VIEW kid_a.kid_v AS SELECT 2 AS v",
     };
     for (const char* s : setUp) sql(QString::fromUtf8(s));
     logIn(QStringLiteral("postgres"));
 
     const QStringList expected = {
-        QStringLiteral("public.\"kid_a.b\""), QStringLiteral("kid_a.b"), QStringLiteral("public.\"Mixed\""),
-        QStringLiteral("public.\"with blank\""), QStringLiteral("plain"),
+        QStringLiteral("public.\"kid_a.b\""), QStringLiteral("kid_a.b"), QStringLiteral("Mixed"),
+        QStringLiteral("with blank"), QStringLiteral("plain"),
     };
     QTreeWidgetItem* tables = folder(QStringLiteral("テーブル"));
     const QStringList tree_ = captions(tables);
@@ -325,8 +329,7 @@ TEST_F(ObjectIdentity, NoTwoCaptionsAreEqualAndEachActsOnItsOwnObject)
     QStringList summary;
     for (int r = 0; r < list.model()->rowCount(); ++r) summary << list.cellText(r, 0);
     EXPECT_EQ(QSet<QString>(summary.begin(), summary.end()), QSet<QString>(tree_.begin(), tree_.end()));
-    QStringList selectable;
-    for (const ObjectName& t : ListTables(conn())) selectable << t.caption();
+    const QStringList selectable = Captions(ListTables(conn()));
     EXPECT_EQ(QSet<QString>(selectable.begin(), selectable.end()), QSet<QString>(expected.begin(), expected.end()));
 
     // Each node lists its own rows.
@@ -339,6 +342,21 @@ TEST_F(ObjectIdentity, NoTwoCaptionsAreEqualAndEachActsOnItsOwnObject)
         ASSERT_EQ(list.model()->rowCount(), 1);
         EXPECT_EQ(list.cellText(0, 1), values[i]);
     }
+
+    // The views and indexes summaries name their views and indexed tables by the same rule.
+    auto rows = [this](int columns) {
+        list.onUpdate();
+        QStringList out;
+        for (int r = 0; r < list.model()->rowCount(); ++r)
+            out << (columns == 1 ? list.cellText(r, 0) : list.cellText(r, 0) + u'|' + list.cellText(r, 1));
+        return out;
+    };
+    folder(QStringLiteral("ビュー"));
+    EXPECT_TRUE(rows(1).contains(QStringLiteral("kid_v")));
+    EXPECT_TRUE(rows(1).contains(QStringLiteral("kid_a.kid_v")));
+    folder(QStringLiteral("インデックス"));
+    EXPECT_TRUE(rows(2).contains(QStringLiteral("public.\"kid_a.b\"|kid_dotted")));
+    EXPECT_TRUE(rows(2).contains(QStringLiteral("kid_a.b|kid_schema")));
 
     // The sequences listing and each sequence's own detail.
     folder(QStringLiteral("シーケンス"));
@@ -398,6 +416,33 @@ TEST(SequenceDetailBoxes, ShowTheLargestBigintAndALongNameWhole)
                   QStringLiteral("9223372036854775807"));
     }
     TestServer::run(*admin, QStringLiteral("DROP SEQUENCE %1").arg(name));
+}
+
+// A long name outside the search path shows whole and from its start in the boxes that name
+// a table; the table detail's columns are as wide as what they hold.
+TEST(NameBoxes, ShowALongNameFromItsStartAndTheDetailsColumnsWhole)
+{
+    const ObjectName table{QStringLiteral("kid Sales Dept"), QStringLiteral("注文.明細_") + QString(20, u'x'), false};
+    auto admin = TestServer::connect();
+    TestServer::run(*admin, QStringLiteral("DROP SCHEMA IF EXISTS \"kid Sales Dept\" CASCADE; CREATE SCHEMA \"kid Sales Dept\"; "
+                                           "CREATE TABLE %1 (id bigserial, at timestamp(3) with time zone)").arg(table.sql()));
+    {
+        CTableInfoDlg detail(*admin, table, QStringLiteral("postgres"));
+        CTableRenameDlg rename(*admin, table);
+        for (const auto& [dialog, name] : {std::pair<QDialog*, const char*>{&detail, "tableNameBox"}, {&rename, "currentNameBox"}}) {
+            dialog->show();
+            QLineEdit* box = dialog->findChild<QLineEdit*>(QLatin1String(name));
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->text(), table.qualifiedSql());
+            EXPECT_EQ(box->cursorPosition(), 0);
+            EXPECT_GE(box->contentsRect().width() - 4, box->fontMetrics().horizontalAdvance(box->text()));
+        }
+        auto* fields = detail.findChild<QTableWidget*>(QStringLiteral("fieldList"));
+        ASSERT_EQ(fields->rowCount(), 2);
+        for (const auto& [row, column] : {std::pair{0, 4}, {1, 1}})  // nextval(...), timestamp(3) with time zone
+            EXPECT_GT(fields->columnWidth(column), fields->fontMetrics().horizontalAdvance(fields->item(row, column)->text()));
+    }
+    TestServer::run(*admin, QStringLiteral("DROP SCHEMA \"kid Sales Dept\" CASCADE"));
 }
 
 }  // namespace

@@ -304,7 +304,7 @@ TEST_F(LeftView, FoldersFillOnceWithOwnerImagesAndSelectionsWriteBrowseState)
 
     // A created table lands in sorted place under the selected folder and becomes selected.
     tree.setCurrentItem(tables);
-    tree.addCreatedTable(QStringLiteral("kt_new"));
+    tree.addCreatedTable(ObjectName{QStringLiteral("public"), QStringLiteral("kt_new"), true});
     QTreeWidgetItem* created = tree.currentItem();
     ASSERT_NE(created, nullptr);
     EXPECT_EQ(created->text(0), QStringLiteral("kt_new"));
@@ -374,8 +374,8 @@ TEST_F(LeftView, DropsTablesWhoseNamesNeedQuoting)
 
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
-        // A name that needs quotes is captioned as a statement writes it.
-        QTreeWidgetItem* node = child(tables, QStringLiteral("public.\"%1\"").arg(name));
+        // A name that needs quotes is captioned as the server stores it.
+        QTreeWidgetItem* node = child(tables, name);
         ASSERT_NE(node, nullptr);
         tree.setCurrentItem(node);
         prompts.clear();
@@ -383,7 +383,7 @@ TEST_F(LeftView, DropsTablesWhoseNamesNeedQuoting)
         prompts.answer(true);
         tree.runCommand(Cmd::TableDrop);
         EXPECT_EQ(prompts.messages(), QStringList{QStringLiteral("テーブルを削除しました")});
-        EXPECT_EQ(child(tables, QStringLiteral("public.\"%1\"").arg(name)), nullptr);
+        EXPECT_EQ(child(tables, name), nullptr);
         EXPECT_FALSE(tableExists(QStringLiteral("\"%1\"").arg(name)));
         // The selection moved to a neighbour, whose selection handling ran.
         ASSERT_NE(tree.currentItem(), nullptr);
@@ -472,7 +472,8 @@ TEST_F(LeftView, EachNodeListsEditsAndDropsItsOwnTableWhateverItsSchema)
         const Case& c = cases[i];
         SCOPED_TRACE(c.table.toStdString());
         tree.setCurrentItem(nodes[i]);
-        EXPECT_EQ(doc.browsedObject().caption(), c.caption);
+        EXPECT_EQ(doc.browsedObject(), *CLeftView::objectOf(nodes[i]));
+        EXPECT_EQ(doc.nodeCaption, c.caption);
         list.onUpdate();
         ASSERT_EQ(list.model()->rowCount(), 1);
         EXPECT_EQ(list.cellText(0, 2), c.value);

@@ -14,6 +14,7 @@
 #include "design/TableDesign.h"
 #include "support/DialogDriver.h"
 #include "widgets/HoverRowSelect.h"
+#include "workspace/Catalogue.h"
 #include "workspace/ColumnList.h"
 #include "workspace/Transaction.h"
 
@@ -315,10 +316,12 @@ TEST_F(TakeOver, ColumnsOfThePickedTableReplaceTheRowsAndMakeAValidCopy)
         button(d, "okButton")->click();
     });
     ASSERT_EQ(rc, QDialog::Accepted);
-    EXPECT_EQ(dlg.tableName(), QStringLiteral("kd_to_copy"));
-    ASSERT_EQ(log.statements().size(), 3);
+    EXPECT_EQ(dlg.table(), (ObjectName{QStringLiteral("public"), QStringLiteral("kd_to_copy"), true}));
+    ASSERT_EQ(log.statements().size(), 4);
     EXPECT_EQ(log.statements()[0], QStringLiteral("BEGIN"));
-    EXPECT_EQ(log.statements()[2], QStringLiteral("COMMIT"));
+    // Where the table went is asked before COMMIT.
+    EXPECT_EQ(log.statements()[2], Catalogue::CreatedTableStatement(*conn, QStringLiteral("kd_to_copy")));
+    EXPECT_EQ(log.statements()[3], QStringLiteral("COMMIT"));
     EXPECT_EQ(prompts.texts(), (QStringList{kCreateTableQuestion, log.statements()[1], kCreateTableDone}));
 
     Result copy = conn->exec(QStringLiteral(
@@ -398,7 +401,7 @@ TEST_F(CreateFailure, ARefusedCreateShowsTheServersTextRollsBackAndStaysOpen)
     // The server's own words ("relation ... already exists" in whatever language it speaks).
     EXPECT_TRUE(prompts.texts()[2].contains(QStringLiteral("\"kd_dup\"")));
     EXPECT_EQ(dlg.fieldList()->rowCount(), 1);
-    EXPECT_TRUE(dlg.tableName().isEmpty());
+    EXPECT_TRUE(dlg.table().name.isEmpty());
     // Nothing of the transaction is left open.
     EXPECT_EQ(value(QStringLiteral("select count(*) from pg_attribute where attrelid = 'kd_dup'::regclass "
                                    "and attname = 'x'")),
@@ -442,8 +445,9 @@ TEST_F(CreateFailure, AFailedCommitIsNeverReportedAsCreated)
     StatementLog log(*conn);
     const int rc = pressOk(dlg, QStringLiteral("kd_late"), [&](QDialog& d) {
         EXPECT_EQ(log.statements(),
-                  (QStringList{"BEGIN", QStringLiteral("CREATE TABLE kd_late(\n\tx int4 \n);"), "COMMIT",
-                               "ROLLBACK"}));
+                  (QStringList{"BEGIN", QStringLiteral("CREATE TABLE kd_late(\n\tx int4 \n);"),
+                               Catalogue::CreatedTableStatement(*conn, QStringLiteral("kd_late")),
+                               "COMMIT", "ROLLBACK"}));
         EXPECT_EQ(prompts.texts(), (QStringList{kCreateTableQuestion, log.statements()[1], kCommitError}));
         EXPECT_EQ(value(QStringLiteral("select count(*) from pg_tables where tablename = 'kd_late'")),
                   QStringLiteral("0"));
@@ -455,7 +459,7 @@ TEST_F(CreateFailure, AFailedCommitIsNeverReportedAsCreated)
     });
     EXPECT_EQ(rc, QDialog::Accepted);
     EXPECT_EQ(prompts.texts().last(), kCreateTableDone);
-    EXPECT_EQ(dlg.tableName(), QStringLiteral("kd_late"));
+    EXPECT_EQ(dlg.table().name, QStringLiteral("kd_late"));
     EXPECT_EQ(value(QStringLiteral("select count(*) from pg_tables where tablename = 'kd_late'")),
               QStringLiteral("1"));
 }
@@ -470,7 +474,7 @@ TEST_F(CreateFailure, ALostConnectionAtCommitKeepsTheDialogOpen)
     conn->setObserver({});
     // The session went with its transaction: no ROLLBACK is sent after it, none is claimed.
     EXPECT_EQ(prompts.texts().mid(2), (QStringList{kCommitError}));
-    EXPECT_TRUE(dlg.tableName().isEmpty());
+    EXPECT_TRUE(dlg.table().name.isEmpty());
     auto other = TestServer::connect();
     Result r = other->exec(QStringLiteral("select count(*) from pg_tables where tablename = 'kd_late'"));
     ASSERT_TRUE(r.tuplesOk());

@@ -1,10 +1,12 @@
 #include <QLineEdit>
+#include <QTableWidget>
 #include <QTreeWidgetItemIterator>
 
 #include "DesignFixture.h"
 #include "app/FeatureWiring.h"
 #include "browser/CLeftView.h"
 #include "design/CTableCreateDlg.h"
+#include "listview/CKestrelView.h"
 #include "support/DialogDriver.h"
 #include "widgets/CommandTarget.h"
 #include "workspace/CKestrelDoc.h"
@@ -70,4 +72,78 @@ TEST_F(DesignTest, TheTreesCreateCommandAddsTheCreatedTableAsTheServerNamesIt)
     EXPECT_EQ(value(QStringLiteral("select count(*) from pg_tables where tablename = 'kd_tree_new'")),
               QStringLiteral("1"));
     sql(QStringLiteral("DROP TABLE kd_tree_new, kd_tree_old"));
+}
+
+// An ordinary role creates a table; then a table of the same name appears in its own schema,
+// ahead on the search path ("$user", public). Listing, editing, deleting and dropping from the
+// created table's node all reach the created table, never the newcomer.
+TEST_F(DesignTest, EveryCommandOnACreatedTableReachesItWhateverTheSearchPathFindsLater)
+{
+    const QString name = QStringLiteral("kd_顧客"), own = QStringLiteral("public.\"kd_顧客\""),
+                  newcomer = QStringLiteral("kd_maker.\"kd_顧客\"");
+    auto cleanUp = [this] {
+        sql(QStringLiteral("DROP SCHEMA IF EXISTS kd_maker CASCADE; DROP TABLE IF EXISTS public.\"kd_顧客\"; "
+                           "DO $$BEGIN IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kd_maker') THEN "
+                           "DROP OWNED BY kd_maker; DROP ROLE kd_maker; END IF; END$$"));
+    };
+    auto contents = [this](const QString& table) {
+        Result r = conn->exec(QStringLiteral("select string_agg(v, ',' order by v) from %1").arg(table));
+        return r.value(0, 0);
+    };
+    cleanUp();
+    sql(QStringLiteral("CREATE ROLE kd_maker LOGIN; GRANT CREATE ON SCHEMA public TO kd_maker"));
+    {
+        CKestrelDoc doc;
+        doc.pageLength = 100;
+        CLeftView tree(doc, nullptr);
+        tree.setFeatureDialogs(AppFeatureDialogs());
+        CKestrelView list(doc);
+        list.setFeatureDialogs(AppFeatureDialogs());
+        const LoginParameters p = TestServer::loginAs(QStringLiteral("kd_maker"));
+        doc.setLoginRunner([p] { return std::optional<LoginParameters>(p); });
+        tree.initialUpdate();
+        ASSERT_NE(doc.connection(), nullptr);
+        tree.setCurrentItem(node(tree, QStringLiteral("テーブル"), 2));
+        onNextModal([&](QDialog& d) {
+            FieldDefinition f;
+            f.name = QStringLiteral("v");
+            f.type = QStringLiteral("text");
+            qobject_cast<CTableCreateDlg*>(&d)->appendRow(f);
+            lineEdit(d, "tableNameBox")->setText(name);
+            prompts.answer(true);
+            button(d, "okButton")->click();
+        });
+        tree.runCommand(Cmd::TableCreate);
+        QTreeWidgetItem* created = tree.currentItem();
+        ASSERT_NE(created, nullptr);
+        EXPECT_EQ(created->text(0), name);  // found by the search path: its name, bare
+        EXPECT_EQ(CLeftView::objectOf(created), (ObjectName{QStringLiteral("public"), name, true}));
+
+        sql(QStringLiteral("INSERT INTO %1 VALUES ('one'), ('two'), ('three'); CREATE SCHEMA kd_maker AUTHORIZATION kd_maker; "
+                           "CREATE TABLE %2 (v text); INSERT INTO %2 VALUES ('newcomer'); ALTER TABLE %2 OWNER TO kd_maker")
+                .arg(own, newcomer));
+        tree.setCurrentItem(created);
+        list.onUpdate();
+        ASSERT_EQ(list.model()->rowCount(), 3);
+        list.setCurrentIndex(list.model()->index(0, 0));
+        onNextModal([&](QDialog& d) {
+            d.findChild<QTableWidget*>(QStringLiteral("fieldList"))->setCurrentCell(0, 0);
+            lineEdit(d, "dataBox")->setText(QStringLiteral("edited"));
+            prompts.answer(true);
+            button(d, "updateButton")->click();
+            button(d, "cancelButton")->click();
+        });
+        list.runCommand(Cmd::RecordEdit);
+        EXPECT_EQ(contents(own), QStringLiteral("edited,three,two"));
+        list.selectionModel()->select(list.model()->index(1, 0),
+                                      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        prompts.answer(true);
+        list.runCommand(Cmd::RecordDelete);
+        EXPECT_EQ(contents(own), QStringLiteral("edited,three"));
+        prompts.answer(true);
+        tree.runCommand(Cmd::TableDrop);
+        EXPECT_EQ(value(QStringLiteral("select to_regclass('%1') is null").arg(conn->escapeValue(own))), QStringLiteral("t"));
+        EXPECT_EQ(contents(newcomer), QStringLiteral("newcomer"));
+    }  // the role's session ends here
+    cleanUp();
 }

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QTreeWidget>
+#include <functional>
 
 #include "HostsTestDir.h"
 #include "hosts/CLoginDlg.h"
@@ -420,3 +421,43 @@ TEST_F(LoginDlgTest, AWrongPasswordIsRefusedAndTheRightOneLogsIn)
         << prompts.messages()[0].toStdString();
     TestServer::run(*admin, QStringLiteral("DROP ROLE hosts_pw_user"));
 }
+
+namespace {
+
+// After "新規接続" the dialog opens on the saved host the connection in use was made with,
+// wherever it sits in the tree, not on the last host of the list; a login typed by hand
+// comes back as it was typed.
+TEST_F(LoginDlgTest, TheNextLoginOpensOnTheHostInUse)
+{
+    ScriptedPrompter prompts;
+    const LoginParameters server = TestServer::superuserLogin();
+    HostEntry inUse = HostEntry::fromLogin(server);
+    inUse.displayName = QStringLiteral("server");
+    for (const HostEntry& e : {host("alpha"), inUse, host("zulu")}) ASSERT_EQ(HostFile::append(e), HostFile::Outcome::Written);
+    writeFile(FolderFile::kFileName, "4\n0 0 F -1\n1 2 server -1\n0 2 alpha -1\n0 2 zulu -1\n");
+    CKestrelDoc doc;
+    doc.setLoginRunner(CLoginDlg::runner(nullptr));
+    LoginParameters byHand = server;
+    byHand.databaseName = QStringLiteral("template1");
+    // Each login: where the dialog opens and what its form shows, then what is chosen.
+    const struct {
+        QString opensOn;
+        QStringList form;
+        std::function<void(QDialog&)> choose;
+    } logins[] = {
+        {QStringLiteral("zulu"), formOf(host("zulu")), [](QDialog& d) { select(d, QStringLiteral("server")); }},
+        {QStringLiteral("server"), formOf(server), [&](QDialog& d) { typeForm(d, formOf(byHand)); }},
+        {HostDirectory::kRootName, formOf(byHand), [](QDialog&) {}},
+    };
+    for (const auto& login : logins) {
+        onNextModal([&](QDialog& d) {
+            EXPECT_EQ(treeOf(d)->currentItem()->text(0), login.opensOn);
+            EXPECT_EQ(formTexts(d), login.form);
+            login.choose(d);
+            button(d, "okButton")->click();
+        });
+        ASSERT_EQ(doc.Connect(), 0) << prompts.texts().join(u'\n').toStdString();
+    }
+}
+
+}  // namespace

@@ -59,8 +59,7 @@ TEST_F(ListingTest, CatalogueSummariesWithTheirTranslations)
 {
     selectFolder(kTablesFolder);
     EXPECT_EQ(heading(0), QStringLiteral("テーブル名"));
-    EXPECT_EQ(rowWith(0, QStringLiteral("public.\"LvRec\"")),
-              (QStringList{"public.\"LvRec\"", "postgres", "False", "False", "False"}));
+    EXPECT_EQ(rowWith(0, QStringLiteral("LvRec")), (QStringList{"LvRec", "postgres", "False", "False", "False"}));
 
     // Users: from the host's node and from the database's folder alike.
     select(1, kUsersNode, QStringLiteral("ホスト(127.0.0.1)"));
@@ -127,7 +126,7 @@ TEST_F(SequenceListingTest, OneRowFromEachSequence)
     EXPECT_EQ(rows(), 3);
     EXPECT_EQ(columns(), 9);
     EXPECT_EQ(heading(2), QStringLiteral("increment_by"));
-    EXPECT_EQ(rowWith(0, QStringLiteral("public.\"Lv B\"")).value(2), QStringLiteral("5"));
+    EXPECT_EQ(rowWith(0, QStringLiteral("Lv B")).value(2), QStringLiteral("5"));
     EXPECT_EQ(rowWith(0, QStringLiteral("lv_c")).value(1), QStringLiteral("42"));
     selectFolder(kTablesFolder);  // back to a listing over one result
     EXPECT_EQ(heading(0), QStringLiteral("テーブル名"));

@@ -55,6 +55,8 @@ TEST_F(CatalogueTest, EveryQuestionRunsAndAnswersWithTheColumnsReadFromIt)
         {"columns", Catalogue::ColumnListStatement(*conn, table),
          {"attname", "format_type", "attlen", "attnotnull", "defultevalue", "attbyval"}, 2},
         {"visibility", Catalogue::VisibilityStatement(*conn, table), {"visible"}, 1},
+        {"created table", Catalogue::CreatedTableStatement(*conn, QStringLiteral("cat_none")),
+         {"nspname", "visible"}, 0},
         {"insertable", Catalogue::InsertableRelationStatement(*conn, table), {"recordcount"}, 1},
         {"kind", Catalogue::RelationKindStatement(*conn, table), {"relkind", "relhasrules", "relhassubclass"}, 1},
         {"indexes", Catalogue::IndexListStatement(*conn, table),
@@ -98,11 +100,14 @@ TEST_F(CatalogueTest, EveryQuestionRunsAndAnswersWithTheColumnsReadFromIt)
     }
 }
 
-TEST_F(CatalogueTest, TheTablesSummaryEndsWithItsHiddenFields)
+TEST_F(CatalogueTest, TheRelationSummariesEndWithTheirHiddenFields)
 {
-    const Result r = conn->exec(Catalogue::TablesSummaryStatement());
-    ASSERT_TRUE(r.tuplesOk());
-    EXPECT_EQ(r.fieldNumber("schemaname"), r.fields() - Catalogue::kTablesSummaryHiddenFields);
+    for (const QString& summary : {Catalogue::TablesSummaryStatement(), Catalogue::ViewsSummaryStatement(),
+                                   Catalogue::IndexesSummaryStatement()}) {
+        const Result r = conn->exec(summary);
+        ASSERT_TRUE(r.tuplesOk()) << r.errorMessage().toStdString();
+        EXPECT_EQ(r.fieldNumber("schemaname"), r.fields() - Catalogue::kSummaryHiddenFields);
+    }
 }
 
 TEST_F(CatalogueTest, ServerVersionIsTheServersOwnNumber)

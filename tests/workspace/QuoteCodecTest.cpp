@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "support/TestServer.h"
+#include "workspace/ObjectName.h"
 #include "workspace/SqlQuote.h"
 #include "workspace/TextCodec.h"
 
@@ -100,6 +101,25 @@ TEST(FoldTypedName, FoldsWhatTheServerWouldFold)
                               .arg(FoldTypedName(QStringLiteral("FoldMe"))));
     EXPECT_EQ(r.rows(), 1);
     TestServer::run(*conn, QStringLiteral("DROP TABLE %1").arg(QuoteIdent(FoldTypedName("FoldMe"))));
+}
+
+// Each case is a listing: its objects (schema, name, found by the search path) and the
+// captions they show. Statements are always qualified and quoted.
+TEST(Captions, BareWhereTheSearchPathFindsTheObjectQualifiedOnlyToTellTwoApart)
+{
+    const QString pub = QStringLiteral("public"), s2 = QStringLiteral("s2");
+    const std::pair<QList<ObjectName>, QStringList> cases[] = {
+        {{{pub, "顧客", true}, {s2, "顧客", false}, {"My Schema", "T", false}},
+         {"顧客", "s2.\"顧客\"", "\"My Schema\".\"T\""}},
+        // Two claiming one bare name: one was listed before the other was made ahead of it.
+        {{{pub, "dup", true}, {"postgres", "dup", true}, {pub, "other", true}},
+         {"public.dup", "postgres.dup", "other"}},
+        // A bare name that is another's qualified caption, quotes and all.
+        {{{pub, "s2.\"顧客\"", true}, {s2, "顧客", false}},
+         {"public.\"s2.\"\"顧客\"\"\"", "s2.\"顧客\""}},
+    };
+    for (const auto& [objects, captions] : cases) EXPECT_EQ(Captions(objects), captions);
+    EXPECT_EQ((ObjectName{pub, "顧客", true}).sql(), QStringLiteral("public.\"顧客\""));
 }
 
 TEST(Cp932, RoundTripsJapaneseAndRefusesWhatItCannotHold)
