@@ -1,7 +1,9 @@
 // CSV export of a table of 4 columns (the default format: double quotes, commas, CR LF, CP932)
-// against psql's \copy of the same table to a file, in the same run, and the export's peak
-// memory above the idle size of the process. "table" is the table mode (COPY data decoded),
-// "select" the same rows as an SQL-mode statement (single-row mode).
+// against psql's \copy of the same table to a file, in the same run, the client CPU of the
+// table mode (in all, per million rows, and user/system), and the export's peak memory above
+// the idle size of the process. "table" is the table mode (COPY data decoded), "select" the
+// same rows as an SQL-mode statement (single-row mode). Builds are compared by running them
+// on the same machine in one sitting, alternating, never against figures of another day.
 //
 //   bench_export            runs 100k, 1M and 5M rows, each in a child process of its own so
 //                           that the peak memory belongs to that size alone
@@ -50,14 +52,17 @@ void resetPeak()
     if (f.open(QIODevice::WriteOnly)) f.write("5");
 }
 
-// CPU time of this process so far (user and system), in ms.
-double cpuMs()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
-           (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
-}
+// CPU time of this process so far, in ms: user and system.
+struct Cpu {
+    double user = 0, system = 0;
+    static Cpu now()
+    {
+        rusage u{};
+        getrusage(RUSAGE_SELF, &u);
+        return {u.ru_utime.tv_sec * 1e3 + u.ru_utime.tv_usec / 1e3,
+                u.ru_stime.tv_sec * 1e3 + u.ru_stime.tv_usec / 1e3};
+    }
+};
 
 double median(std::vector<double> v)
 {
@@ -96,7 +101,7 @@ int runOne(int rows, int argc, char** argv)
     const QString csvFile = dir.filePath(QStringLiteral("export.csv"));
     const CsvSettings settings{QStringLiteral(","), QStringLiteral("\""), true};
     const int repeats = rows >= 5000000 ? 3 : 5;
-    std::vector<double> copyMs, exportMs, selectMs, exportCpu;
+    std::vector<double> copyMs, exportMs, selectMs, exportCpu, exportUser, exportSystem;
     double idle = 0, peak = 0;
     for (int i = 0; i < repeats; ++i) {
         QElapsedTimer t;
@@ -117,7 +122,7 @@ int runOne(int rows, int argc, char** argv)
                               split.size() > 2 ? split.value(2).toLongLong() << 10
                                                : CsvExportJob::kDefaultHeldLimit);
         }
-        const double cpu0 = cpuMs();
+        const Cpu cpu0 = Cpu::now();
         t.restart();
         if (!job.start(ExportSource{ObjectName{QStringLiteral("public"), table, true}, QString()},
                        csvFile, settings))
@@ -127,7 +132,10 @@ int runOne(int rows, int argc, char** argv)
             return 6;
         }
         exportMs.push_back(t.nsecsElapsed() / 1e6);
-        exportCpu.push_back(cpuMs() - cpu0);
+        const Cpu cpu1 = Cpu::now();
+        exportUser.push_back(cpu1.user - cpu0.user);
+        exportSystem.push_back(cpu1.system - cpu0.system);
+        exportCpu.push_back(exportUser.back() + exportSystem.back());
         peak = std::max(peak, statusMiB("VmHWM") - idle);
 
         // The same rows as a statement of SQL mode: single-row mode instead of COPY.
@@ -146,9 +154,13 @@ int runOne(int rows, int argc, char** argv)
     }
     conn->exec(QStringLiteral("drop table %1").arg(table));
     const double copy = median(copyMs), exported = median(exportMs), selected = median(selectMs);
-    std::printf("%9d  %10.1f  %10.1f  %12.2f  %12.1f  %10.1f  %12.2f  %9.1f  %14.1f  %9.1f  %9.1f\n",
-                rows, copy, exported, copy / exported, median(exportCpu), selected, copy / selected,
-                idle, peak,
+    const double cpu = median(exportCpu);
+    std::printf("%9d  %10.1f  %10.1f  %12.2f  %12.1f  %11.1f  %13s  %10.1f  %12.2f  %9.1f  %14.1f  "
+                "%9.1f  %9.1f\n",
+                rows, copy, exported, copy / exported, cpu, cpu * 1e6 / rows,
+                qPrintable(QStringLiteral("%1/%2").arg(median(exportUser), 0, 'f', 0)
+                               .arg(median(exportSystem), 0, 'f', 0)),
+                selected, copy / selected, idle, peak,
                 QFileInfo(copyFile).size() / 1048576.0, QFileInfo(csvFile).size() / 1048576.0);
     std::fflush(stdout);
     return 0;
@@ -162,9 +174,10 @@ int main(int argc, char** argv)
 
     std::printf("CSV export of 4 columns against psql \\copy of the same table; medians; "
                 "speed = copy time / export time\n");
-    std::printf("%9s  %10s  %10s  %12s  %12s  %10s  %12s  %9s  %14s  %9s  %9s\n", "rows",
-                "\\copy ms", "table ms", "table ×copy", "table cpu ms", "select ms", "select ×copy", "idle MiB",
-                "peak-idle MiB", "copy MiB", "csv MiB");
+    std::printf("%9s  %10s  %10s  %12s  %12s  %11s  %13s  %10s  %12s  %9s  %14s  %9s  %9s\n",
+                "rows", "\\copy ms", "table ms", "table ×copy", "table cpu ms", "cpu ms/Mrow",
+                "user/sys ms", "select ms", "select ×copy", "idle MiB", "peak-idle MiB", "copy MiB",
+                "csv MiB");
     std::fflush(stdout);
     int failed = 0;
     for (const char* rows : {"100000", "1000000", "5000000"}) {

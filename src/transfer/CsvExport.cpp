@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "transfer/ExportChecks.h"
+#include "transfer/StoppedSession.h"
 #include "workspace/Transaction.h"
 
 namespace {
@@ -28,31 +29,32 @@ CsvExportJob::CsvExportJob(Connection& conn, QObject* parent)
         else
             m_conn.requestCancel();
     });
+    m_giveUp.setSingleShot(true);
+    m_giveUp.setInterval(kDefaultStopLimitMs);
+    connect(&m_giveUp, &QTimer::timeout, this, &CsvExportJob::giveUp);
+    connect(&m_file, &ExportFile::committed, this, &CsvExportJob::fileCommitted);
 }
 
 CsvExportJob::~CsvExportJob()
 {
-    if (m_running) {
-        if (m_copyStarting) {
-            // Its answer may yet begin the COPY: read to its end as the reader reads one.
-            m_conn.requestCancel();
-            m_reader.clear();
-            m_reader.adoptRunningCopy(m_conn, true);
-            m_copying = true;
-        }
+    if (!m_running) return;
+    m_stopped = true;
+    if (!m_file.committing()) {
+        // Ended with its window, without the event loop: what still runs is stopped here, and
+        // the workspace's session waited for no longer than a stop waits.
+        Connection* answering = &m_conn;
         if (m_copying) {
             m_reader.cancel();
-            m_reader.drain();
-            endCopy(false);
+            answering = m_reader.answering();
         } else {
+            // (a query's COPY that has not begun yet may still begin: read as any answer)
             m_conn.requestCancel();
-            while (m_conn.nextResult().exists()) {
-            }
         }
-        m_stopped = true;
+        if (answering && !DiscardAnswer(*answering, m_giveUp.interval())) GiveUpSession(*answering);
+        endCopy(false);
         settleSavepoint();
-        m_file.cancelWriting();  // the temporary file goes; the old file stays
     }
+    m_file.discard();  // the temporary file goes; the old file stays
 }
 
 void CsvExportJob::setTableSplit(int sessions, int chunkBlocks, qsizetype heldLimit)
@@ -66,10 +68,10 @@ bool CsvExportJob::start(const ExportSource& source, const QString& fileName,
                          const CsvSettings& settings)
 {
     m_settings = settings;
-    m_line.emplace(settings);
+    m_results.emplace(settings);
     m_copyRows.emplace(settings);
     m_rows = m_reported = 0;
-    m_headerDone = m_stopped = m_copying = m_copyStarting = m_savepoint = false;
+    m_stopped = m_copying = m_copyStarting = m_savepoint = false;
     m_failure.clear();
     m_columns.clear();
     m_out.resize(0);
@@ -80,10 +82,7 @@ bool CsvExportJob::start(const ExportSource& source, const QString& fileName,
         m_failure = *bad;
         return false;
     }
-    m_file.setFileName(fileName);
-    // Written beside the target under a temporary name and put in its place only when the
-    // export succeeded: a failure leaves an existing file as it was, and no partial file.
-    if (!m_file.open(QIODevice::WriteOnly)) {
+    if (!m_file.open(fileName)) {
         m_failure = QStringLiteral("ファイルを作成できませんでした。\n\nFile = %1\n%2")
                         .arg(fileName, m_file.errorString());
         return false;
@@ -91,6 +90,8 @@ bool CsvExportJob::start(const ExportSource& source, const QString& fileName,
     if (!(source.sqlMode() ? startStatement(source.sqlText) : startTable(source.table)))
         return false;
     m_running = true;
+    // A session failed before the first read: what the others run is read to its end first.
+    if (m_stopped) m_giveUp.start();
     m_readQueued = true;
     QTimer::singleShot(0, this, &CsvExportJob::readArrived);
     return true;
@@ -99,8 +100,7 @@ bool CsvExportJob::start(const ExportSource& source, const QString& fileName,
 bool CsvExportJob::refuseStart(const QString& text)
 {
     m_failure = text.isEmpty() ? QStringLiteral("出力できませんでした。") : text;
-    m_file.cancelWriting();
-    m_file.commit();  // with the writing cancelled: only removes the temporary file
+    m_file.discard();
     return false;
 }
 
@@ -150,13 +150,16 @@ bool CsvExportJob::copyQuery(const QString& statement)
     if (!shape.commandOk()) return false;
     QStringList names;
     for (int f = 0; f < shape.fields(); ++f) names << shape.fieldName(f);
-    if (m_settings.header && !writeHeader(names)) return false;
+    if (m_settings.header && !m_results->appendHeader(m_out, names)) {
+        m_failure = m_results->failure();
+        return false;
+    }
     // The line ends keep a closing comment from taking the parenthesis with it.
     QString query = statement;
     while (!query.isEmpty() && (query.back().isSpace() || query.back() == u';')) query.chop(1);
     if (!m_conn.send(QStringLiteral("COPY (\n%1\n) TO STDOUT").arg(query))) {
         m_out.resize(0);
-        m_headerDone = false;
+        m_results->forgetHeader();
         return false;
     }
     m_columns = names;
@@ -196,7 +199,7 @@ void CsvExportJob::readCopyStart()
         m_copyStarting = false;
         // The statement's own results decide whether there is a header.
         m_out.resize(0);
-        m_headerDone = false;
+        m_results->forgetHeader();
         m_columns.clear();
         if (m_stopped || !startRows()) {
             fail(m_failure);
@@ -214,7 +217,8 @@ bool CsvExportJob::startTable(const ObjectName& table)
     if (!shape.tuplesOk())
         return refuseStart(shape.cancelled() ? kExportStopped : ServerFailureText(shape, m_conn));
     for (int f = 0; f < shape.fields(); ++f) m_columns << shape.fieldName(f);
-    if (m_settings.header && !writeHeader(m_columns)) return refuseStart(m_failure);
+    if (m_settings.header && !m_results->appendHeader(m_out, m_columns))
+        return refuseStart(m_results->failure());
     m_copyRows->setHasFields(!m_columns.isEmpty());
     m_reader.clear();
     m_reader.setHeldLimit(m_heldLimit);
@@ -229,15 +233,9 @@ bool CsvExportJob::startTable(const ObjectName& table)
     }
     m_sessionsUsed = m_reader.sessionCount();
     m_copying = true;
-    if (!m_reader.sendFirstRanges()) {
-        const QString text = m_failure;
-        m_failure.clear();
-        m_reader.cancel();
-        m_reader.drain();
-        endCopy(false);
-        m_copying = false;
-        return refuseStart(text);
-    }
+    // A session that could not be sent its ranges fails the export; the others' statements
+    // are read to their end as after any failure.
+    m_reader.sendFirstRanges();
     m_reader.watchSessions();
     return true;
 }
@@ -271,7 +269,7 @@ bool CsvExportJob::turnOver()
 void CsvExportJob::readArrived()
 {
     m_readQueued = false;
-    if (!m_running) return;
+    if (!m_running || m_file.committing()) return;
     m_turn.start();
     m_rowsSinceTurnCheck = 0;
     if (m_copyStarting)
@@ -286,7 +284,6 @@ void CsvExportJob::readCopy()
 {
     const OrderedCopyReader::Turn turn = m_reader.readInOrder();
     if (turn == OrderedCopyReader::Turn::Ended) {
-        m_reader.drain();  // the end of each text of statements
         endCopy(!m_stopped);
         end();
         return;
@@ -342,13 +339,12 @@ void CsvExportJob::writeResult(const Result& r)
 {
     switch (r.status()) {
     case PGRES_SINGLE_TUPLE:
-        writeResultRows(r);
-        break;
     case PGRES_TUPLES_OK:
-        // The end of one result set (it holds every row when single-row mode did not apply,
-        // as for the later statements of a text holding several).
-        writeResultRows(r);
-        m_headerDone = false;
+        // (TUPLES_OK: the end of one result set, which holds every row when single-row mode
+        // did not apply, as for the later statements of a text holding several)
+        if (m_stopped) return;
+        if (!m_results->appendResult(m_out, r, m_rows)) stop(m_results->failure());
+        flushIfFull();
         break;
     case PGRES_COMMAND_OK:
     case PGRES_EMPTY_QUERY:
@@ -357,24 +353,6 @@ void CsvExportJob::writeResult(const Result& r)
         fail(ServerFailureText(r, m_conn));
         break;
     }
-}
-
-bool CsvExportJob::writeHeader(const QStringList& names)
-{
-    m_headerDone = true;
-    m_line->clear();
-    for (const QString& name : names) m_line->addField(name);
-    const QByteArrayView line = m_line->finishLine();
-    if (m_cp932.append(m_out, line.data(), line.size())) return true;
-    for (const QString& name : names) {
-        const QString bad = m_cp932.firstUnencodable(name.toUtf8());
-        if (!bad.isEmpty()) {
-            m_failure = UnencodableValueMessage(0, name, bad);
-            return false;
-        }
-    }
-    m_failure = UnencodableValueMessage(0, QString(), QString());
-    return false;
 }
 
 void CsvExportJob::writeCopyRow(const char* row, qsizetype size)
@@ -387,38 +365,6 @@ void CsvExportJob::writeCopyRow(const char* row, qsizetype size)
     flushIfFull();
 }
 
-void CsvExportJob::writeResultRows(const Result& r)
-{
-    if (m_stopped) return;
-    const int fields = r.fields();
-    if (m_settings.header && !m_headerDone) {
-        QStringList names;
-        for (int f = 0; f < fields; ++f) names << r.fieldName(f);
-        if (!writeHeader(names)) {
-            stop(m_failure);
-            return;
-        }
-    }
-    for (int row = 0; row < r.rows(); ++row) {
-        if (!writeResultLine(r, row)) return;
-    }
-    flushIfFull();
-}
-
-bool CsvExportJob::writeResultLine(const Result& r, int row)
-{
-    const int fields = r.fields();
-    m_line->clear();
-    for (int f = 0; f < fields; ++f) m_line->addField(r.rawValue(row, f), r.rawLength(row, f));
-    const QByteArrayView line = m_line->finishLine();
-    if (!m_cp932.append(m_out, line.constData(), line.size())) {
-        stop(UnencodableResultLine(m_cp932, r, row, m_rows + 1));
-        return false;
-    }
-    ++m_rows;
-    return true;
-}
-
 void CsvExportJob::flushIfFull()
 {
     if (m_out.size() >= kWriteChunk) flush();
@@ -427,7 +373,7 @@ void CsvExportJob::flushIfFull()
 void CsvExportJob::flush()
 {
     if (m_stopped || m_out.isEmpty()) return;
-    if (m_file.write(m_out.constData(), m_out.size()) != m_out.size()) {
+    if (!m_file.write(m_out.constData(), m_out.size())) {
         stop(QStringLiteral("ファイルに書き込めませんでした。\n\nFile = %1\n%2")
                  .arg(m_file.fileName(), m_file.errorString()));
     }
@@ -440,25 +386,48 @@ void CsvExportJob::fail(const QString& text)
     m_stopped = true;
     m_failure = text.isEmpty() ? QStringLiteral("出力できませんでした。") : text;
     m_out.clear();
+    // What still runs has the stop limit to end its answer.
+    if (m_running) m_giveUp.start();
 }
 
 // A failure of the program's own (a value CP932 cannot hold, a write error): the statements
 // still running are cancelled, since the rest of the rows would only be read and thrown away.
 void CsvExportJob::stop(const QString& text)
 {
-    if (!m_stopped && m_running) {
+    if (!m_stopped && m_running && !m_file.committing()) {
         if (m_copying)
             m_reader.cancel();
         else
             m_conn.requestCancel();
         m_recancel.start();
+        queueRead();  // (the next read closes what the export opened)
     }
     fail(text);
 }
 
 void CsvExportJob::cancel()
 {
-    if (m_running) stop(kExportStopped);
+    if (!m_running) return;
+    stop(kExportStopped);
+    if (!m_file.committing()) return;
+    // Every row was read already: only the file's commit is stopped.
+    m_file.discard();
+    finish();
+}
+
+// The stop limit passed and the workspace's session still answers: it is given up, and the
+// reads that wait for it end at once.
+void CsvExportJob::giveUp()
+{
+    // What has come is read first: the answer may have ended meanwhile.
+    readArrived();
+    if (!m_running || m_file.committing()) return;
+    Connection* answering = m_copying ? m_reader.answering() : &m_conn;
+    if (!answering) return;
+    GiveUpSession(*answering);
+    m_failure += QStringLiteral("\n\n") + kExportSessionGivenUp;
+    m_recancel.stop();
+    readArrived();  // before the event loop watches the socket that is gone
 }
 
 // Ends the savepoint a query ran under in the operator's transaction: released after a
@@ -473,19 +442,32 @@ void CsvExportJob::settleSavepoint()
 
 void CsvExportJob::end()
 {
-    m_running = false;
     m_recancel.stop();
     delete m_notifier;
     m_notifier = nullptr;
+    m_copying = m_copyStarting = false;
     flush();
-    if (!m_stopped && !m_file.flush())
-        fail(QStringLiteral("ファイルに書き込めませんでした。\n\nFile = %1\n%2")
-                 .arg(m_file.fileName(), m_file.errorString()));
-    if (m_stopped) m_file.cancelWriting();
-    if (!m_file.commit() && !m_stopped)
-        fail(QStringLiteral("ファイルに書き込めませんでした。\n\nFile = %1\n%2")
-                 .arg(m_file.fileName(), m_file.errorString()));
     settleSavepoint();
+    if (m_stopped) {
+        m_file.discard();
+        finish();
+        return;
+    }
+    m_file.commit();
+}
+
+void CsvExportJob::fileCommitted(bool ok)
+{
+    if (!ok)
+        fail(QStringLiteral("ファイルに書き込めませんでした。\n\nFile = %1\n%2")
+                 .arg(m_file.fileName(), m_file.errorString()));
+    finish();
+}
+
+void CsvExportJob::finish()
+{
+    m_running = false;
+    m_giveUp.stop();
     emit progress(m_rows);
     emit finished(!m_stopped);
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QElapsedTimer>
-#include <QSaveFile>
 #include <QObject>
 #include <QTimer>
 #include <QString>
@@ -12,7 +11,9 @@
 #include "transfer/CopyRowWriter.h"
 #include "transfer/Cp932Stream.h"
 #include "transfer/CsvLine.h"
+#include "transfer/ExportFile.h"
 #include "transfer/OrderedCopyReader.h"
+#include "transfer/ResultRowWriter.h"
 #include "transfer/SharedSnapshot.h"
 #include "workspace/Connection.h"
 #include "workspace/ObjectName.h"
@@ -24,6 +25,10 @@ inline const QString kExportNoDelimiter = QStringLiteral("フィールド区切�
 inline const QString kExportNoQuote = QStringLiteral("クォート記号を設定してください。");
 // An export the operator stopped: its file is removed.
 inline const QString kExportStopped = QStringLiteral("出力を中止しました。");
+// Added to the failure when the workspace's session did not answer a stop in time and was
+// given up (closed, as a session the server ended is).
+inline const QString kExportSessionGivenUp =
+    QStringLiteral("サーバーが応答しないため、セッションを切断しました。");
 
 // What the export dialog writes: the rows of one table, or those of the operator's statement
 // (SQL mode, decided by the text alone).
@@ -51,9 +56,14 @@ QString BuildCsvSample(Connection& conn, const ExportSource& source, const CsvSe
 
 // One export to a file, streamed: rows are converted and written as they arrive, driven by the
 // event loop of the thread that owns the job (the socket's readiness and zero timers), so the
-// window stays responsive and no whole result is held. A failure (the server's error, a lost
-// connection, a value CP932 cannot hold, a write error) leaves the file as it was before:
-// the rows go to a temporary file beside it, put in its place only at a success.
+// window stays responsive and no whole result is held; nothing of it waits for the server or
+// the disk. A failure (the server's error, a lost connection, a value CP932 cannot hold, a
+// write error) leaves the file as it was before: the rows go to a temporary file beside it,
+// put in its place only at a success, once it is on disk (ExportFile).
+// A stop or a failure ends every statement still running before the job ends: the sessions the
+// export opened are closed, the workspace's statement is cancelled and the rest of its answer
+// read and thrown away; when that has not come within the stop limit, the workspace's session
+// is given up, so that it is never left in the middle of an answer.
 // Owns the file, the bytes gathered for it, the row count and the failure; a table's rows and
 // a query's come through the ordered reader (in the shared snapshot when the table is shared
 // out) and the COPY row writer, any other statement's rows through single-row mode.
@@ -76,9 +86,14 @@ public:
     // Why the export failed, for the operator; empty after a success.
     const QString& failure() const { return m_failure; }
 
-    // The operator stops the export: every session it uses is cancelled, what is still coming
-    // is read and thrown away, the file is removed and the job ends with kExportStopped.
+    // The operator stops the export: every session it uses is cancelled or closed, what is
+    // still coming is read and thrown away, the file is removed and the job ends with
+    // kExportStopped.
     void cancel();
+    // How long a stopped export waits for the workspace's session to end its answer before
+    // giving it up. The default suits the program; tests make it short.
+    void setStopLimit(int ms) { m_giveUp.setInterval(ms); }
+    static constexpr int kDefaultStopLimitMs = 5000;
 
     // Runs the job to its end without returning to the caller's event loop (tools and benches).
     bool runToEnd();
@@ -114,15 +129,15 @@ private:
     void readCopy();
     void readResults();
     void writeResult(const Result& r);
-    void writeResultRows(const Result& r);
-    bool writeResultLine(const Result& r, int row);
-    bool writeHeader(const QStringList& names);
     void reportProgress();
     void endCopy(bool commit);
     void flushIfFull();
     void flush();
     void stop(const QString& text);
+    void giveUp();
     void end();
+    void fileCommitted(bool ok);
+    void finish();
 
     // CopyRowSink (whose m_stopped says a failure was met: what still comes is read and thrown
     // away, the file is removed)
@@ -131,21 +146,21 @@ private:
     bool turnOver() override;
 
     Connection& m_conn;
-    QSaveFile m_file;
+    ExportFile m_file;
     CsvSettings m_settings;
-    std::optional<CsvLineBuilder> m_line;  // the header and the rows of results
+    std::optional<ResultRowWriter> m_results;  // the header, and the rows of results
     std::optional<CopyRowWriter> m_copyRows;
-    Cp932Stream m_cp932;
     QByteArray m_out;  // converted, not written to the file yet
     QSocketNotifier* m_notifier = nullptr;  // the socket of the statement or its COPY's start
     // Re-sends the cancel requests of a stopped export that still runs: a request that reached
     // a server still reading the statement was not seen.
     QTimer m_recancel;
+    // The stop limit: started by the first failure or stop of a running export.
+    QTimer m_giveUp;
     QString m_statement;  // SQL mode's
     bool m_running = false;
     bool m_copyStarting = false;  // a query's COPY was sent, its first answer has not come
     bool m_savepoint = false;     // the query runs under a savepoint of the operator's transaction
-    bool m_headerDone = false;
     bool m_readQueued = false;
     bool m_copying = false;  // the rows come through the ordered reader
     QStringList m_columns;

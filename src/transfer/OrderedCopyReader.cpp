@@ -4,8 +4,6 @@
 #include <QSocketNotifier>
 #include <cstring>
 
-#include <poll.h>
-
 #include "transfer/ExportChecks.h"
 
 OrderedCopyReader::OrderedCopyReader(CopyRowSink& sink, QObject* notifierOwner,
@@ -123,6 +121,7 @@ bool OrderedCopyReader::sendRanges(Session& s)
 
 OrderedCopyReader::Turn OrderedCopyReader::readInOrder()
 {
+    closeAbandoned();
     bool yielded = false;
     while (!m_sink.stopped() && m_nextRange < m_rangeCount) {
         Session& current = sessionOf(m_nextRange);
@@ -149,6 +148,7 @@ OrderedCopyReader::Turn OrderedCopyReader::readInOrder()
         break;
     }
     if (m_sink.stopped()) cancel();
+    // (also the end of each text of statements, once every range is written)
     readAhead();
     const bool stopped = m_sink.stopped();
     if (stopped) cancel();
@@ -158,7 +158,8 @@ OrderedCopyReader::Turn OrderedCopyReader::readInOrder()
         if (s.notifier)
             s.notifier->setEnabled(s.textRunning && (stopped || isTurnOf(s) || s.held() < m_heldLimit));
     }
-    if (stopped ? !running : m_nextRange == m_rangeCount) return Turn::Ended;
+    closeAbandoned();
+    if ((stopped || m_nextRange == m_rangeCount) && !running) return Turn::Ended;
     // Reading ahead may have taken the rows of the range whose turn it is (all of them, and the
     // end of its session's text, when they came meanwhile): nothing more will come on a socket
     // to wake the reader for them, so another turn is needed at once.
@@ -255,13 +256,26 @@ OrderedCopyReader::Read OrderedCopyReader::readSession(Session& s, bool write)
     }
 }
 
-// A session whose connection is lost: nothing more is read from it, and one the export
-// opened is closed at once.
+// A session whose connection is lost: nothing more is read from it (its socket is gone), and
+// one the export opened is closed at once.
 void OrderedCopyReader::dropLostSession(Session& s)
 {
     s.ranges.clear();
     s.textRunning = false;
-    if (!s.owned) return;
+    delete s.notifier;
+    s.notifier = nullptr;
+    if (s.owned) close(s);
+}
+
+void OrderedCopyReader::closeAbandoned()
+{
+    for (Session& s : m_sessions) {
+        if (s.abandoned && s.owned) close(s);
+    }
+}
+
+void OrderedCopyReader::close(Session& s)
+{
     delete s.notifier;
     s.notifier = nullptr;
     s.owned.reset();
@@ -290,6 +304,15 @@ void OrderedCopyReader::writeHeldRows(Session::Range& range)
 void OrderedCopyReader::cancel()
 {
     for (Session& s : m_sessions) {
+        if (s.owned) {
+            // Closed rather than cancelled: nothing of it is wanted any more, and closing waits
+            // for no server. (Closed by the next read: a read of it may be under way.)
+            s.ranges.clear();
+            s.textRunning = false;
+            s.abandoned = true;
+            if (s.notifier) s.notifier->setEnabled(false);
+            continue;
+        }
         const bool copying = s.copying();
         s.ranges.clear();
         if (copying) s.ranges.emplace_back();
@@ -300,38 +323,13 @@ void OrderedCopyReader::cancel()
 
 void OrderedCopyReader::cancelAgain()
 {
-    for (Session& s : m_sessions) {
-        if (s.textRunning) s.conn->requestCancel();
-    }
+    if (Connection* conn = answering()) conn->requestCancel();
 }
 
-// Waits a while for a server that has not answered yet.
-void OrderedCopyReader::drain()
+Connection* OrderedCopyReader::answering() const
 {
-    const auto readMore = [](Connection& conn) {
-        pollfd ready{conn.socket(), POLLIN, 0};
-        return poll(&ready, 1, 10000) > 0 && conn.consumeInput();
-    };
-    for (Session& s : m_sessions) {
-        if (!s.textRunning) continue;
-        Connection& conn = *s.conn;
-        s.ranges.clear();
-        s.textRunning = false;
-        while (true) {
-            if (conn.isBusy()) {
-                if (!readMore(conn)) break;
-                continue;
-            }
-            const Result r = conn.nextResult();
-            if (!r.exists()) break;
-            if (r.status() != PGRES_COPY_OUT) continue;
-            char* row = nullptr;
-            int size;
-            while ((size = conn.copyRow(&row)) >= 0) {
-                Connection::freeCopyRow(row);
-                if (size == 0 && !readMore(conn)) break;
-            }
-            if (size >= 0) break;
-        }
+    for (const Session& s : m_sessions) {
+        if (!s.owned && s.textRunning) return s.conn;
     }
+    return nullptr;
 }

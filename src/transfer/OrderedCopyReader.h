@@ -46,14 +46,17 @@ protected:
 // range is the case of a table not shared out, or of a query's COPY.
 // Keeps: the rows of range r reach the sink only after every row of the ranges before it;
 // rows of a later range are held meanwhile, at most about heldLimit bytes per session (its
-// socket then goes unread and its server waits); after a failure every running statement is
-// cancelled once and the rest is read and thrown away, so each session ends idle.
+// socket then goes unread and its server waits); it ends only once no session is answering
+// any more. After a failure the sessions the export opened are closed at once and the
+// workspace session's statement is cancelled, its rest read and thrown away, so that the
+// session ends idle, or is given up (giveUp()): never left in the middle of an answer.
+// Never waits for a socket: it reads what has come, whenever the event loop says so.
 class OrderedCopyReader {
 public:
     enum class Turn {
         Waiting,  // waits for the sockets
         Yielded,  // the event loop gets its turn; more is to be read at once
-        Ended,    // every range is written, or after a failure nothing runs any more
+        Ended,    // every range is written or a failure was met, and nothing runs any more
     };
 
     OrderedCopyReader(CopyRowSink& sink, QObject* notifierOwner, std::function<void()> readable);
@@ -77,14 +80,16 @@ public:
 
     // Reads what has come, writing the range whose turn it is and holding the others' rows.
     Turn readInOrder();
-    // After a failure or when the export is ended early: every statement still running is
-    // cancelled (once) and held rows dropped.
+    // After a failure or when the export is ended early: the sessions the export opened are
+    // closed, the workspace session's statement still running is cancelled (once), and held
+    // rows are dropped.
     void cancel();
-    // Sends the cancel requests again to the sessions still running (one that reached a server
-    // still reading its statement was not seen).
+    // Sends the cancel request again to the workspace's session while it still answers (one
+    // that reached a server still reading its statement was not seen).
     void cancelAgain();
-    // Reads every session's results to their end, throwing COPY rows away.
-    void drain();
+    // The workspace's session still answering, when it is one of the reader's; null once every
+    // session is idle or closed.
+    Connection* answering() const;
 
     int sessionCount() const { return int(m_sessions.size()); }
     // How many ranges each session copied to their end, in session order (the workspace's
@@ -106,6 +111,7 @@ private:
         QString tableSql;
         int nextRange = 0;      // the first of its ranges not sent yet
         bool textRunning = false;  // a text of COPY statements is running
+        bool abandoned = false;    // cancelled: an owned session is closed by the next read
         // Begun, oldest first (every n-th range from the oldest not written); only the last may
         // still be copying.
         std::deque<Range> ranges;
@@ -124,6 +130,8 @@ private:
     Read readSession(Session& s, bool write);
     void writeHeldRows(Session::Range& range);
     void dropLostSession(Session& s);
+    void close(Session& s);
+    void closeAbandoned();
 
     CopyRowSink& m_sink;
     QObject* m_notifierOwner;

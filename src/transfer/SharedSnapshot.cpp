@@ -8,6 +8,13 @@ namespace {
 const QString kBeginSnapshot =
     QStringLiteral("BEGIN TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY");
 
+// A string literal whatever standard_conforming_strings says in the session that reads it.
+QString literal(QString value)
+{
+    value.replace(u'\\', QStringLiteral("\\\\")).replace(u'\'', QStringLiteral("''"));
+    return QStringLiteral("E'%1'").arg(value);
+}
+
 }  // namespace
 
 qint64 SplittableTableBlocks(Connection& conn, const ObjectName& table)
@@ -43,25 +50,16 @@ std::optional<SharedSnapshot::Opened> SharedSnapshot::open(const ObjectName& tab
     }
     Opened opened;
     opened.rangeCount = int(std::min<qint64>((blocks + rangeBlocks - 1) / rangeBlocks, 1 << 30));
-    const QString snapshotId = snapshot.value(0, 0);
-    const int wanted = int(std::min<qint64>(sessions, opened.rangeCount));
-    for (int i = 1; i < wanted; ++i) {
-        std::unique_ptr<Connection> other = Connection::openLike(m_conn);
-        if (!other) break;
-        bool ready = true;
-        for (int s = 0; ready && s < settings.rows(); ++s) {
-            ready = other->tryExec(QStringLiteral("select pg_catalog.set_config('%1', '%2', false)")
-                                    .arg(other->escapeValue(settings.value(s, 0)),
-                                         other->escapeValue(settings.value(s, 1))))
-                        .tuplesOk();
-        }
-        ready = ready && other->tryExec(kBeginSnapshot).commandOk() &&
-                other->tryExec(QStringLiteral("SET TRANSACTION SNAPSHOT '%1'")
-                                   .arg(other->escapeValue(snapshotId)))
-                    .commandOk();
-        if (!ready) break;
-        opened.sessions.push_back(std::move(other));
+    // Each further session takes the snapshot first (the first statement of its transaction),
+    // then the workspace session's settings (DateStyle and the like shape the values' text).
+    QStringList setup{kBeginSnapshot,
+                      QStringLiteral("SET TRANSACTION SNAPSHOT %1").arg(literal(snapshot.value(0, 0)))};
+    for (int s = 0; s < settings.rows(); ++s) {
+        setup << QStringLiteral("select pg_catalog.set_config(%1, %2, false)")
+                     .arg(literal(settings.value(s, 0)), literal(settings.value(s, 1)));
     }
+    const int wanted = int(std::min<qint64>(sessions, opened.rangeCount));
+    opened.sessions = Connection::openSeveralLike(m_conn, wanted - 1, setup.join(u"; "));
     if (opened.sessions.empty()) {
         end(false);
         return std::nullopt;
@@ -73,6 +71,8 @@ std::optional<QString> SharedSnapshot::end(bool commit)
 {
     if (!m_open) return std::nullopt;
     m_open = false;
+    // A session given up or lost has ended its transaction with it.
+    if (m_conn.isBad()) return std::nullopt;
     const Result r = m_conn.exec(commit ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
     if (commit && !r.commandOk()) return ServerFailureText(r, m_conn);
     return std::nullopt;

@@ -27,9 +27,9 @@ public:
     explicit SharedSnapshot(Connection& workspace) : m_conn(workspace) {}
 
     // Opens the snapshot and up to sessions - 1 further sessions in it, for a table of at least
-    // two ranges of rangeBlocks blocks: the sessions (the workspace's not among them) and the
-    // number of ranges. Nothing (and nothing open) when at least one further session is not
-    // ready.
+    // two ranges of rangeBlocks blocks: the sessions (the workspace's not among them; opened
+    // together, inside the workspace session's wait) and the number of ranges. Nothing (and
+    // nothing open) when no further session could be opened and set up.
     struct Opened {
         std::vector<std::unique_ptr<Connection>> sessions;
         int rangeCount = 0;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "workspace/Result.h"
 #include "workspace/SessionOpen.h"
@@ -76,6 +77,13 @@ public:
     // wait ("中止" abandons it: nullptr), and the new session waits in the same waiter;
     // otherwise this blocks until it is open.
     static std::unique_ptr<Connection> openLike(const Connection& like);
+    // `count` further sessions like `like`, opened at the same time and each sent `setup` (a
+    // text of statements, none when empty) as soon as it is open, so that they cost the time of
+    // one: the sessions whose opening and set-up succeeded, the others closed. They reach the
+    // very server `like` is connected to (its host address and port, not the list it was given).
+    // Waited on as openLike waits ("中止" abandons every one of them: none).
+    static std::vector<std::unique_ptr<Connection>> openSeveralLike(const Connection& like, int count,
+                                                                    const QString& setup);
 
     ~Connection();
     Connection(const Connection&) = delete;

@@ -2,14 +2,34 @@
 // file is removed, the operator is told, and the workspace's session goes on.
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QThread>
+#include <QTimer>
+
+#include <signal.h>
 
 #include "ExportFixture.h"
 #include "transfer/CsvExport.h"
 #include "widgets/QtWaiter.h"
 
 namespace {
+
+// A server process of the test server (which runs on this machine) frozen: it answers
+// nothing, not even a cancel, until it is let go.
+class Frozen {
+public:
+    explicit Frozen(int pid) : m_pid(pid), m_frozen(pid > 0 && ::kill(pid, SIGSTOP) == 0) {}
+    ~Frozen()
+    {
+        if (m_frozen) ::kill(m_pid, SIGCONT);
+    }
+    bool frozen() const { return m_frozen; }
+
+private:
+    int m_pid;
+    bool m_frozen;
+};
 
 class ExportStop : public ExportFixture {
 protected:
@@ -159,4 +179,55 @@ TEST_F(ExportStop, AStatementStopsBeforeItsFirstRow)
         EXPECT_EQ(sessionsSettleAt(*admin, before), before);
     }
     conn().setWaiter(nullptr);
+}
+
+// The server does not answer the stop (its process frozen): the export ends all the same, the
+// window's event loop turning meanwhile. A frozen session the export opened is closed at the
+// stop and the workspace's session goes on; the workspace's own session frozen is given up once
+// the stop limit has passed, and the operator told so: never left in the middle of an answer.
+TEST_F(ExportStop, ASessionThatDoesNotAnswerTheStopIsClosedOrGivenUp)
+{
+    // More rows than the sockets hold: no session has sent all of its ranges before the stop.
+    run(QStringLiteral("drop table if exists kexp_stop; create table kexp_stop (id int, v text); "
+                       "insert into kexp_stop select g, repeat('x', 100) from generate_series(1, 300000) g"));
+    auto admin = TestServer::connect();
+    const QString file = path(QStringLiteral("frozen.csv"));
+    for (const bool workspace : {false, true}) {
+        m_prompts.clear();
+        CsvExportJob job(conn());
+        job.setTableSplit(3, 8, 1);
+        job.setStopLimit(300);
+        ASSERT_TRUE(job.start(ExportSource{table(QStringLiteral("kexp_stop")), QString()}, file,
+                              CsvSettings{QStringLiteral(","), QStringLiteral("\""), true}));
+        // Older servers copy a table by one session, the workspace's.
+        if (!workspace && job.sessionsUsed() == 1) continue;
+        int pid = conn().backendPid();
+        for (QElapsedTimer waited; !workspace && (!waited.isValid() || waited.elapsed() < 10000);
+             QThread::msleep(10)) {
+            if (!waited.isValid()) waited.start();
+            pid = admin->exec(QStringLiteral("select pid from pg_stat_activity where pid <> %1 and "
+                                             "query like 'COPY (select * from public.kexp_stop%' limit 1")
+                                  .arg(conn().backendPid()))
+                      .value(0, 0)
+                      .toInt();
+            if (pid) break;
+        }
+        const Frozen frozen(pid);
+        ASSERT_TRUE(frozen.frozen()) << "the test freezes a process of the test server: run it as root";
+        int turns = 0;
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] { ++turns; });
+        tick.start(10);
+        job.cancel();
+        EXPECT_FALSE(job.runToEnd());
+        EXPECT_TRUE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+        if (workspace) {
+            EXPECT_GT(turns, 0);
+            EXPECT_EQ(job.failure(), kExportStopped + QStringLiteral("\n\n") + kExportSessionGivenUp);
+            EXPECT_TRUE(conn().isBad());
+        } else {
+            EXPECT_EQ(job.failure(), kExportStopped);
+            expectWorkspaceUsable();
+        }
+    }
 }
