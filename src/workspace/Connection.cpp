@@ -3,6 +3,7 @@
 #include <vector>
 
 #include <QByteArray>
+#include <QLocale>
 
 namespace {
 bool isCopyStart(ExecStatusType st)
@@ -17,10 +18,11 @@ bool sendCancel(PGconn* conn)
 }
 
 // The answer to one sent statement, taken as PQexec takes it: every result in turn, the last
-// one kept, stopping at the start of a COPY.
+// one kept, stopping at the start of a COPY. With a row sink, the rows of single-row mode go
+// there as they arrive and are counted for the operator to see.
 class PendingAnswer : public WaitingStatement {
 public:
-    explicit PendingAnswer(PGconn* conn) : m_conn(conn) {}
+    PendingAnswer(PGconn* conn, const Connection::RowSink* rows) : m_conn(conn), m_rows(rows) {}
     int socket() const override { return PQsocket(m_conn); }
     bool advance() override
     {
@@ -34,6 +36,11 @@ public:
         return m_done;
     }
     void cancel() override { sendCancel(m_conn); }
+    QString progress() const override
+    {
+        if (m_received == 0) return {};
+        return QStringLiteral("%1 行を受信").arg(QLocale(QLocale::Japanese).toString(m_received));
+    }
     // Whatever advance() has not taken yet, waiting in libpq (immediate once advance() was
     // true, unless the session was lost).
     Result finish()
@@ -49,10 +56,24 @@ private:
             m_done = m_ended = true;
             return;
         }
+        if (m_rows && PQresultStatus(r) == PGRES_SINGLE_TUPLE) {
+            const Result row(r);
+            if (m_stopped) return;
+            ++m_received;
+            if (!(*m_rows)(row)) {
+                m_stopped = true;
+                sendCancel(m_conn);
+            }
+            return;
+        }
         m_last = Result(r);
+        if (m_rows && !m_stopped) (*m_rows)(m_last);
         if (isCopyStart(m_last.status())) m_done = m_copy = true;
     }
     PGconn* m_conn;
+    const Connection::RowSink* m_rows;
+    qint64 m_received = 0;
+    bool m_stopped = false;  // the sink refused a row: the rest is let go
     Result m_last;
     bool m_done = false;
     bool m_ended = false;
@@ -161,14 +182,15 @@ Result Connection::refusedWhileWaiting()
 }
 
 template <typename Send>
-Result Connection::execWaiting(Send sendFn)
+Result Connection::execWaiting(Send sendFn, const RowSink* rows)
 {
     if (!sendFn()) return Result();
-    PendingAnswer answer(m_conn);
+    PendingAnswer answer(m_conn, rows);
     m_waiting = true;
-    if (!answer.advance()) waiterHere()->wait(answer);
+    if (Waiter* waiter = waiterHere(); waiter && !answer.advance()) waiter->wait(answer);
+    Result last = answer.finish();
     m_waiting = false;
-    return answer.finish();
+    return last;
 }
 
 Result Connection::exec(const QString& statement)
@@ -232,6 +254,23 @@ Result Connection::execSingle(const QString& statement)
     })
                         : Result(PQexecParams(m_conn, text.constData(), 0, nullptr, nullptr,
                                               nullptr, nullptr, 0));
+    reportFailure(r);
+    return r;
+}
+
+Result Connection::execStreaming(const QString& statement, const RowSink& rows)
+{
+    if (m_waiting) return refusedWhileWaiting();
+    if (m_observer) m_observer(statement);
+    if (!m_conn) return Result();
+    const QByteArray text = statement.toUtf8();
+    Result r = execWaiting(
+        [&] {
+            if (PQsendQuery(m_conn, text.constData()) != 1) return false;
+            PQsetSingleRowMode(m_conn);
+            return true;
+        },
+        &rows);
     reportFailure(r);
     return r;
 }

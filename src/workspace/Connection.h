@@ -45,6 +45,11 @@ public:
     // Told the server's text whenever a statement fails (no result, or an error status), so
     // the operator always learns why, whatever fixed message the caller shows.
     using FailureSink = std::function<void(const QString& serverText)>;
+    // Handed the answer of a statement as it arrives: each row of a result alone
+    // (PGRES_SINGLE_TUPLE), then the statement's last result, for every statement of the text.
+    // Answering false to a row stops the statement: it is cancelled, and the rows still on their
+    // way are let go without being handed on.
+    using RowSink = std::function<bool(const Result& answer)>;
 
     // PQsetdbLogin with the seven texts; the connection may come back bad (see isBad()).
     static std::unique_ptr<Connection> login(const LoginParameters& p);
@@ -77,6 +82,10 @@ public:
     // One statement only (the extended protocol refuses a text holding several), for texts
     // the operator typed that must not smuggle a COMMIT past a read-only transaction.
     Result execSingle(const QString& statement);
+    // The operator's text as typed (several statements allowed, as for exec), each row handed
+    // to `rows` as it arrives (single-row mode) so that no whole result is held by libpq; waits
+    // as exec does. Returns the last result, as PQexec would, without the rows of a result.
+    Result execStreaming(const QString& statement, const RowSink& rows);
 
     // Streaming a result as it arrives (single-row mode), so that no whole result is held:
     // startStream sends the statement; then, whenever the socket is readable, consumeInput()
@@ -138,9 +147,10 @@ public:
 private:
     explicit Connection(PGconn* conn) : m_conn(conn) {}
     void reportFailure(const Result& r);
-    // Sends through `sendFn` and takes the answer as PQexec would, waiting in the waiter.
+    // Sends through `sendFn` and takes the answer as PQexec would, waiting in the waiter (in
+    // libpq without one); the rows go to `rows` when given.
     template <typename Send>
-    Result execWaiting(Send sendFn);
+    Result execWaiting(Send sendFn, const RowSink* rows = nullptr);
     Result refusedWhileWaiting();
     PGconn* m_conn;
     Waiter* waiterHere() const;

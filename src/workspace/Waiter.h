@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 // What a connection is waiting on, as a waiter sees it: a statement's answer, or a session
 // being opened. Only the connection makes one; it lives for the duration of one Waiter::wait
 // call.
@@ -20,6 +22,9 @@ public:
     // session being opened is abandoned at once. Either way the waiter calls advance() right
     // after, without waiting for the socket.
     virtual void cancel() = 0;
+    // What has come in so far, for the operator to see while waiting (the rows received of a
+    // large result); empty when there is nothing to tell.
+    virtual QString progress() const { return {}; }
 };
 
 // How the operator waits on the server. Without a waiter a connection blocks in libpq as it
