@@ -198,7 +198,6 @@ bool ResultStore::append(const Result& result)
 
 bool ResultStore::startBlock(size_t rowBytes)
 {
-    if (!m_blocks.empty()) seal(m_blocks.back());
     // A row larger than a block has a block of its own, as large as it needs.
     const size_t size = std::max(m_blockBytes, roundToPages(rowBytes + 4));
     Pages pages(size);
@@ -206,6 +205,7 @@ bool ResultStore::startBlock(size_t rowBytes)
         fail(QStringLiteral("メモリを確保できません"), ENOMEM);
         return false;
     }
+    if (!m_blocks.empty()) seal(m_blocks.back());
     Block b;
     b.firstRow = m_rows;
     b.pages = std::move(pages);

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -176,16 +177,21 @@ TEST_F(QueryResultsTest, StopInTheMiddleKeepsTheRowsReceived)
         });
         poll->start(20);
     });
-    // The server sends 100,000 rows, then sleeps on the last one until it is cancelled.
+    // The server sends rows, and sleeps on the last one until it is cancelled; "中止" may come
+    // before or after it has sent the others.
     execute(dlg, QStringLiteral("select g, case when g > 100000 then pg_sleep(60)::text "
                                 "else md5(g::text) end as v from generate_series(1, 100001) g"));
     EXPECT_FALSE(progress.isEmpty());
 
     const ResultStoreModel& rows = dlg.console().rows();
-    ASSERT_EQ(rows.rowCount(), 100000) << response(dlg).toStdString() << " / " << progress.toStdString();
-    EXPECT_TRUE(response(dlg).startsWith(QStringLiteral("結果は不完全です"))) << response(dlg).toStdString();
-    EXPECT_TRUE(response(dlg).contains(QStringLiteral("100,000 行"))) << response(dlg).toStdString();
-    for (int row : {0, 50000, 99999}) {
+    const int received = rows.rowCount();
+    ASSERT_GT(received, 0) << response(dlg).toStdString();
+    ASSERT_LE(received, 100000);
+    EXPECT_TRUE(response(dlg).startsWith(
+        QStringLiteral("結果は不完全です: %1 行を受信したところで中止されました（")
+            .arg(QLocale(QLocale::Japanese).toString(received))))
+        << response(dlg).toStdString();
+    for (int row : {0, received / 2, received - 1}) {
         EXPECT_EQ(rows.text(row, 0), QString::number(row + 1));
         EXPECT_EQ(rows.text(row, 1), md5(row + 1));
     }
