@@ -21,6 +21,7 @@
 // reported as such instead of hanging the run.
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -46,7 +47,6 @@
 #include "transfer/CCsvImportDlg.h"
 #include "transfer/CTableInfoDlg.h"
 #include "widgets/QtWaiter.h"
-#include "widgets/ResultList.h"
 #include "workspace/CKestrelDoc.h"
 #include "workspace/Catalogue.h"
 #include "workspace/Prompter.h"
@@ -483,7 +483,7 @@ int main(int argc, char** argv)
         dlg.show();
         auto* query = dlg.findChild<QLineEdit*>(QStringLiteral("queryEdit"));
         auto* execute = dlg.findChild<QAbstractButton*>(QStringLiteral("executeButton"));
-        auto* list = dlg.findChild<ResultList*>(QStringLiteral("resultList"));
+        auto* list = dlg.findChild<QAbstractItemView*>(QStringLiteral("resultList"));
         const QString sql = statementForRows(kListRows);
         query->setText(sql);
         qint64 sentAt = -1, filledAt = -1;

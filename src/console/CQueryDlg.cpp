@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "widgets/ResultList.h"
+#include "widgets/LargeResultList.h"
 
 CQueryDlg::CQueryDlg(CKestrelDoc& doc, QWidget* parent) : QDialog(parent), m_console(doc)
 {
@@ -31,8 +31,9 @@ CQueryDlg::CQueryDlg(CKestrelDoc& doc, QWidget* parent) : QDialog(parent), m_con
     csv->setObjectName(QStringLiteral("csvButton"));
     csv->setAutoDefault(false);
 
-    m_list = new ResultList(this);
+    m_list = new LargeResultList(this);
     m_list->setObjectName(QStringLiteral("resultList"));
+    m_list->setModel(&m_console.rows());
 
     auto* fields = new QGridLayout;
     fields->addWidget(new QLabel(QStringLiteral("クエリー"), this), 0, 0);
@@ -60,6 +61,8 @@ CQueryDlg::CQueryDlg(CKestrelDoc& doc, QWidget* parent) : QDialog(parent), m_con
 CQueryDlg::~CQueryDlg()
 {
     if (!m_saved) m_console.save();
+    // The console, and the rows with it, go before the list does.
+    m_list->setModel(nullptr);
 }
 
 void CQueryDlg::done(int result)
@@ -76,14 +79,13 @@ void CQueryDlg::saveHistory()
 
 void CQueryDlg::execute()
 {
-    m_list->clearList();
     m_saved = false;
+    m_response->clear();
     showAnswer(m_console.execute(m_query->text()));
 }
 
-void CQueryDlg::showAnswer(ConsoleAnswer answer)
+void CQueryDlg::showAnswer(const ConsoleAnswer& answer)
 {
-    if (answer.showRows) m_list->showResult(std::move(answer.rows));
     m_response->setText(answer.response);
     m_response->setCursorPosition(0);
 }

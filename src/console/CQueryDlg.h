@@ -7,7 +7,7 @@
 class QLineEdit;
 class QPushButton;
 class CKestrelDoc;
-class ResultList;
+class LargeResultList;
 
 // "クエリー発行（簡易版）": one statement typed and run as it stands on the workspace's
 // connection, its rows or the server's answer shown, and the history recalled with Up and
@@ -20,9 +20,11 @@ public:
     ~CQueryDlg() override;
 
     const QueryConsole& console() const { return m_console; }
+    QueryConsole& console() { return m_console; }
 
-    // The display half of "実行": the list and the response field show the answer.
-    void showAnswer(ConsoleAnswer answer);
+    // The display half of "実行": the response field shows the answer (the list shows the
+    // console's rows from the moment they arrive).
+    void showAnswer(const ConsoleAnswer& answer);
 
     void done(int result) override;
 
@@ -42,6 +44,6 @@ private:
     QueryConsole m_console;
     QLineEdit* m_query;
     QLineEdit* m_response;
-    ResultList* m_list;
+    LargeResultList* m_list;
     bool m_saved = false;
 };

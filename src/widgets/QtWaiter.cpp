@@ -13,10 +13,12 @@
 #include <functional>
 
 namespace {
-QString elapsedText(qint64 ms)
+// The time elapsed, and beside it what has come in so far (the rows received) when there is any.
+QString elapsedText(qint64 ms, const QString& progress = {})
 {
-    return QStringLiteral("サーバーの応答を待っています　経過時間 %1 秒")
-        .arg(double(ms) / 1000.0, 0, 'f', 1);
+    const QString text = QStringLiteral("サーバーの応答を待っています　経過時間 %1 秒")
+                             .arg(double(ms) / 1000.0, 0, 'f', 1);
+    return progress.isEmpty() ? text : text + QStringLiteral("　") + progress;
 }
 
 // The visible wait. It is closed only by the code that showed it, once the answer is in:
@@ -38,7 +40,7 @@ public:
         row->addWidget(m_stop);
         connect(m_stop, &QPushButton::clicked, this, [this] { stop(); });
     }
-    void showElapsed(qint64 ms) { m_label->setText(elapsedText(ms)); }
+    void showElapsed(qint64 ms) { m_label->setText(elapsedText(ms, m_statement.progress())); }
     void reject() override { stop(); }
 
 protected:

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QLocale>
 #include <QSocketNotifier>
 
 #include <algorithm>
@@ -13,8 +14,10 @@
 namespace {
 
 // After "中止", how long the answer may take before the session is given up: the waiting box
-// closes within half a second whatever the link does.
-constexpr int kGiveUpMs = 450;
+// closes within half a second on a link that went silent...
+constexpr qint64 kGiveUpMs = 450;
+// ...measured from the last answer that still came in, but never longer than this in all.
+constexpr qint64 kGiveUpStreamingMs = 1500;
 
 const QString kRefusedWhileWaiting = QStringLiteral("前の文の応答を待っているため、送信できません");
 const QString kRestored =
@@ -70,16 +73,20 @@ bool endsTransaction(const QString& statement)
 
 // The answer to one sent statement, taken as PQexec takes it: every result in turn, the last
 // one kept, stopping at the start of a COPY. A statement too long for the socket's buffer is
-// written as the socket takes it.
+// written as the socket takes it. With a row sink, the rows of single-row mode go there as they
+// arrive and are counted for the operator to see.
 class PendingAnswer : public WaitingStatement {
 public:
-    PendingAnswer(PGconn* conn, bool flushing) : m_conn(conn), m_flushing(flushing) {}
+    PendingAnswer(PGconn* conn, bool flushing, const Connection::RowSink* rows)
+        : m_conn(conn), m_flushing(flushing), m_rows(rows)
+    {
+    }
     int socket() const override { return PQsocket(m_conn); }
     Direction direction() const override { return m_flushing ? Direction::Write : Direction::Read; }
     bool advance() override
     {
         if (m_done) return true;
-        if (m_stopClock.isValid() && m_stopClock.elapsed() >= kGiveUpMs) {
+        if (m_stopClock.isValid() && stopWaitLeft() <= 0) {
             m_gaveUp = m_done = true;
             return true;
         }
@@ -94,7 +101,11 @@ public:
             m_done = true;
             return true;
         }
+        const qint64 taken = m_taken;
         while (!m_done && PQisBusy(m_conn) == 0) take(PQgetResult(m_conn));
+        // Answers still coming after "中止" (the rows sent before the cancel arrived): the link
+        // is alive, so the wait for the cancel's answer starts again, within a limit.
+        if (m_stopClock.isValid() && m_taken != taken) m_lastAnswerAt = m_stopClock.elapsed();
         return m_done;
     }
     void cancel() override
@@ -105,7 +116,12 @@ public:
     }
     int timeLimitMs() const override
     {
-        return m_stopClock.isValid() ? int(std::max<qint64>(0, kGiveUpMs - m_stopClock.elapsed())) : -1;
+        return m_stopClock.isValid() ? int(std::max<qint64>(0, stopWaitLeft())) : -1;
+    }
+    QString progress() const override
+    {
+        if (m_received == 0) return {};
+        return QStringLiteral("%1 行を受信").arg(QLocale(QLocale::Japanese).toString(m_received));
     }
     bool gaveUp() const { return m_gaveUp; }
     // A result before the last one succeeded: part of the text ran, whatever came after.
@@ -119,20 +135,44 @@ public:
     }
 
 private:
+    // How long the answer to "中止" may still take.
+    qint64 stopWaitLeft() const
+    {
+        const qint64 now = m_stopClock.elapsed();
+        return std::min(m_lastAnswerAt + kGiveUpMs - now, kGiveUpStreamingMs - now);
+    }
     void take(PGresult* r)
     {
+        ++m_taken;
         if (!r) {
             m_done = m_ended = true;
             return;
         }
+        if (m_rows && PQresultStatus(r) == PGRES_SINGLE_TUPLE) {
+            const Result row(r);
+            m_sawSuccess = true;
+            if (m_sinkStopped) return;
+            ++m_received;
+            if (!(*m_rows)(row)) {
+                m_sinkStopped = true;
+                CancelInBackground(m_conn);
+            }
+            return;
+        }
         if (m_last.commandOk() || m_last.tuplesOk()) m_sawSuccess = true;
         m_last = Result(r);
+        if (m_rows && !m_sinkStopped) (*m_rows)(m_last);
         if (isCopyStart(m_last.status())) m_done = m_copy = true;
     }
     PGconn* m_conn;
     bool m_flushing;
+    const Connection::RowSink* m_rows;
+    qint64 m_received = 0;
+    bool m_sinkStopped = false;  // the sink refused a row: the rest is let go
     Result m_last;
     QElapsedTimer m_stopClock;
+    qint64 m_lastAnswerAt = 0;  // on m_stopClock
+    qint64 m_taken = 0;
     bool m_done = false;
     bool m_ended = false;
     bool m_copy = false;
@@ -520,7 +560,7 @@ void Connection::offerRollBackIfFailed()
 }
 
 template <typename Send>
-Result Connection::answerOnce(Send sendFn, Fate* fate)
+Result Connection::answerOnce(Send sendFn, Fate* fate, const RowSink* rows)
 {
     Waiter* waiter = waiterHere();
     // A waited statement is written as the socket takes it; anyone else blocks in libpq. The
@@ -532,7 +572,7 @@ Result Connection::answerOnce(Send sendFn, Fate* fate)
         *fate = PQstatus(m_conn) == CONNECTION_BAD ? Fate::NotSent : Fate::Answered;
         return Result();
     }
-    PendingAnswer answer(m_conn, nonBlocking);
+    PendingAnswer answer(m_conn, nonBlocking, rows);
     if (waiter) {
         m_waiting = true;
         if (!answer.advance()) waiter->wait(answer);
@@ -552,7 +592,8 @@ Result Connection::answerOnce(Send sendFn, Fate* fate)
 }
 
 template <typename Send>
-Result Connection::roundTrip(Kind kind, bool tellFailure, const QString& text, Send sendFn)
+Result Connection::roundTrip(Kind kind, bool tellFailure, const QString& text, Send sendFn,
+                             const RowSink* rows)
 {
     if (m_waiting) return refusedWhileWaiting();
     m_lossReport.clear();
@@ -564,7 +605,7 @@ Result Connection::roundTrip(Kind kind, bool tellFailure, const QString& text, S
         stopWatchingIdle();
         const PGTransactionStatusType before = PQtransactionStatus(m_conn);
         Fate fate = Fate::Answered;
-        Result r = answerOnce(sendFn, &fate);
+        Result r = answerOnce(sendFn, &fate, rows);
         if (fate == Fate::Answered) {
             const PGTransactionStatusType now = PQtransactionStatus(m_conn);
             if (now == PQTRANS_IDLE)
@@ -660,6 +701,20 @@ Result Connection::read(const QString& statement) { return sendText(Kind::Read, 
 Result Connection::tryExec(const QString& statement) { return sendText(Kind::Change, false, statement); }
 
 Result Connection::execTyped(const QString& statement) { return sendText(Kind::Typed, true, statement); }
+
+Result Connection::execStreaming(const QString& statement, const RowSink& rows)
+{
+    const QByteArray text = statement.toUtf8();
+    return roundTrip(
+        Kind::Typed, true, statement,
+        [&] {
+            if (m_observer) m_observer(statement);
+            if (PQsendQuery(m_conn, text.constData()) != 1) return false;
+            PQsetSingleRowMode(m_conn);
+            return true;
+        },
+        &rows);
+}
 
 void Connection::reportFailure(const Result& r)
 {

@@ -63,6 +63,11 @@ public:
     using FailureSink = std::function<void(const QString& serverText)>;
     // Told after every statement, loss and restore: what the status bar shows may have changed.
     using StateListener = std::function<void()>;
+    // Handed the answer of a statement as it arrives: each row of a result alone
+    // (PGRES_SINGLE_TUPLE), then the statement's last result, for every statement of the text.
+    // Answering false to a row stops the statement: it is cancelled, and the rows still on their
+    // way are let go without being handed on.
+    using RowSink = std::function<bool(const Result& answer)>;
     using OpenOutcome = SessionOpening::Outcome;
 
     // Opens a session with the seven texts, speaking UTF8, with the given set-up statements run
@@ -140,6 +145,10 @@ public:
     // The operator's own text (the SQL window): never sent twice; a transaction it opens is the
     // operator's.
     Result execTyped(const QString& statement);
+    // The operator's text as execTyped sends it, each row handed to `rows` as it arrives
+    // (single-row mode) so that no whole result is held by libpq. Returns the last result, as
+    // PQexec would, without the rows of a result.
+    Result execStreaming(const QString& statement, const RowSink& rows);
     // The result columns of one statement, parsed and analysed by the server (as the unnamed
     // prepared statement) but not run: PGRES_COMMAND_OK with the field names, or the failure,
     // which is not told to the failure sink nor the statement to the observer, since nothing
@@ -218,9 +227,10 @@ private:
     // One statement: sends through `sendFn`, takes the answer as PQexec would (waiting in the
     // waiter), and deals with a session lost on the way.
     template <typename Send>
-    Result roundTrip(Kind kind, bool tellFailure, const QString& text, Send sendFn);
+    Result roundTrip(Kind kind, bool tellFailure, const QString& text, Send sendFn,
+                     const RowSink* rows = nullptr);
     template <typename Send>
-    Result answerOnce(Send sendFn, Fate* fate);
+    Result answerOnce(Send sendFn, Fate* fate, const RowSink* rows);
     // A text sent as it stands (the simple protocol), by roundTrip.
     Result sendText(Kind kind, bool tellFailure, const QString& statement);
     // Before a statement: a lost session is opened again, a lost transaction told, the

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 // What a connection is waiting on, as a waiter sees it: a statement's answer, a session being
 // opened, or work on another thread (a connect, a cancel request) that signals when it is done.
 // Only the connection makes one; it lives for the duration of one Waiter::wait call.
@@ -24,6 +26,9 @@ public:
     // Milliseconds after which advance() must be called even when the descriptor never gets
     // ready (a time limit, such as the one after "中止"); -1 for none. Asked after each advance().
     virtual int timeLimitMs() const { return -1; }
+    // What has come in so far, for the operator to see while waiting (the rows received of a
+    // large result); empty when there is nothing to tell.
+    virtual QString progress() const { return {}; }
 };
 
 // How the operator waits on the server. Without a waiter a connection blocks in libpq as it

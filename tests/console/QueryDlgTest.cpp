@@ -11,15 +11,18 @@
 #include "app/SharedCommands.h"
 #include "console/CQueryDlg.h"
 #include "support/DialogDriver.h"
-#include "widgets/ResultList.h"
+#include "widgets/LargeResultList.h"
 #include "workspace/TextCodec.h"
 
 namespace {
 
 QLineEdit* query(CQueryDlg& d) { return lineEdit(d, "queryEdit"); }
 QString response(CQueryDlg& d) { return lineEdit(d, "responseEdit")->text(); }
-ResultList* list(CQueryDlg& d) { return d.findChild<ResultList*>(QStringLiteral("resultList")); }
-ResultModel* rows(CQueryDlg& d) { return list(d)->resultModel(); }
+LargeResultList* list(CQueryDlg& d)
+{
+    return d.findChild<LargeResultList*>(QStringLiteral("resultList"));
+}
+ResultStoreModel* rows(CQueryDlg& d) { return &d.console().rows(); }
 
 void execute(CQueryDlg& d, const QString& sql)
 {
@@ -185,7 +188,7 @@ TEST_F(QueryDlgTest, UpAndDownRecallHistoryFromAnyControl)
         CQueryDlg dlg(m_doc);
         dlg.show();
         execute(dlg, QStringLiteral("select g from generate_series(1, 5) g"));
-        ResultList* rl = list(dlg);
+        LargeResultList* rl = list(dlg);
         rl->setFocus();
         rl->setCurrentIndex(rl->model()->index(2, 0));
         query(dlg)->clear();
