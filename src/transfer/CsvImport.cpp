@@ -172,8 +172,10 @@ void ImportJob::start(Connection& conn, ImportSettings settings, std::function<v
     m_state.countersWritten = false;
     m_state.running = true;
     m_cancel = conn.cancelHandle();
+    m_loan = std::make_unique<SessionLoan>(conn, QStringLiteral("CSVインポート"));
     m_thread = std::thread([this, &conn, settings = std::move(settings), progress = std::move(progress),
                             finished = std::move(finished)] {
+        conn.holdOnThisThread();
         ImportOutcome outcome = RunImportWorker(conn, settings, m_state, progress);
         if (finished) finished(std::move(outcome));
     });
@@ -188,4 +190,5 @@ void ImportJob::requestStop()
 void ImportJob::join()
 {
     if (m_thread.joinable()) m_thread.join();
+    m_loan.reset();
 }

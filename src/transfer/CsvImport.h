@@ -140,5 +140,8 @@ private:
     ImportRunState m_state;
     // Made on the UI thread by start(), before the worker runs; used by requestStop().
     std::unique_ptr<CancelHandle> m_cancel;
+    // The session is the worker's from start() until join() has seen it end: any statement of
+    // the UI's meanwhile is refused.
+    std::unique_ptr<SessionLoan> m_loan;
     std::thread m_thread;
 };

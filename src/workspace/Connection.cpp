@@ -20,6 +20,9 @@ constexpr qint64 kGiveUpMs = 450;
 constexpr qint64 kGiveUpStreamingMs = 1500;
 
 const QString kRefusedWhileWaiting = QStringLiteral("前の文の応答を待っているため、送信できません");
+const QString kRefusedWhileAnswering =
+    QStringLiteral("前の文の応答（出力中の行など）を受け取っている途中のため、送信できません");
+const QString kRefusedWhileLent = QStringLiteral("セッションは%1で使用中のため、送信できません");
 const QString kRestored =
     QStringLiteral("サーバーとの接続が切れたため、新しいセッションで接続し直しました。");
 const QString kMayHaveRun = QStringLiteral(
@@ -436,11 +439,46 @@ Waiter* Connection::waiterHere() const
     return m_waiter && std::this_thread::get_id() == m_waiterThread ? m_waiter : nullptr;
 }
 
-Result Connection::refusedWhileWaiting()
+// Why a statement may not be sent now, or nothing: the session waits on an answer, answers a
+// stream or a COPY still, or is lent to an owner on another thread. Checked before anything
+// else is read of the session, which a lent session's holder may be using meanwhile.
+QString Connection::refusal() const
 {
-    if (m_failureSink) m_failureSink(kRefusedWhileWaiting);
+    if (m_lent && std::this_thread::get_id() != m_lentThread.load()) return kRefusedWhileLent.arg(m_lentTo);
+    if (m_waiting) return kRefusedWhileWaiting;
+    if (m_conn && PQtransactionStatus(m_conn) == PQTRANS_ACTIVE) return kRefusedWhileAnswering;
+    return {};
+}
+
+Result Connection::refused(const QString& why)
+{
+    if (m_failureSink) m_failureSink(why);
     return Result();
 }
+
+void Connection::lend(const QString& owner)
+{
+    m_lentTo = owner;
+    m_lentThread = std::thread::id();
+    m_lent = true;
+    stopWatchingIdle();
+}
+
+void Connection::holdOnThisThread() { m_lentThread = std::this_thread::get_id(); }
+
+void Connection::giveBack()
+{
+    m_lent = false;
+    m_lentThread = std::thread::id();
+    afterStatement();
+}
+
+SessionLoan::SessionLoan(Connection& conn, const QString& owner) : m_conn(conn)
+{
+    m_conn.lend(owner);
+}
+
+SessionLoan::~SessionLoan() { m_conn.giveBack(); }
 
 void Connection::tell(const QString& text)
 {
@@ -595,7 +633,7 @@ template <typename Send>
 Result Connection::roundTrip(Kind kind, bool tellFailure, const QString& text, Send sendFn,
                              const RowSink* rows)
 {
-    if (m_waiting) return refusedWhileWaiting();
+    if (const QString why = refusal(); !why.isEmpty()) return refused(why);
     m_lossReport.clear();
     if (!readyToSend(kind)) {
         afterStatement();
@@ -651,7 +689,7 @@ void Connection::afterStatement()
 // operator does nothing: the next statement then opens a new session before it is sent.
 void Connection::watchIdle()
 {
-    if (!m_restorable || !m_conn || m_idleWatch || m_waiting || !onOwnerThread()) return;
+    if (!m_restorable || !m_conn || m_idleWatch || m_waiting || m_lent || !onOwnerThread()) return;
     if (PQtransactionStatus(m_conn) == PQTRANS_ACTIVE) return;
     m_idleWatch = std::make_unique<QSocketNotifier>(qintptr(PQsocket(m_conn)), QSocketNotifier::Read);
     QObject::connect(m_idleWatch.get(), &QSocketNotifier::activated, m_idleWatch.get(),
@@ -749,8 +787,8 @@ Result Connection::execSingle(const QString& statement)
 
 bool Connection::send(const QString& statement)
 {
-    if (m_waiting) {
-        refusedWhileWaiting();
+    if (const QString why = refusal(); !why.isEmpty()) {
+        refused(why);
         return false;
     }
     stopWatchingIdle();
@@ -765,6 +803,10 @@ bool Connection::send(const QString& statement)
 
 bool Connection::startStream(const QString& statement)
 {
+    if (const QString why = refusal(); !why.isEmpty()) {
+        refused(why);
+        return false;
+    }
     stopWatchingIdle();
     if (m_observer) m_observer(statement);
     if (m_conn) PQsetnonblocking(m_conn, 0);

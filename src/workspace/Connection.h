@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -198,6 +199,10 @@ public:
     }
     Waiter* waiter() const { return m_waiter; }
     bool isWaiting() const { return m_waiting; }
+    // The thread that runs a lent session's owner (the import's worker) says so before its
+    // first statement; until then, and on every other thread, statements are refused.
+    void holdOnThisThread();
+    bool isLent() const { return m_lent; }
 
     // A value for a '...' literal, escaped as the server expects (PQescapeStringConn).
     QString escapeValue(const QString& value) const;
@@ -246,7 +251,11 @@ private:
     void onIdleInput();
     void tell(const QString& text);
     void logLine(const QString& text);
-    Result refusedWhileWaiting();
+    QString refusal() const;
+    Result refused(const QString& why);
+    friend class SessionLoan;
+    void lend(const QString& owner);
+    void giveBack();
     Waiter* waiterHere() const;
     // The thread that made the session restorable (the UI's): only there is a lost session
     // opened again, the operator told or asked, the idle session watched.
@@ -261,6 +270,9 @@ private:
     Waiter* m_waiter = nullptr;
     std::thread::id m_waiterThread;
     bool m_waiting = false;
+    std::atomic<bool> m_lent{false};
+    std::atomic<std::thread::id> m_lentThread;
+    QString m_lentTo;  // written before the loan starts, read while it lasts
     bool m_restorable = false;
     std::thread::id m_ownerThread;
     bool m_lost = false;
@@ -278,4 +290,21 @@ private:
     Observer m_observer;
     FailureSink m_failureSink;
     StateListener m_stateListener;
+};
+
+// A session lent to one owner on another thread (the CSV import's worker) for the loan's
+// lifetime: every statement sent on it from any other thread is refused with the owner's name,
+// so a timer or a window of the UI can never send on a session the worker is using. The worker
+// calls holdOnThisThread() before its first statement. Made and ended on the session's own
+// thread; a stream or a COPY on the UI thread needs no loan: the session refuses any other
+// statement while it still answers one.
+class SessionLoan {
+public:
+    SessionLoan(Connection& conn, const QString& owner);
+    ~SessionLoan();
+    SessionLoan(const SessionLoan&) = delete;
+    SessionLoan& operator=(const SessionLoan&) = delete;
+
+private:
+    Connection& m_conn;
 };

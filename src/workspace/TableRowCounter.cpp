@@ -9,19 +9,34 @@ TableRowCounter::~TableRowCounter() { cancel(); }
 
 bool TableRowCounter::start(const Connection& like, const QString& countStatement)
 {
+    if (m_opening) {
+        // Asked again from inside the wait for the session to open (a timer, a name typed
+        // meanwhile): the count sent once it is open is the latest one asked for.
+        m_pending = countStatement;
+        return true;
+    }
     cancel();
     if (!like.raw()) return false;
     // The session of the last count is used again while it is sound: a click through the
     // tables or a name typed again costs a statement, not a login.
     if (!m_session || m_openedLike != like.backendPid() || PQstatus(m_conn) != CONNECTION_OK) {
         drop();
-        m_session = Connection::openLike(like);
-        if (!m_session) return false;
+        m_opening = true;
+        m_pending = countStatement;
+        std::unique_ptr<Connection> opened = Connection::openLike(like);
+        m_opening = false;
+        if (!opened) return false;
+        m_session = std::move(opened);
         m_openedLike = like.backendPid();
         m_conn = m_session->raw();
+        // Cancelled while it opened: the session stays for the next count.
+        if (m_pending.isEmpty()) return true;
+    } else {
+        m_pending = countStatement;
     }
     m_failureSink = like.failureSink();
-    const QByteArray statement = countStatement.toUtf8();
+    const QByteArray statement = m_pending.toUtf8();
+    m_pending.clear();
     // Sent whole in blocking mode; the answer is then read without blocking.
     if (PQsetnonblocking(m_conn, 0) != 0 || !PQsendQuery(m_conn, statement.constData()) ||
         PQsetnonblocking(m_conn, 1) != 0) {
@@ -35,14 +50,15 @@ bool TableRowCounter::start(const Connection& like, const QString& countStatemen
 
 void TableRowCounter::cancel()
 {
+    if (m_opening) {
+        m_pending.clear();
+        return;
+    }
     if (!running()) return;
     // A count still on its way: the session would have to wait for the rest of its answer
-    // before it could be used again, so it goes, with the server asked to stop the count.
-    if (PGcancel* c = PQgetCancel(m_conn)) {
-        char error[256];
-        PQcancel(c, error, sizeof error);
-        PQfreeCancel(c);
-    }
+    // before it could be used again, so it goes, with the server asked to stop the count
+    // (from a thread of its own: the request waits on the link as long as it takes).
+    CancelInBackground(m_conn);
     drop();
 }
 

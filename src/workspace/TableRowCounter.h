@@ -53,4 +53,8 @@ private:
     int m_openedLike = 0;  // the backend of the session m_session was opened like
     QSocketNotifier* m_notifier = nullptr;
     Result m_answer;
+    // While the session opens (inside the operator's visible wait): a start() or cancel() made
+    // meanwhile only changes which count is sent once it is open (none after a cancel).
+    bool m_opening = false;
+    QString m_pending;
 };
