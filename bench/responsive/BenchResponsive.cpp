@@ -14,7 +14,12 @@
 //      table of 10,000,000 rows (bench_resp_big, made once and kept);
 //   4. an SQL-mode export whose first row takes 5 s, stopped after about 1 s;
 //   5. a 1,000,000-row result in the SQL window: the stall outside the time from sending to the
-//      list shown (that fill time is given apart, beside libpq receiving the same result).
+//      list shown (that fill time is given apart, beside libpq receiving the same result);
+//   6-8. through a relay that goes silent (stops passing anything on, closes nothing): a tables
+//      listing, "select 1" in the SQL window and a login, each stopped after about 1 s;
+//   9-10. the same relay's link dropped for real (iptables drops its packets on loopback, as a
+//      dead VPN would), while the session is idle and while a statement waits: the time until
+//      the program knows the session is dead (target 35 s; not measured without iptables).
 // The reference beside each stopped case is the same statement by plain libpq cancelled after
 // 1 s: the time from PQcancel to its answer, which no window can beat.
 // Targets: stall <= 100 ms, stop <= 500 ms. Every wait has a cap, so a case that never ends is
@@ -41,7 +46,11 @@
 #include <thread>
 #include <vector>
 
+#include <QProcess>
+
 #include "BenchSession.h"
+#include "support/Relay.h"
+#include "workspace/BrowseRules.h"
 #include "console/CQueryDlg.h"
 #include "transfer/CCsvExportDlg.h"
 #include "transfer/CCsvImportDlg.h"
@@ -259,6 +268,21 @@ Outcome stoppedCase(const char* name, Ticker& ticker, const std::function<void()
     }
     if (waitBoxesStopped > 1) note(out, QStringLiteral("%1 wait boxes stopped").arg(waitBoxesStopped));
     return out;
+}
+
+// Drops (or lets through again) every packet to and from a loopback port: a link that died
+// without a word. false when iptables cannot be used here.
+bool dropLink(int port, bool drop)
+{
+    bool ok = true;
+    for (const char* side : {"--dport", "--sport"}) {
+        ok = QProcess::execute(QStringLiteral("iptables"),
+                               {drop ? QStringLiteral("-I") : QStringLiteral("-D"), QStringLiteral("INPUT"),
+                                QStringLiteral("-i"), QStringLiteral("lo"), QStringLiteral("-p"), QStringLiteral("tcp"),
+                                QString::fromLatin1(side), QString::number(port), QStringLiteral("-j"),
+                                QStringLiteral("DROP")}) == 0 && ok;
+    }
+    return ok;
 }
 
 QString statementForRows(int rows)
@@ -525,6 +549,83 @@ int main(int argc, char** argv)
         o.reference = QStringLiteral("receive %1").arg(r.rows() == kListRows ? t.elapsed() : -1);
         outcomes.push_back(o);
         print({o});
+    }
+
+    // 6-10. Over a relay: silent, then dead.
+    {
+        Relay relay(BenchLogin().port.toInt(), BenchLogin().hostName);
+        LoginParameters through = BenchLogin();
+        through.port = QString::number(relay.port());
+        CKestrelDoc linked;
+        linked.setWaiter(&waiter);
+        linked.setLoginRunner([&] { return std::optional<LoginParameters>(through); });
+        if (linked.Connect() != 0) return 3;
+        linked.startDirectory = scratch.path();
+        Connection& lc = *linked.connection();
+        const auto silentCase = [&](const char* name, const std::function<void()>& begin,
+                                    const std::function<bool()>& usable) {
+            lc.read(QStringLiteral("select 1"));  // a sound session (opened again after a case before)
+            relay.setSilent(true);
+            Outcome o = stoppedCase(name, ticker, begin, nullptr, usable);
+            relay.setSilent(false);
+            o.reference = QStringLiteral("-");
+            note(o, lc.isLost() ? QStringLiteral("session given up") : QStringLiteral("session kept"));
+            outcomes.push_back(o);
+            print({o});
+        };
+        silentCase("6 listing, link silent",
+                   [&] { lc.read(Browse::FolderQuery(Browse::kTablesFolder)); },
+                   [&] { return !lc.isWaiting(); });
+        {
+            CQueryDlg dlg(linked);
+            dlg.show();
+            dlg.findChild<QLineEdit*>(QStringLiteral("queryEdit"))->setText(QStringLiteral("select 1"));
+            auto* execute = dlg.findChild<QAbstractButton*>(QStringLiteral("executeButton"));
+            silentCase("7 SQL window, link silent", [&] { execute->click(); },
+                       [&] { return execute->isEnabled() && !lc.isWaiting(); });
+        }
+        {
+            CKestrelDoc fresh;
+            fresh.setWaiter(&waiter);
+            fresh.setLoginRunner([&] { return std::optional<LoginParameters>(through); });
+            silentCase("8 login, link silent", [&] { fresh.Connect(); }, [] { return true; });
+        }
+
+        // The link dies for real: how long until the program knows.
+        const auto deadCase = [&](const char* name, bool waiting) {
+            Outcome o{name};
+            lc.read(QStringLiteral("select 1"));  // a sound session to begin with
+            if (lc.isLost() || !dropLink(relay.port(), true)) {
+                dropLink(relay.port(), false);
+                note(o, QStringLiteral("not measured: iptables cannot drop packets here"));
+                outcomes.push_back(o);
+                print({o});
+                return;
+            }
+            ticker.start();
+            const qint64 droppedAt = ticker.now();
+            qint64 knownAt = -1;
+            if (waiting) {
+                QTimer::singleShot(0, [&] {
+                    lc.tryExec(QStringLiteral("select pg_sleep(600)"));
+                    knownAt = ticker.now();
+                });
+                spinUntil([&] { return knownAt >= 0; }, 90000);
+            } else {
+                spinUntil([&] { return lc.isLost(); }, 90000);
+                if (lc.isLost()) knownAt = ticker.now();
+            }
+            ticker.stop();
+            dropLink(relay.port(), false);
+            o.stall = ticker.longestGap();
+            o.remark = knownAt < 0 ? QStringLiteral("not noticed within 90 s")
+                                   : QStringLiteral("dead link noticed after %1 ms (target 35000)")
+                                         .arg(knownAt - droppedAt);
+            outcomes.push_back(o);
+            print({o});
+        };
+        deadCase("9 link dead while idle", false);
+        deadCase("10 link dead while waiting", true);
     }
 
     BenchRun(*admin, QStringLiteral("DROP TABLE IF EXISTS %1; DROP FUNCTION IF EXISTS bench_resp_delay(); "
