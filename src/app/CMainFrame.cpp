@@ -58,8 +58,10 @@ CMainFrame::CMainFrame(CKestrelDoc& doc, CommandTarget* application, QWidget* pa
     // The last pane tells whether the session is encrypted, whether a transaction is open or
     // failed, and whether the session was lost.
     connect(&m_doc, &CKestrelDoc::sessionStateChanged, this, [this] {
-        m_panes[4]->setText(m_doc.sessionStateText());
+        const QString text = m_doc.sessionStateText();
+        m_panes[4]->setText(text);
         m_panes[4]->setFrameShadow(QFrame::Raised);
+        m_panes[4]->setMinimumWidth(m_panes[4]->fontMetrics().horizontalAdvance(text) + 16);
     });
     connect(&m_doc, &CKestrelDoc::viewsUpdateRequested, this, [this](QObject* sender) {
         for (KestrelView* v : {static_cast<KestrelView*>(m_leftView),
