@@ -21,12 +21,16 @@ class QSocketNotifier;
 // from a thread of its own, so whoever asks never waits on the network.
 class CancelHandle {
 public:
-    explicit CancelHandle(PGcancel* cancel) : m_cancel(cancel, PQfreeCancel) {}
+    CancelHandle(PGcancel* cancel, std::shared_ptr<CancelRequests> requests)
+        : m_cancel(cancel, PQfreeCancel), m_requests(std::move(requests))
+    {
+    }
     // Asks the server to cancel whatever statement the session runs now; returns at once.
     bool cancel() const;
 
 private:
     std::shared_ptr<PGcancel> m_cancel;
+    std::shared_ptr<CancelRequests> m_requests;
 };
 
 // How the workspace's session tells the operator what happened to it. The program's further
@@ -246,6 +250,10 @@ private:
     void unreachable();
     void closeSession();
     void stopWatchingIdle();
+    // Before a statement is sent: lets a cancel meant for the one before it arrive first.
+    void settleCancels() { m_cancels->settle(kCancelSettleMs); }
+    bool readyToSendAsItStands(const QString& statement);
+    static constexpr int kCancelSettleMs = 500;
     void afterStatement();
     void watchIdle();
     void onIdleInput();
@@ -263,6 +271,7 @@ private:
     bool mayRestoreHere() const { return m_restorable && onOwnerThread(); }
 
     PGconn* m_conn;
+    std::shared_ptr<CancelRequests> m_cancels = std::make_shared<CancelRequests>();
     OpenOutcome m_openOutcome = OpenOutcome::Opened;
     SessionSettings m_settings;  // to open another session like this one
     QStringList m_setup;         // run on every session this connection opens

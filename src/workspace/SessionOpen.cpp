@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -160,6 +161,16 @@ void SessionOpening::run()
     advance();
 }
 
+void SessionOpening::openIn(Waiter* waiter)
+{
+    if (!waiter) {
+        run();
+        return;
+    }
+    start();
+    if (!advance()) waiter->wait(*this);
+}
+
 int SessionOpening::socket() const { return m_shared->signal; }
 
 bool SessionOpening::advance()
@@ -193,17 +204,37 @@ PGconn* SessionOpening::take()
 
 bool CancelInBackground(PGconn* conn)
 {
+    // (the session goes right after: nothing waits for the request)
+    return std::make_shared<CancelRequests>()->send(conn);
+}
+
+bool CancelRequests::send(PGconn* conn)
+{
     PGcancel* raw = conn ? PQgetCancel(conn) : nullptr;
     if (!raw) return false;
-    CancelInBackground(std::shared_ptr<PGcancel>(raw, PQfreeCancel));
+    send(std::shared_ptr<PGcancel>(raw, PQfreeCancel));
     return true;
 }
 
-void CancelInBackground(const std::shared_ptr<PGcancel>& cancel)
+void CancelRequests::send(const std::shared_ptr<PGcancel>& cancel)
 {
     if (!cancel) return;
-    std::thread([cancel] {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        ++m_travelling;
+    }
+    std::thread([self = shared_from_this(), cancel] {
         char error[256];
+        // Returns once the server has taken the request (or the connect failed).
         PQcancel(cancel.get(), error, int(sizeof error));
+        std::lock_guard<std::mutex> guard(self->m_lock);
+        --self->m_travelling;
+        self->m_arrived.notify_all();
     }).detach();
+}
+
+void CancelRequests::settle(int limitMs)
+{
+    std::unique_lock<std::mutex> guard(m_lock);
+    m_arrived.wait_for(guard, std::chrono::milliseconds(limitMs), [this] { return m_travelling == 0; });
 }

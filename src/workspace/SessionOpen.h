@@ -5,7 +5,9 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -59,6 +61,8 @@ public:
     void start();
     // Opens on the calling thread, blocking until done (no waiter: tests and the import's worker).
     void run();
+    // Opens inside the waiter's wait when one is given (on the opening thread), otherwise run().
+    void openIn(Waiter* waiter);
 
     int socket() const override;
     bool advance() override;
@@ -82,6 +86,23 @@ private:
 // request connects to the server, which takes as long as the link does (for ever, when it went
 // silent), so no thread that matters waits for it. Returns at once; false without a session.
 bool CancelInBackground(PGconn* conn);
-// The same with a cancel object made earlier on the thread that owns the session, shared with
-// the thread that sends it.
-void CancelInBackground(const std::shared_ptr<PGcancel>& cancel);
+
+// The cancel requests sent for one session that have not reached the server yet. One that
+// arrives after its statement has ended stops whatever the session runs next, so the session's
+// next statement first waits for them, briefly: a request the link holds up longer than that is
+// a risk taken rather than a window frozen, and costs no more than that statement failing as
+// cancelled.
+class CancelRequests : public std::enable_shared_from_this<CancelRequests> {
+public:
+    // Sends the request from a thread of its own (see CancelInBackground); false without a session.
+    bool send(PGconn* conn);
+    // The same with a cancel object made earlier on the thread that owns the session.
+    void send(const std::shared_ptr<PGcancel>& cancel);
+    // Waits until every request sent has arrived, for at most `limitMs`.
+    void settle(int limitMs);
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_arrived;
+    int m_travelling = 0;
+};

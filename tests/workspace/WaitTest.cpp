@@ -121,6 +121,22 @@ TEST_F(WaitTest, CancelledStatementFailsAndTheSessionGoesOn)
     EXPECT_EQ(failures.size(), 1);
 }
 
+// A cancel request sent just as its statement ended (an export stopped while its last rows
+// came) reaches an idle session, never the statement sent after it, waited for or streamed.
+TEST_F(WaitTest, ACancelTooLateForItsStatementStopsNotTheNextOne)
+{
+    const QString sleep = QStringLiteral("select pg_sleep(0.05)");
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(conn->requestCancel());
+        EXPECT_TRUE(conn->exec(sleep).tuplesOk()) << i;
+        ASSERT_TRUE(conn->requestCancel());
+        ASSERT_TRUE(conn->startStream(sleep));
+        for (Result r = conn->nextResult(); r.exists(); r = conn->nextResult())
+            EXPECT_NE(r.status(), PGRES_FATAL_ERROR) << i;
+    }
+    EXPECT_TRUE(failures.isEmpty()) << failures.join(u'\n').toStdString();
+}
+
 // A step of a confirmed transaction stopped by the operator takes the transaction's failure
 // path: rolled back, its messages shown, nothing committed, the session usable.
 TEST_F(WaitTest, CancelledStepRollsTheTransactionBack)
