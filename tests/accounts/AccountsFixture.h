@@ -14,8 +14,6 @@
 #include "support/ScriptedPrompter.h"
 #include "support/TestServer.h"
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
 // Members of this group must log in with their password (the test cluster's pg_hba); it is
 // cluster-wide and kept.
 inline const QString kPasswordRole = QStringLiteral("kestrel_pw");

@@ -25,6 +25,7 @@
 #include "design/TableSelection.h"
 #include "listview/CKestrelView.h"
 #include "listview/RecordEditing.h"
+#include "support/DialogDriver.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TestServer.h"
 #include "transfer/CCsvExportDlg.h"
@@ -38,26 +39,10 @@
 #include "workspace/Catalogue.h"
 #include "workspace/RecordCount.h"
 
-static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
 namespace {
 
 const QString kDb = QStringLiteral("kestrel_ident_db");
 const QString kRole = QStringLiteral("kestrel_ident_user");  // no superuser, no CREATEDB
-
-QStringList captions(const QTreeWidgetItem* parent)
-{
-    QStringList out;
-    for (int i = 0; parent && i < parent->childCount(); ++i) out << parent->child(i)->text(0);
-    return out;
-}
-
-QTreeWidgetItem* child(QTreeWidgetItem* parent, const QString& caption)
-{
-    for (int i = 0; parent && i < parent->childCount(); ++i)
-        if (parent->child(i)->text(0) == caption) return parent->child(i);
-    return nullptr;
-}
 
 bool allDistinct(const QStringList& list) { return QSet<QString>(list.begin(), list.end()).size() == list.size(); }
 

@@ -21,9 +21,6 @@
 #include "support/TestServer.h"
 #include "workspace/CKestrelDoc.h"
 
-// Captions read as text in failure output.
-static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
 namespace {
 
 const QString kDbName = QStringLiteral("kestrel_tree_db");
@@ -38,20 +35,6 @@ const QStringList kFolders = {
     QStringLiteral("言語"), QStringLiteral("演算子"), QStringLiteral("ルール"),
     QStringLiteral("ラージ"),
 };
-
-QStringList captions(const QTreeWidgetItem* parent)
-{
-    QStringList out;
-    for (int i = 0; i < parent->childCount(); ++i) out << parent->child(i)->text(0);
-    return out;
-}
-
-QTreeWidgetItem* child(QTreeWidgetItem* parent, const QString& caption)
-{
-    for (int i = 0; parent && i < parent->childCount(); ++i)
-        if (parent->child(i)->text(0) == caption) return parent->child(i);
-    return nullptr;
-}
 
 bool isSorted(const QStringList& list)
 {

@@ -12,8 +12,6 @@
 #include "support/ScriptedPrompter.h"
 #include "support/TestServer.h"
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
 // A superuser connection to the test server and a scripted prompter. Tests name their own
 // objects with the prefix kd_ and drop them.
 class DesignTest : public ::testing::Test {

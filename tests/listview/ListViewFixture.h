@@ -16,8 +16,6 @@
 #include "widgets/CommandTarget.h"
 #include "workspace/CKestrelDoc.h"
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
 // A workspace logged in to the test server and a list view on it. "LvRec" needs quoting, has
 // a dropped column before live ones and shares column numbers with another table's defaults;
 // lv_rec_v is a view on it. Tests write the browse state as the tree does, then update.

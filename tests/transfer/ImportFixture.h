@@ -14,8 +14,6 @@
 #include "support/TestServer.h"
 #include "workspace/Connection.h"
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
 // A superuser connection, a folder for the CSV files and the error log, and the tables of the
 // import tests (all named imp_*), dropped before and after each test.
 class ImportFixture : public ::testing::Test {

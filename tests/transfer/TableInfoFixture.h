@@ -11,8 +11,6 @@
 #include "support/TestServer.h"
 #include "workspace/TableRowCounter.h"
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
 // A superuser connection to the test server; the tables, schema and role of these tests
 // (all named ti_...) are dropped before and after each test.
 class TableInfoFixture : public ::testing::Test {
