@@ -41,3 +41,9 @@ void WorkspaceFixture::SetUp()
     if (HasFatalFailure()) return;
     ASSERT_TRUE(logIn(doc, login));
 }
+
+void WorkspaceFixture::TearDown()
+{
+    if (doc.connection() && conn().inTransaction()) conn().exec(QStringLiteral("ROLLBACK"));
+    ServerFixture::TearDown();
+}

@@ -14,10 +14,13 @@ void useLogin(CKestrelDoc& doc, const LoginParameters& p = TestServer::superuser
                                  const LoginParameters& p = TestServer::superuserLogin());
 
 // A workspace logged in with `login` (the test server's superuser unless a fixture says
-// otherwise), beside the administrator's session. prepare() runs just before the login.
+// otherwise), beside the administrator's session. prepare() runs just before the login. A
+// transaction a test left open on the workspace's session is rolled back before the clean-up,
+// which would otherwise wait on its locks.
 class WorkspaceFixture : public ServerFixture {
 protected:
     void SetUp() override;
+    void TearDown() override;
     virtual void prepare() {}
     // The workspace's session.
     Connection& conn() { return *doc.connection(); }
