@@ -8,9 +8,9 @@
 #include "app/FeatureWiring.h"
 #include "app/SharedCommands.h"
 #include "listview/CKestrelView.h"
+#include "support/WorkspaceFixture.h"
 #include "widgets/CommandTarget.h"
 #include "workspace/BrowseRules.h"
-#include "workspace/CKestrelDoc.h"
 
 namespace {
 
@@ -26,9 +26,9 @@ TEST_F(GroupDatabaseTest, GroupCreationOpensDisabledAndRollsBackRefusedNames)
                             QStringLiteral("修正を中断しました。（トランザクションは破棄されました)")};
     CGroupCreateDlg dlg(*conn);
     const int rc = runModal(dlg, [&](QDialog& d) {
-        QListWidget* groups = d.findChild<QListWidget*>("groupList");
+        QListWidget* groups = list(d, "groupList");
         EXPECT_GE(rowOf(groups, QStringLiteral("acc_g1")), 0);
-        EXPECT_GE(rowOf(groups, kPasswordRole), 0);
+        EXPECT_GE(rowOf(groups, passwordRole), 0);
         EXPECT_FALSE(button(d, "createButton")->isEnabled());
         typeOver(lineEdit(d, "groupNameEdit"), QStringLiteral("x"));
         typeOver(lineEdit(d, "groupNameEdit"), QString());
@@ -39,7 +39,7 @@ TEST_F(GroupDatabaseTest, GroupCreationOpensDisabledAndRollsBackRefusedNames)
         prompts.clear();
         log.clear();
 
-        doubleClick(groups, rowOf(groups, QStringLiteral("acc_g1")));
+        doubleClickRow(groups, rowOf(groups, QStringLiteral("acc_g1")));
         EXPECT_EQ(lineEdit(d, "groupNameEdit")->text(), u"acc_g1");
         button(d, "createButton")->click();
         EXPECT_EQ(log.statements(), (QStringList{"BEGIN", "CREATE GROUP acc_g1", "ROLLBACK"}));
@@ -90,8 +90,7 @@ TEST_F(GroupDatabaseTest, CommandsNeedASuperuserAndAUserRowOpensItsDialog)
     role(QStringLiteral("Acc Row"));
     TestServer::run(*admin, QStringLiteral("CREATE ROLE \"Acc Row\" LOGIN"));
     CKestrelDoc doc;
-    doc.setLoginRunner([] { return std::optional<LoginParameters>(TestServer::superuserLogin()); });
-    ASSERT_EQ(doc.Connect(), 0);
+    ASSERT_TRUE(logIn(doc));
 
     doc.superUser = 0;
     RunSharedViewCommand(Cmd::UserCreate, doc, nullptr);
@@ -124,10 +123,7 @@ TEST_F(GroupDatabaseTest, CommandsNeedASuperuserAndAUserRowOpensItsDialog)
         shown = d.windowTitle() + u'|' + lineEdit(d, "userNameBox")->text();
         d.reject();
     });
-    const QPoint at = view.visualRect(view.model()->index(row, 0)).center();
-    QMouseEvent dbl(QEvent::MouseButtonDblClick, at, view.viewport()->mapToGlobal(at), Qt::LeftButton,
-                    Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(view.viewport(), &dbl);
+    doubleClick(&view, view.visualRect(view.model()->index(row, 0)).center());
     EXPECT_EQ(shown, u"ユーザ変更|Acc Row");
 }
 

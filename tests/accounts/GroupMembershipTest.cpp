@@ -15,7 +15,7 @@ TEST_F(GroupMembershipTest, OneStatementSplitsEveryGroupByMembership)
     const QString user = role(QStringLiteral("trip_user"));
     const QStringList others = {role(QStringLiteral("trip_other")), role(QStringLiteral("Trip Other 2"))};
     for (const QString& r : QStringList{user} + others)
-        TestServer::run(*admin, QStringLiteral("CREATE ROLE %1 LOGIN").arg(quoted(r)));
+        TestServer::run(*admin, QStringLiteral("CREATE ROLE %1 LOGIN").arg(TestServer::quoted(r)));
     struct Case {
         const char* group;
         QStringList members;  // created in this order
@@ -31,9 +31,10 @@ TEST_F(GroupMembershipTest, OneStatementSplitsEveryGroupByMembership)
     };
     for (const Case& c : cases) {
         const QString group = role(QString::fromUtf8(c.group));
-        TestServer::run(*admin, QStringLiteral("CREATE ROLE %1 NOLOGIN").arg(quoted(group)));
+        TestServer::run(*admin, QStringLiteral("CREATE ROLE %1 NOLOGIN").arg(TestServer::quoted(group)));
         for (const QString& m : c.members)
-            TestServer::run(*admin, QStringLiteral("GRANT %1 TO %2").arg(quoted(group), quoted(m)));
+            TestServer::run(*admin, QStringLiteral("GRANT %1 TO %2")
+                                        .arg(TestServer::quoted(group), TestServer::quoted(m)));
     }
     // The server's order of the groups, which both lists keep.
     QStringList order;
@@ -56,7 +57,7 @@ TEST_F(GroupMembershipTest, OneStatementSplitsEveryGroupByMembership)
     CUserEditDlg dlg(*conn, user);
     runModal(dlg, [&](QDialog& d) {
         auto shown = [&](const char* name) {
-            return items(d.findChild<QListWidget*>(name))
+            return itemTexts(list(d, name))
                 .filter(QRegularExpression(QStringLiteral("^[Tt]rip")));
         };
         EXPECT_EQ(shown("memberOfList"), memberOf);

@@ -22,7 +22,6 @@ protected:
         button(d, "createButton")->click();
         return d.isVisible();
     }
-    static QCheckBox* check(QDialog& d, const char* name) { return d.findChild<QCheckBox*>(name); }
 };
 
 TEST_F(UserCreateTest, AllowAllSendsTheVerifierNotThePasswordAndCreatesTheDatabase)

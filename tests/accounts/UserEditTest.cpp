@@ -27,11 +27,9 @@ protected:
         // The expiry must not depend on how the session writes dates.
         TestServer::run(*conn, QStringLiteral("SET DateStyle = 'SQL, DMY'"));
     }
-    static QCheckBox* check(QDialog& d, const char* name) { return d.findChild<QCheckBox*>(name); }
-    static QListWidget* list(QDialog& d, const char* name) { return d.findChild<QListWidget*>(name); }
     static QStringList accountGroups(QDialog& d, const char* name)
     {
-        QStringList names = items(list(d, name)).filter(QRegularExpression(QStringLiteral("^(acc|Acc|kestrel_pw)")));
+        QStringList names = itemTexts(list(d, name)).filter(QRegularExpression(QStringLiteral("^(acc|Acc|kestrel_pw)")));
         names.sort();
         return names;
     }
@@ -178,13 +176,13 @@ TEST_F(UserEditTest, GroupsMoveBetweenTheListsAndEmptySpaceFails)
     StatementLog log(*conn);
     CUserEditDlg dlg(*conn, user);
     runModal(dlg, [&](QDialog& d) {
-        doubleClick(list(d, "otherGroupsList"), rowOf(list(d, "otherGroupsList"), group));
+        doubleClickRow(list(d, "otherGroupsList"), rowOf(list(d, "otherGroupsList"), group));
         EXPECT_EQ(lastTransaction(log),
                   (QStringList{"BEGIN", "alter group \"Acc Grp 日本\" add user \"Acc Mixed\"", "COMMIT"}));
         EXPECT_EQ(accountGroups(d, "memberOfList"), QStringList{group});
         EXPECT_TRUE(member(user, group));
 
-        doubleClick(list(d, "memberOfList"), 0);
+        doubleClickRow(list(d, "memberOfList"), 0);
         EXPECT_EQ(lastTransaction(log),
                   (QStringList{"BEGIN", "alter group \"Acc Grp 日本\" drop user \"Acc Mixed\"", "COMMIT"}));
         EXPECT_TRUE(accountGroups(d, "memberOfList").isEmpty());
@@ -192,7 +190,7 @@ TEST_F(UserEditTest, GroupsMoveBetweenTheListsAndEmptySpaceFails)
         EXPECT_FALSE(member(user, group));
         EXPECT_TRUE(prompts.messages().isEmpty());
 
-        doubleClick(list(d, "otherGroupsList"), -1);
+        doubleClickRow(list(d, "otherGroupsList"), -1);
         EXPECT_EQ(lastTransaction(log), (QStringList{"BEGIN", "alter group \"\" add user \"Acc Mixed\"", "ROLLBACK"}));
         EXPECT_EQ(prompts.messages(), (QStringList{"グループに追加できませんでした。",
                                                    "修正を中断しました。（トランザクションは破棄されました)"}));

@@ -296,9 +296,7 @@ TEST(MainFrame, AServerGoneForGoodIsReportedNeverTakenForSuccess)
 {
     Frame f;
     auto relay = std::make_unique<Relay>(qEnvironmentVariableIntValue("PGPORT"));
-    f.login = TestServer::superuserLogin();
-    f.login->hostName = QStringLiteral("127.0.0.1");
-    f.login->port = QString::number(relay->port());
+    f.login = TestServer::loginThrough(*relay);
     f.frame->initialUpdateViews();
     ASSERT_NE(f.doc.connection(), nullptr);
     // The link ends and nothing listens there any more: no new session can be opened.

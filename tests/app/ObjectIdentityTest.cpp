@@ -25,8 +25,10 @@
 #include "design/TableSelection.h"
 #include "listview/CKestrelView.h"
 #include "listview/RecordEditing.h"
-#include "support/ScriptedPrompter.h"
-#include "support/TestServer.h"
+#include "support/DialogDriver.h"
+#include "support/ServerFixture.h"
+#include "support/TestFiles.h"
+#include "support/WorkspaceFixture.h"
 #include "transfer/CCsvExportDlg.h"
 #include "transfer/CCsvImportDlg.h"
 #include "transfer/CSequenceInfoDlg.h"
@@ -38,40 +40,23 @@
 #include "workspace/Catalogue.h"
 #include "workspace/RecordCount.h"
 
-static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
 namespace {
 
 const QString kDb = QStringLiteral("kestrel_ident_db");
 const QString kRole = QStringLiteral("kestrel_ident_user");  // no superuser, no CREATEDB
 
-QStringList captions(const QTreeWidgetItem* parent)
-{
-    QStringList out;
-    for (int i = 0; parent && i < parent->childCount(); ++i) out << parent->child(i)->text(0);
-    return out;
-}
-
-QTreeWidgetItem* child(QTreeWidgetItem* parent, const QString& caption)
-{
-    for (int i = 0; parent && i < parent->childCount(); ++i)
-        if (parent->child(i)->text(0) == caption) return parent->child(i);
-    return nullptr;
-}
-
 bool allDistinct(const QStringList& list) { return QSet<QString>(list.begin(), list.end()).size() == list.size(); }
 
 // One database of its own for every test, and the ordinary role; both dropped afterwards.
-class ObjectIdentity : public ::testing::Test {
+class ObjectIdentity : public ServerFixture {
 protected:
     void SetUp() override
     {
-        auto admin = TestServer::connect();
-        TestServer::dropDatabase(*admin, kDb);
-        TestServer::run(*admin, QStringLiteral("DROP ROLE IF EXISTS %1").arg(kRole));
-        TestServer::run(*admin, QStringLiteral("CREATE DATABASE %1").arg(kDb));
-        TestServer::run(*admin, QStringLiteral("CREATE ROLE %1 LOGIN NOSUPERUSER NOCREATEDB").arg(kRole));
-        m_admin = TestServer::connect(TestServer::loginAs(QStringLiteral("postgres"), {}, kDb));
+        ServerFixture::SetUp();
+        if (HasFatalFailure()) return;
+        TestServer::run(*admin, QStringLiteral("CREATE DATABASE %1").arg(database(kDb)));
+        TestServer::run(*admin, QStringLiteral("CREATE ROLE %1 LOGIN NOSUPERUSER NOCREATEDB").arg(role(kRole)));
+        m_admin = TestServer::connect(TestServer::superuserLogin(kDb));
         tree.setFeatureDialogs(AppFeatureDialogs());
         list.setFeatureDialogs(AppFeatureDialogs());
         ASSERT_TRUE(m_dir.isValid());
@@ -81,23 +66,18 @@ protected:
     {
         tree.clear();
         m_admin.reset();
-        auto admin = TestServer::connect();
-        TestServer::dropDatabase(*admin, kDb);
-        TestServer::run(*admin, QStringLiteral("DROP ROLE IF EXISTS %1").arg(kRole));
+        ServerFixture::TearDown();
     }
 
     void logIn(const QString& user)
     {
-        const LoginParameters p = TestServer::loginAs(user, {}, kDb);
-        doc.setLoginRunner([p] { return std::optional<LoginParameters>(p); });
-        tree.initialUpdate();
-        ASSERT_NE(doc.connection(), nullptr);
-        ASSERT_FALSE(doc.connection()->isBad());
+        ASSERT_TRUE(::logIn(tree, doc, TestServer::loginAs(user, {}, kDb)));
         doc.pageLength = 1000;
     }
 
+    // Set-up and checks in the test's database.
     void sql(const QString& statement) { TestServer::run(*m_admin, statement); }
-    QString value(const QString& query) { return m_admin->exec(query).value(0, 0); }
+    QString value(const QString& query) { return TestServer::value(*m_admin, query); }
     Connection& conn() { return *doc.connection(); }
 
     QTreeWidgetItem* folder(const QString& caption)
@@ -118,7 +98,6 @@ protected:
         return nullptr;
     }
 
-    ScriptedPrompter prompts;
     CKestrelDoc doc;
     CLeftView tree{doc, nullptr};
     CKestrelView list{doc};
@@ -177,9 +156,7 @@ TEST_F(ObjectIdentity, CommandsActOnTheListedTableAfterTheSearchPathChanged)
                               CsvSettings{QStringLiteral(","), QStringLiteral("\""), false}))
             << job.failure().toStdString();
         EXPECT_TRUE(job.runToEnd()) << job.failure().toStdString();
-        QFile f(file);
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        const QByteArray text = f.readAll();
+        const QByteArray text = readFile(file);
         EXPECT_EQ(text.count("\r\n"), 399);
         EXPECT_EQ(text.count("kid_s2"), 0);
     }

@@ -10,7 +10,6 @@
 #include <QTableWidget>
 #include <QLineEdit>
 #include <QTimer>
-#include <QTreeWidgetItemIterator>
 #include <algorithm>
 #include <functional>
 
@@ -21,8 +20,7 @@
 #include "listview/CKestrelView.h"
 #include "support/DialogDriver.h"
 #include "support/Relay.h"
-#include "support/ScriptedPrompter.h"
-#include "support/TestServer.h"
+#include "support/ServerFixture.h"
 #include "transfer/TableDetail.h"
 #include "widgets/CommandTarget.h"
 #include "widgets/QtWaiter.h"
@@ -42,13 +40,12 @@ void spin(int ms)
 
 // The main window logged in through a relay to the test server, waiting on the server as the
 // application does, with two tables of its own.
-class SessionTest : public ::testing::Test {
+class SessionTest : public ServerFixture {
 protected:
     void SetUp() override
     {
-        admin = TestServer::connect();
-        TestServer::run(*admin, QStringLiteral("SET client_min_messages TO warning"));
-        dropAll();
+        ServerFixture::SetUp();
+        if (HasFatalFailure()) return;
         for (const char* sql :
              {"CREATE TABLE ses_t (id int PRIMARY KEY, name text)",
               "INSERT INTO ses_t SELECT g, 'n' || g FROM generate_series(1, 5) g",
@@ -58,9 +55,7 @@ protected:
               "CREATE TRIGGER ses_count BEFORE UPDATE ON ses_t FOR EACH ROW EXECUTE PROCEDURE ses_count()"})
             TestServer::run(*admin, QString::fromUtf8(sql));
         relay = std::make_unique<Relay>(qEnvironmentVariableIntValue("PGPORT"));
-        login = TestServer::superuserLogin();
-        login.hostName = QStringLiteral("127.0.0.1");
-        login.port = QString::number(relay->port());
+        login = TestServer::loginThrough(*relay);
         doc.setWaiter(&waiter);
         doc.setLoginRunner([this] {
             ++logins;
@@ -75,28 +70,21 @@ protected:
     {
         frame.reset();
         relay.reset();
-        dropAll();
+        ServerFixture::TearDown();
     }
-    void dropAll()
+    void cleanUp() override
     {
         TestServer::run(*admin, QStringLiteral("DROP TABLE IF EXISTS ses_t, ses_u CASCADE"));
         TestServer::run(*admin, QStringLiteral("DROP FUNCTION IF EXISTS ses_count()"));
         TestServer::run(*admin, QStringLiteral("DROP SEQUENCE IF EXISTS ses_runs"));
     }
 
-    // The first node of that caption, under `parent` when given.
-    QTreeWidgetItem* node(const QString& caption, const QTreeWidgetItem* parent = nullptr) const
-    {
-        for (QTreeWidgetItemIterator it(frame->leftView()); *it; ++it)
-            if ((*it)->text(0) == caption && (!parent || (*it)->parent() == parent)) return *it;
-        return nullptr;
-    }
     // Selects a table in the tables folder, as the operator clicks it: its rows are listed.
     void showTable(const QString& table)
     {
-        QTreeWidgetItem* folder = node(Browse::kTablesFolder);
+        QTreeWidgetItem* folder = findNode(*frame->leftView(), Browse::kTablesFolder);
         frame->leftView()->setCurrentItem(folder);
-        QTreeWidgetItem* t = node(table, folder);
+        QTreeWidgetItem* t = child(folder, table);
         ASSERT_NE(t, nullptr) << table.toStdString();
         frame->leftView()->setCurrentItem(t);
     }
@@ -104,7 +92,6 @@ protected:
     CDebugView* logView() const { return frame->debugView(); }
     int listed() const { return list()->model()->rowCount(); }
     void refresh() { list()->runCommand(Cmd::Refresh); }
-    QString server(const QString& sql) { return admin->exec(sql).value(0, 0); }
     Connection& conn() { return *doc.connection(); }
     int sessionPid() { return conn().backendPid(); }
     QStringList messages() const { return prompts.messages(); }
@@ -124,8 +111,6 @@ protected:
         });
     }
 
-    ScriptedPrompter prompts;
-    std::unique_ptr<Connection> admin;
     std::unique_ptr<Relay> relay;
     LoginParameters login;
     QtWaiter waiter;
@@ -179,7 +164,7 @@ TEST_F(SessionTest, ASessionThatEndedIsRestoredInPlaceAndTheListingSentAgain)
     }
     EXPECT_EQ(logins, 1);
     // Every session is named, and the settings of the login are made on each new one.
-    EXPECT_EQ(server(QStringLiteral("select application_name from pg_stat_activity where pid = %1")
+    EXPECT_EQ(value(QStringLiteral("select application_name from pg_stat_activity where pid = %1")
                          .arg(sessionPid())),
               QStringLiteral("kestrel"));
     EXPECT_EQ(conn().read(QStringLiteral("show synchronize_seqscans")).value(0, 0), QStringLiteral("off"));
@@ -237,8 +222,8 @@ TEST_F(SessionTest, AChangeWhoseAnswerNeverCameIsNeverSentAgain)
     });
     list()->runCommand(Cmd::RecordEdit);
     EXPECT_EQ(relay->cuts(), 1);
-    EXPECT_EQ(server(QStringLiteral("select last_value from ses_runs")), QStringLiteral("1"));
-    EXPECT_EQ(server(QStringLiteral("select name from ses_t where id = 1")), QStringLiteral("changed"));
+    EXPECT_EQ(value(QStringLiteral("select last_value from ses_runs")), QStringLiteral("1"));
+    EXPECT_EQ(value(QStringLiteral("select name from ses_t where id = 1")), QStringLiteral("changed"));
     EXPECT_EQ(log.statements().filter(QStringLiteral("UPDATE")).size(), 1) << log.statements().join(u'\n').toStdString();
     EXPECT_TRUE(told(QStringLiteral("コミットされたかどうか分かりません"))) << messages().join(u'\n').toStdString();
     for (const QString& m : messages()) EXPECT_FALSE(m.contains(QStringLiteral("破棄されました"))) << m.toStdString();
@@ -259,10 +244,10 @@ TEST_F(SessionTest, TheOperatorsTransactionLostWithItsSessionIsReported)
     const QString insert = QStringLiteral("INSERT INTO ses_t VALUES (101, 'y')");
     const ConsoleAnswer lost = console.execute(insert);
     EXPECT_TRUE(lost.response.contains(QStringLiteral("トランザクションは失われました"))) << lost.response.toStdString();
-    EXPECT_EQ(server(QStringLiteral("select count(*) from ses_t where id >= 100")), QStringLiteral("0"));
+    EXPECT_EQ(value(QStringLiteral("select count(*) from ses_t where id >= 100")), QStringLiteral("0"));
     // Sent again by the operator, knowing the transaction is gone, it runs on its own.
     EXPECT_EQ(console.execute(insert).response, QStringLiteral("INSERT 0 1"));
-    EXPECT_EQ(server(QStringLiteral("select count(*) from ses_t where id >= 100")), QStringLiteral("1"));
+    EXPECT_EQ(value(QStringLiteral("select count(*) from ses_t where id >= 100")), QStringLiteral("1"));
     EXPECT_EQ(logins, 1);
 }
 
@@ -297,14 +282,14 @@ TEST_F(SessionTest, ChangesInsideTheOperatorsTransactionWaitForItsCommit)
     EXPECT_FALSE(prompts.answersLeft());
 
     // Another session sees none of it yet.
-    EXPECT_EQ(server(QStringLiteral("select count(*) from ses_t where id = 100 or name = 'changed'")),
+    EXPECT_EQ(value(QStringLiteral("select count(*) from ses_t where id = 100 or name = 'changed'")),
               QStringLiteral("0"));
-    EXPECT_EQ(server(QStringLiteral("select count(*) from pg_class where relname = 'ses_u'")), QStringLiteral("1"));
+    EXPECT_EQ(value(QStringLiteral("select count(*) from pg_class where relname = 'ses_u'")), QStringLiteral("1"));
     EXPECT_TRUE(conn().operatorTransaction());
     EXPECT_EQ(console.execute(QStringLiteral("COMMIT")).response, QStringLiteral("COMMIT"));
-    EXPECT_EQ(server(QStringLiteral("select count(*) from ses_t where id = 100 or name = 'changed'")),
+    EXPECT_EQ(value(QStringLiteral("select count(*) from ses_t where id = 100 or name = 'changed'")),
               QStringLiteral("2"));
-    EXPECT_EQ(server(QStringLiteral("select count(*) from pg_class where relname = 'ses_u'")), QStringLiteral("0"));
+    EXPECT_EQ(value(QStringLiteral("select count(*) from pg_class where relname = 'ses_u'")), QStringLiteral("0"));
 
     // A failed transaction: the first command that meets it offers the rollback, once.
     console.execute(QStringLiteral("BEGIN"));
@@ -321,12 +306,11 @@ TEST_F(SessionTest, ChangesInsideTheOperatorsTransactionWaitForItsCommit)
 // A connection string in the database field: the names shown and used are the session's own.
 TEST_F(SessionTest, AConnectionStringInTheDatabaseFieldNamesTheRealDatabase)
 {
-    TestServer::dropDatabase(*admin, QStringLiteral("ses_cs"));
-    TestServer::run(*admin, QStringLiteral("CREATE DATABASE ses_cs"));
+    TestServer::run(*admin, QStringLiteral("CREATE DATABASE ") + database(QStringLiteral("ses_cs")));
     login.databaseName = QStringLiteral("dbname=ses_cs application_name=operator_app keepalives_idle=30");
     frame->initialUpdateViews();
     ASSERT_FALSE(conn().isBad());
-    EXPECT_NE(node(QStringLiteral("データベース(ses_cs)")), nullptr);
+    EXPECT_NE(findNode(*frame->leftView(), QStringLiteral("データベース(ses_cs)")), nullptr);
     EXPECT_EQ(doc.sessionDatabase(), QStringLiteral("ses_cs"));
     EXPECT_EQ(doc.sessionStateText(), QStringLiteral("暗号化なし"));
     // The operator's own settings win over the program's.
@@ -339,7 +323,7 @@ TEST_F(SessionTest, AConnectionStringInTheDatabaseFieldNamesTheRealDatabase)
     EXPECT_EQ(keepalivesIdle->second, QByteArray("30"));
 
     TestServer::run(*admin, QStringLiteral("SET client_min_messages TO warning"));
-    auto db = TestServer::connect(TestServer::loginAs(QStringLiteral("postgres"), {}, QStringLiteral("ses_cs")));
+    auto db = TestServer::connect(TestServer::superuserLogin(QStringLiteral("ses_cs")));
     TestServer::run(*db, QStringLiteral("CREATE TABLE ses_cs_t (a int)"));
     const TableDetail detail = LoadTableDetail(conn(), ObjectName{QStringLiteral("public"), QStringLiteral("ses_cs_t"), true},
                                                doc.sessionDatabase());
@@ -347,7 +331,4 @@ TEST_F(SessionTest, AConnectionStringInTheDatabaseFieldNamesTheRealDatabase)
     EXPECT_FALSE(detail.database.oid.value_or(QString()).isEmpty());
     EXPECT_EQ(detail.database.encoding.value_or(QString()), QStringLiteral("UTF8"));
     EXPECT_EQ(detail.database.ownerName.value_or(QString()), QStringLiteral("postgres"));
-    frame.reset();
-    db.reset();
-    TestServer::dropDatabase(*admin, QStringLiteral("ses_cs"));
 }

@@ -18,11 +18,7 @@
 #include "listview/CKestrelView.h"
 #include "support/DialogDriver.h"
 #include "support/ScriptedPrompter.h"
-#include "support/TestServer.h"
-#include "workspace/CKestrelDoc.h"
-
-// Captions read as text in failure output.
-static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+#include "support/WorkspaceFixture.h"
 
 namespace {
 
@@ -38,20 +34,6 @@ const QStringList kFolders = {
     QStringLiteral("言語"), QStringLiteral("演算子"), QStringLiteral("ルール"),
     QStringLiteral("ラージ"),
 };
-
-QStringList captions(const QTreeWidgetItem* parent)
-{
-    QStringList out;
-    for (int i = 0; i < parent->childCount(); ++i) out << parent->child(i)->text(0);
-    return out;
-}
-
-QTreeWidgetItem* child(QTreeWidgetItem* parent, const QString& caption)
-{
-    for (int i = 0; parent && i < parent->childCount(); ++i)
-        if (parent->child(i)->text(0) == caption) return parent->child(i);
-    return nullptr;
-}
 
 bool isSorted(const QStringList& list)
 {
@@ -70,10 +52,8 @@ class LeftView : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
+        TearDownTestSuite();
         auto admin = TestServer::connect();
-        TestServer::dropDatabase(*admin, kDbName);
-        for (const QString& role : {kUser, kOwner, kAdmin})
-            TestServer::run(*admin, QStringLiteral("DROP ROLE IF EXISTS \"%1\"").arg(role));
         TestServer::run(*admin, QStringLiteral("CREATE DATABASE %1").arg(kDbName));
         TestServer::run(*admin, QStringLiteral("CREATE ROLE %1 LOGIN").arg(kUser));
         TestServer::run(*admin, QStringLiteral("CREATE ROLE %1").arg(kOwner));
@@ -84,35 +64,26 @@ protected:
     {
         auto admin = TestServer::connect();
         TestServer::dropDatabase(*admin, kDbName);
-        for (const QString& role : {kUser, kOwner, kAdmin})
-            TestServer::run(*admin, QStringLiteral("DROP ROLE IF EXISTS \"%1\"").arg(role));
+        for (const QString& role : {kUser, kOwner, kAdmin}) TestServer::dropRole(*admin, role);
     }
 
     void SetUp() override
     {
-        m_admin = TestServer::connect(TestServer::loginAs(QStringLiteral("postgres"), {}, kDbName));
+        m_admin = TestServer::connect(TestServer::superuserLogin(kDbName));
         tree.setFeatureDialogs(AppFeatureDialogs());
         QObject::connect(&doc, &CKestrelDoc::viewsUpdateRequested,
                          [this](QObject* sender) { updates << sender; });
     }
 
     // Runs the tree's initial update with a login as `user` to the test database.
-    void logIn(const QString& user)
-    {
-        const LoginParameters p = TestServer::loginAs(user, {}, kDbName);
-        doc.setLoginRunner([p] { return std::optional<LoginParameters>(p); });
-        tree.initialUpdate();
-        ASSERT_NE(doc.connection(), nullptr);
-        ASSERT_FALSE(doc.connection()->isBad()) << doc.connection()->errorMessage().toStdString();
-    }
+    void logIn(const QString& user) { ASSERT_TRUE(::logIn(tree, doc, TestServer::loginAs(user, {}, kDbName))); }
 
     void sql(const QString& statement) { TestServer::run(*m_admin, statement); }
 
     bool tableExists(const QString& quotedName)
     {
-        Result r = m_admin->exec(QStringLiteral("select to_regclass('%1') is not null")
-                                     .arg(m_admin->escapeValue(quotedName)));
-        return r.value(0, 0) == QLatin1String("t");
+        return TestServer::value(*m_admin, QStringLiteral("select to_regclass('%1') is not null")
+                                               .arg(m_admin->escapeValue(quotedName))) == u"t";
     }
 
     QTreeWidgetItem* host() { return tree.topLevelItem(0); }
@@ -157,7 +128,7 @@ TEST_F(LeftView, NonSuperuserSeesHostDatabaseAndFoldersOnlyAndIsRefusedAdminComm
 
     // Through the main window's routing, with the tree active.
     CMainFrame frame(doc, nullptr);
-    doc.setLoginRunner([] { return std::optional<LoginParameters>(TestServer::loginAs(kUser, {}, kDbName)); });
+    useLogin(doc, TestServer::loginAs(kUser, {}, kDbName));
     frame.initialUpdateViews();
     ASSERT_EQ(frame.activeView(), static_cast<KestrelView*>(frame.leftView()));
     EXPECT_FALSE(frame.isCommandEnabled(Cmd::TableDrop));
@@ -184,8 +155,8 @@ TEST_F(LeftView, SuperuserGetsCatalogueUsersAndOtherDatabases)
     ASSERT_NE(catalogue, nullptr);
     EXPECT_FALSE(catalogue->isExpanded());
     const QStringList relations = captions(catalogue);
-    Result count = m_admin->exec(QStringLiteral("select count(*) from pg_class"));
-    EXPECT_EQ(QString::number(relations.size()), count.value(0, 0));
+    EXPECT_EQ(QString::number(relations.size()),
+              TestServer::value(*m_admin, QStringLiteral("select count(*) from pg_class")));
     EXPECT_TRUE(relations.contains(QStringLiteral("pg_class")));
     // Relations outside the search path carry their schema.
     EXPECT_TRUE(relations.contains(QStringLiteral("information_schema.tables")));
@@ -399,8 +370,7 @@ TEST_F(LeftView, DropsTablesWhoseNamesNeedQuoting)
     TestServer::run(*other, QStringLiteral("CREATE TABLE kt_stale (a int)"));
     tree.setCurrentItem(child(tables, QStringLiteral("kt_stale")));
     ASSERT_EQ(doc.objectName, QStringLiteral("kt_stale"));
-    const LoginParameters elsewhere = TestServer::loginAs(QStringLiteral("postgres"), {}, QStringLiteral("postgres"));
-    doc.setLoginRunner([elsewhere] { return std::optional<LoginParameters>(elsewhere); });
+    useLogin(doc, TestServer::superuserLogin());
     tree.initialUpdate();
     ASSERT_NE(tree.topLevelItemCount(), 0);
     EXPECT_EQ(doc.tableFlag, 0);
@@ -413,8 +383,8 @@ TEST_F(LeftView, DropsTablesWhoseNamesNeedQuoting)
     EXPECT_EQ(prompts.messages(), QStringList{QStringLiteral("テーブルが選択されていません")});
     EXPECT_TRUE(log.statements().isEmpty());
     EXPECT_TRUE(tableExists(QStringLiteral("kt_stale")));
-    Result stillThere = other->exec(QStringLiteral("select to_regclass('kt_stale') is not null"));
-    EXPECT_EQ(stillThere.value(0, 0), QStringLiteral("t"));
+    EXPECT_EQ(TestServer::value(*other, QStringLiteral("select to_regclass('kt_stale') is not null")),
+              QStringLiteral("t"));
     TestServer::run(*other, QStringLiteral("DROP TABLE kt_stale"));
     sql(QStringLiteral("DROP TABLE kt_stale"));
 }
@@ -491,9 +461,9 @@ TEST_F(LeftView, EachNodeListsEditsAndDropsItsOwnTableWhateverItsSchema)
             button(d, "cancelButton")->click();
         });
         list.runCommand(Cmd::RecordEdit);
-        EXPECT_EQ(m_admin->exec(shown.arg(c.table)).value(0, 0), c.value + QStringLiteral(" edited"));
+        EXPECT_EQ(TestServer::value(*m_admin, shown.arg(c.table)), c.value + QStringLiteral(" edited"));
     }
-    EXPECT_EQ(m_admin->exec(QStringLiteral("select v from kt_a.b")).value(0, 0), QStringLiteral("schema a edited"));
+    EXPECT_EQ(TestServer::value(*m_admin, QStringLiteral("select v from kt_a.b")), QStringLiteral("schema a edited"));
 
     // Drops, in reverse so the node indexes stay: each takes its own table and node only.
     for (int i = 5; i >= 0; --i) {

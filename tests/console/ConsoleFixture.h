@@ -1,29 +1,33 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
+#include <QAbstractButton>
+#include <QLineEdit>
 #include <QTemporaryDir>
 
-#include "support/ScriptedPrompter.h"
-#include "support/TestServer.h"
-#include "workspace/CKestrelDoc.h"
+#include "console/CQueryDlg.h"
+#include "support/DialogDriver.h"
+#include "support/WorkspaceFixture.h"
 
 // A workspace logged in to the test server, with the notice receiver installed and a fresh
 // temporary folder as its start directory (where the history file lives).
-class ConsoleFixture : public ::testing::Test {
+class ConsoleFixture : public WorkspaceFixture {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_start.isValid());
-        m_doc.setLoginRunner([] { return TestServer::superuserLogin(); });
-        ASSERT_EQ(m_doc.Connect(), 0);
-        m_doc.installNoticeReceiver();
-        m_doc.startDirectory = m_start.path();
+        WorkspaceFixture::SetUp();
+        if (HasFatalFailure()) return;
+        doc.installNoticeReceiver();
+        doc.startDirectory = m_start.path();
     }
 
-    Connection& conn() { return *m_doc.connection(); }
-
-    ScriptedPrompter m_prompts;
     QTemporaryDir m_start;
-    CKestrelDoc m_doc;
 };
+
+// Runs a statement in the SQL window as the operator does, and the window's answer.
+inline void execute(CQueryDlg& d, const QString& sql)
+{
+    lineEdit(d, "queryEdit")->setText(sql);
+    button(d, "executeButton")->click();
+}
+inline QString response(CQueryDlg& d) { return lineEdit(d, "responseEdit")->text(); }

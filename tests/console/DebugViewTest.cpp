@@ -36,7 +36,7 @@ using DebugViewTest = ConsoleFixture;
 
 TEST_F(DebugViewTest, NoticesOfOneStatementArriveInOneAppend)
 {
-    CDebugView view(m_doc);
+    CDebugView view(doc);
     view.initialUpdate();
     EXPECT_TRUE(view.isReadOnly());
 
@@ -49,7 +49,7 @@ TEST_F(DebugViewTest, NoticesOfOneStatementArriveInOneAppend)
     view.takeNotices();
     EXPECT_EQ(view.toPlainText(), QStringLiteral("NOTICE:  kc one\nNOTICE:  kc two"));
     EXPECT_EQ(view.appendCount(), 1);
-    EXPECT_TRUE(m_doc.pendingNoticesText().isEmpty());
+    EXPECT_TRUE(doc.pendingNoticesText().isEmpty());
 
     view.takeNotices();
     EXPECT_EQ(view.toPlainText(), QStringLiteral("NOTICE:  kc one\nNOTICE:  kc two"));
@@ -64,14 +64,14 @@ TEST_F(DebugViewTest, NoticesOfOneStatementArriveInOneAppend)
 
 TEST_F(DebugViewTest, NewestTextStaysInViewAndTheLogCannotBeEdited)
 {
-    CDebugView view(m_doc);
+    CDebugView view(doc);
     view.initialUpdate();
     view.resize(400, 150);
     view.show();
     for (int i = 0; i < 12; ++i) {
         // Even when the operator scrolled back to read.
         if (i == 8) view.verticalScrollBar()->setValue(0);
-        m_doc.receiveNotice(QStringLiteral("NOTICE:  kc %1\nDETAIL:  first\nHINT:  second").arg(i));
+        doc.receiveNotice(QStringLiteral("NOTICE:  kc %1\nDETAIL:  first\nHINT:  second").arg(i));
         view.takeNotices();
         ASSERT_TRUE(lastLineVisible(view)) << "after append " << i;
     }
@@ -82,7 +82,7 @@ TEST_F(DebugViewTest, NewestTextStaysInViewAndTheLogCannotBeEdited)
     c.movePosition(QTextCursor::Start);
     c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
     view.setTextCursor(c);
-    m_doc.receiveNotice(QStringLiteral("NOTICE:  kc last"));
+    doc.receiveNotice(QStringLiteral("NOTICE:  kc last"));
     view.takeNotices();
     EXPECT_EQ(view.textCursor().selectedText(), QStringLiteral("NOTICE:  kc 0"));
     view.runCommand(Cmd::Copy);
@@ -98,13 +98,13 @@ TEST_F(DebugViewTest, NewestTextStaysInViewAndTheLogCannotBeEdited)
 
 TEST_F(DebugViewTest, NoticesFromAnotherThreadAreNeitherLostNorTorn)
 {
-    CDebugView view(m_doc);
+    CDebugView view(doc);
     view.initialUpdate();
     constexpr int kCount = 6000;
     std::atomic<bool> done{false};
     std::thread worker([&] {
         for (int i = 0; i < kCount; ++i) {
-            m_doc.receiveNotice(QStringLiteral("NOTICE:  kc worker %1").arg(i));
+            doc.receiveNotice(QStringLiteral("NOTICE:  kc worker %1").arg(i));
             if (i % 5 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         done = true;

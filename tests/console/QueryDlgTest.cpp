@@ -2,7 +2,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -11,24 +10,18 @@
 #include "app/SharedCommands.h"
 #include "console/CQueryDlg.h"
 #include "support/DialogDriver.h"
+#include "support/TestFiles.h"
 #include "widgets/LargeResultList.h"
 #include "workspace/TextCodec.h"
 
 namespace {
 
 QLineEdit* query(CQueryDlg& d) { return lineEdit(d, "queryEdit"); }
-QString response(CQueryDlg& d) { return lineEdit(d, "responseEdit")->text(); }
 LargeResultList* list(CQueryDlg& d)
 {
     return d.findChild<LargeResultList*>(QStringLiteral("resultList"));
 }
 ResultStoreModel* rows(CQueryDlg& d) { return &d.console().rows(); }
-
-void execute(CQueryDlg& d, const QString& sql)
-{
-    query(d)->setText(sql);
-    button(d, "executeButton")->click();
-}
 
 void press(QWidget* target, int key)
 {
@@ -47,32 +40,23 @@ QStringList recall(CQueryDlg& d, QWidget* target, const QList<int>& keys)
     return shown;
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    return f.readAll();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
 }  // namespace
 
 class QueryDlgTest : public ConsoleFixture {
 protected:
+    void cleanUp() override
+    {
+        TestServer::run(*admin, QStringLiteral("drop table if exists kc_console_items, "
+                                               "kc_console_noted; drop function if exists "
+                                               "kc_console_note()"));
+    }
     QString historyPath() const { return SqlHistory::filePath(m_start.path()); }
 };
 
 TEST_F(QueryDlgTest, ShowsRowsOrTheServersAnswer)
 {
-    TestServer::run(conn(), QStringLiteral("drop table if exists kc_console_items"));
     TestServer::run(conn(), QStringLiteral("create table kc_console_items (id int, name text)"));
-    CQueryDlg dlg(m_doc);
+    CQueryDlg dlg(doc);
     StatementLog sent(conn());
 
     execute(dlg, QString());
@@ -110,15 +94,13 @@ TEST_F(QueryDlgTest, ShowsRowsOrTheServersAnswer)
                            QStringLiteral("   "), QStringLiteral("select 1"),
                            QStringLiteral("select 1")}));
     EXPECT_EQ(sent.statements().size(), 6);
-    TestServer::run(conn(), QStringLiteral("drop table kc_console_items"));
 }
 
 TEST_F(QueryDlgTest, CommandAnswersWithItsOwnNoticeOrStatusNeverAnEarlierOne)
 {
-    TestServer::run(conn(), QStringLiteral("drop table if exists kc_console_noted"));
     TestServer::run(conn(), QStringLiteral("create table kc_console_noted (id int)"));
-    m_doc.takePendingNotices();  // the set-up's own notices
-    CQueryDlg dlg(m_doc);
+    doc.takePendingNotices();  // the set-up's own notices
+    CQueryDlg dlg(doc);
 
     execute(dlg, QStringLiteral("DO $$ BEGIN RAISE NOTICE 'kc earlier'; END $$"));
     EXPECT_EQ(response(dlg), QStringLiteral("NOTICE:  kc earlier"));
@@ -127,7 +109,7 @@ TEST_F(QueryDlgTest, CommandAnswersWithItsOwnNoticeOrStatusNeverAnEarlierOne)
     // text), yet the INSERT answers for itself.
     execute(dlg, QStringLiteral("insert into kc_console_noted values (1)"));
     EXPECT_EQ(response(dlg), QStringLiteral("INSERT 0 1"));
-    EXPECT_EQ(m_doc.firstNoticeText(), QStringLiteral("NOTICE:  kc earlier"));
+    EXPECT_EQ(doc.firstNoticeText(), QStringLiteral("NOTICE:  kc earlier"));
 
     TestServer::run(conn(), QStringLiteral(
         "create function kc_console_note() returns trigger language plpgsql as "
@@ -141,9 +123,6 @@ TEST_F(QueryDlgTest, CommandAnswersWithItsOwnNoticeOrStatusNeverAnEarlierOne)
 
     execute(dlg, QStringLiteral("update kc_console_noted set id = id where false"));
     EXPECT_EQ(response(dlg), QStringLiteral("UPDATE 0"));
-
-    TestServer::run(conn(), QStringLiteral("drop table kc_console_noted"));
-    TestServer::run(conn(), QStringLiteral("drop function kc_console_note()"));
 }
 
 TEST(QueryDlgWithoutServer, NoConnectionIsNotReportedAsSuccess)
@@ -165,7 +144,7 @@ TEST_F(QueryDlgTest, UpAndDownRecallHistoryFromAnyControl)
     writeFile(historyPath(), "A\r\nB\nC\r\n");
     const QString none;
     {
-        CQueryDlg dlg(m_doc);
+        CQueryDlg dlg(doc);
         dlg.show();
         EXPECT_EQ(recall(dlg, query(dlg), {Qt::Key_Up, Qt::Key_Up, Qt::Key_Up, Qt::Key_Up,
                                            Qt::Key_Up, Qt::Key_Down, Qt::Key_Down,
@@ -175,7 +154,7 @@ TEST_F(QueryDlgTest, UpAndDownRecallHistoryFromAnyControl)
     }
     {
         // A change of direction shows the neighbour of the entry shown before.
-        CQueryDlg dlg(m_doc);
+        CQueryDlg dlg(doc);
         dlg.show();
         EXPECT_EQ(recall(dlg, query(dlg), {Qt::Key_Up, Qt::Key_Up, Qt::Key_Down, Qt::Key_Down,
                                            Qt::Key_Up, Qt::Key_Up}),
@@ -185,7 +164,7 @@ TEST_F(QueryDlgTest, UpAndDownRecallHistoryFromAnyControl)
     {
         // With the focus in the result list the keys still recall history, and the list's
         // current row does not move.
-        CQueryDlg dlg(m_doc);
+        CQueryDlg dlg(doc);
         dlg.show();
         execute(dlg, QStringLiteral("select g from generate_series(1, 5) g"));
         LargeResultList* rl = list(dlg);
@@ -207,7 +186,7 @@ TEST_F(QueryDlgTest, HistoryFileIsRewrittenAtClosing)
         QStringLiteral("select '%1' as long_text").arg(QString(1200 - 22, QLatin1Char('x')));
     ASSERT_EQ(longStatement.size(), 1200);
     {
-        CQueryDlg dlg(m_doc);
+        CQueryDlg dlg(doc);
         execute(dlg, longStatement);
         execute(dlg, QStringLiteral("select '日本語' as 名前"));
         execute(dlg, QStringLiteral("select '😀' as face"));
@@ -215,12 +194,12 @@ TEST_F(QueryDlgTest, HistoryFileIsRewrittenAtClosing)
         dlg.reject();
     }
     // The entry CP932 cannot hold is told once, and the others are kept.
-    ASSERT_EQ(m_prompts.messages().size(), 1);
-    EXPECT_TRUE(m_prompts.messages().first().contains(QStringLiteral("😀")));
+    ASSERT_EQ(prompts.messages().size(), 1);
+    EXPECT_TRUE(prompts.messages().first().contains(QStringLiteral("😀")));
     EXPECT_TRUE(readFile(historyPath()).endsWith(
         *Cp932::encode(QStringLiteral("select '日本語' as 名前\r\n"))));
     {
-        CQueryDlg dlg(m_doc);
+        CQueryDlg dlg(doc);
         const QStringList entries = dlg.console().history().entries();
         ASSERT_EQ(entries.size(), 4);
         EXPECT_EQ(entries[0].size(), 511);
@@ -233,7 +212,7 @@ TEST_F(QueryDlgTest, HistoryFileIsRewrittenAtClosing)
     for (int i = 0; i < 1100; ++i) many += "select " + QByteArray::number(i) + "\r\n";
     writeFile(historyPath(), many);
     {
-        CQueryDlg dlg(m_doc);
+        CQueryDlg dlg(doc);
         EXPECT_EQ(dlg.console().history().entries().size(), 1100);
         dlg.reject();
     }
@@ -245,7 +224,7 @@ TEST_F(QueryDlgTest, HistoryFileIsRewrittenAtClosing)
 
 TEST_F(QueryDlgTest, CsvButtonNeedsAStatementAndNeitherRunsNorRecordsIt)
 {
-    CQueryDlg dlg(m_doc);
+    CQueryDlg dlg(doc);
     QSignalSpy requested(&dlg, &CQueryDlg::csvExportRequested);
     StatementLog sent(conn());
     button(dlg, "csvButton")->click();
@@ -268,7 +247,7 @@ TEST_F(QueryDlgTest, CommandOpensTheDialogModally)
         execute(static_cast<CQueryDlg&>(d), QStringLiteral("select 'kc from the command'"));
         d.reject();
     });
-    OpenQueryDialog(m_doc, nullptr);
+    OpenQueryDialog(doc, nullptr);
     EXPECT_EQ(title, QStringLiteral("クエリー発行（簡易版）"));
     EXPECT_EQ(readFile(historyPath()), QByteArray("select 'kc from the command'\r\n"));
 }

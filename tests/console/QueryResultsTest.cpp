@@ -22,14 +22,6 @@
 
 namespace {
 
-void execute(CQueryDlg& d, const QString& sql)
-{
-    lineEdit(d, "queryEdit")->setText(sql);
-    button(d, "executeButton")->click();
-}
-
-QString response(CQueryDlg& d) { return lineEdit(d, "responseEdit")->text(); }
-
 // The files this process holds open in `dir`; a store's file has no name there any more.
 QStringList openFilesIn(const QString& dir)
 {
@@ -63,10 +55,19 @@ protected:
     void SetUp() override
     {
         ConsoleFixture::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(m_files.isValid());
         conn().setWaiter(&m_waiter);
     }
-    void TearDown() override { conn().setWaiter(nullptr); }
+    void TearDown() override
+    {
+        if (doc.connection()) conn().setWaiter(nullptr);
+        ConsoleFixture::TearDown();
+    }
+    void cleanUp() override
+    {
+        TestServer::run(*admin, QStringLiteral("drop table if exists kc_results_several"));
+    }
 
     // A budget far below the results of these tests, so that most of their rows go to the file.
     ResultStore::Options smallBudget() const { return {64 << 10, m_files.path()}; }
@@ -77,10 +78,10 @@ protected:
 
 TEST_F(QueryResultsTest, ResultBeyondTheBudgetReadsBackEveryCellAndItsFileLivesWithIt)
 {
-    const Result expected = TestServer::connect()->exec(kMixedRows);
+    const Result expected = admin->exec(kMixedRows);
     ASSERT_TRUE(expected.tuplesOk());
     {
-        CQueryDlg dlg(m_doc);
+        CQueryDlg dlg(doc);
         dlg.console().setStoreOptions(smallBudget());
         execute(dlg, kMixedRows);
         EXPECT_EQ(response(dlg), QStringLiteral("正常に終了しました"));
@@ -128,8 +129,7 @@ TEST_F(QueryResultsTest, ResultBeyondTheBudgetReadsBackEveryCellAndItsFileLivesW
 // Like PQexec, a text of several statements answers with the last one's result.
 TEST_F(QueryResultsTest, SeveralStatementsAnswerWithTheLast)
 {
-    TestServer::run(conn(), QStringLiteral("drop table if exists kc_results_several"));
-    CQueryDlg dlg(m_doc);
+    CQueryDlg dlg(doc);
     dlg.console().setStoreOptions(smallBudget());
     const QString many = QStringLiteral("select g, md5(g::text) from generate_series(1, 5000) g");
     struct Case {
@@ -154,14 +154,13 @@ TEST_F(QueryResultsTest, SeveralStatementsAnswerWithTheLast)
     EXPECT_TRUE(response(dlg).contains(QStringLiteral("division by zero"))) << response(dlg).toStdString();
     EXPECT_EQ(dlg.console().rows().columnCount(), 0);
     EXPECT_TRUE(openFilesIn(m_files.path()).isEmpty());
-    TestServer::run(conn(), QStringLiteral("drop table kc_results_several"));
 }
 
 // "中止" once rows are arriving: the rows received stay readable, the answer says the result is
 // incomplete and how many rows came, and the session takes the next statement.
 TEST_F(QueryResultsTest, StopInTheMiddleKeepsTheRowsReceived)
 {
-    CQueryDlg dlg(m_doc);
+    CQueryDlg dlg(doc);
     dlg.console().setStoreOptions(smallBudget());
     QString progress;
     onNextModal([&](QDialog& wait) {
@@ -208,7 +207,7 @@ TEST_F(QueryResultsTest, StopInTheMiddleKeepsTheRowsReceived)
 // reason, the rows taken stay on show, and the session is ready for the next statement.
 TEST_F(QueryResultsTest, RowsThatCannotBeKeptStopTheStatementWithTheReason)
 {
-    CQueryDlg dlg(m_doc);
+    CQueryDlg dlg(doc);
     const QString missing = m_files.filePath(QStringLiteral("no-such-folder"));
     dlg.console().setStoreOptions({64 << 10, missing});
     execute(dlg, QStringLiteral("select g, md5(g::text) from generate_series(1, 200000) g"));
@@ -227,7 +226,7 @@ TEST_F(QueryResultsTest, RowsThatCannotBeKeptStopTheStatementWithTheReason)
 // The list reaches any row of a long result at once, and selects by rows.
 TEST_F(QueryResultsTest, ListReachesEveryRowAndSelectsWholeRows)
 {
-    CQueryDlg dlg(m_doc);
+    CQueryDlg dlg(doc);
     dlg.resize(600, 400);
     dlg.show();
     execute(dlg, QStringLiteral("select g, md5(g::text) from generate_series(1, 300000) g"));

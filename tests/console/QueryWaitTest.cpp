@@ -9,16 +9,6 @@
 #include "support/DialogDriver.h"
 #include "widgets/QtWaiter.h"
 
-namespace {
-
-void execute(CQueryDlg& d, const QString& sql)
-{
-    lineEdit(d, "queryEdit")->setText(sql);
-    button(d, "executeButton")->click();
-}
-
-}  // namespace
-
 class QueryWaitTest : public ConsoleFixture {};
 
 // The SQL window waiting on a long statement: the wait shows itself with "中止"; pressing it
@@ -28,7 +18,7 @@ TEST_F(QueryWaitTest, StoppedStatementTakesItsFailurePath)
 {
     QtWaiter waiter;
     conn().setWaiter(&waiter);
-    CQueryDlg dlg(m_doc);
+    CQueryDlg dlg(doc);
     QString stopText, elapsedLabel;
     onNextModal([&](QDialog& wait) {
         EXPECT_EQ(wait.objectName(), QStringLiteral("kestrelWait"));
@@ -39,14 +29,14 @@ TEST_F(QueryWaitTest, StoppedStatementTakesItsFailurePath)
         stopText = stop->text();
         stop->click();
     });
-    m_doc.takePendingNotices();
+    doc.takePendingNotices();
     execute(dlg, QStringLiteral("select pg_sleep(60)"));
 
     EXPECT_EQ(stopText, QStringLiteral("中止"));
     EXPECT_TRUE(elapsedLabel.contains(QStringLiteral("経過時間"))) << elapsedLabel.toStdString();
     const QString answer = lineEdit(dlg, "responseEdit")->text().trimmed();
-    EXPECT_FALSE(answer.isEmpty()) << m_doc.pendingNoticesText().toStdString();
-    const QString logged = m_doc.takePendingNotices();
+    EXPECT_FALSE(answer.isEmpty()) << doc.pendingNoticesText().toStdString();
+    const QString logged = doc.takePendingNotices();
     EXPECT_TRUE(logged.contains(answer)) << logged.toStdString();
     EXPECT_FALSE(conn().isWaiting());
 

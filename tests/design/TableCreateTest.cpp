@@ -251,7 +251,6 @@ protected:
     void SetUp() override
     {
         DesignTest::SetUp();
-        cleanUp();
         sql(QStringLiteral("CREATE SCHEMA kd_to_s2"));
         // A same-named table in the search path, which the take-over must not read.
         sql(QStringLiteral("CREATE TABLE kd_to_src (wrong int4)"));
@@ -261,11 +260,10 @@ protected:
             "DEFAULT 0, who text DEFAULT 'O''Brien', made timestamp DEFAULT now(), "
             "flag boolean DEFAULT true)"));
     }
-    void TearDown() override { cleanUp(); }
-    void cleanUp()
+    void cleanUp() override
     {
-        sql(QStringLiteral("DROP SCHEMA IF EXISTS kd_to_s2 CASCADE"));
-        sql(QStringLiteral("DROP TABLE IF EXISTS kd_to_src, kd_to_copy"));
+        TestServer::run(*admin, QStringLiteral("DROP SCHEMA IF EXISTS kd_to_s2 CASCADE; "
+                                               "DROP TABLE IF EXISTS kd_to_src, kd_to_copy"));
     }
 };
 
@@ -356,18 +354,11 @@ namespace {
 
 class CreateFailure : public DesignTest {
 protected:
-    void SetUp() override
+    void cleanUp() override
     {
-        DesignTest::SetUp();
-        cleanUp();
-    }
-    void TearDown() override { cleanUp(); }
-    void cleanUp()
-    {
-        auto admin = TestServer::connect();
-        TestServer::run(*admin, QStringLiteral("DROP EVENT TRIGGER IF EXISTS kd_fail_commit"));
-        TestServer::run(*admin, QStringLiteral("DROP FUNCTION IF EXISTS kd_fail_commit()"));
-        TestServer::run(*admin, QStringLiteral("DROP TABLE IF EXISTS kd_dup, kd_late, kd_child, kd_parent"));
+        TestServer::run(*admin, QStringLiteral("DROP EVENT TRIGGER IF EXISTS kd_fail_commit; "
+                                               "DROP FUNCTION IF EXISTS kd_fail_commit(); "
+                                               "DROP TABLE IF EXISTS kd_dup, kd_late, kd_child, kd_parent"));
     }
     // Opens the dialog with one column, names the table and presses OK (answering Yes);
     // checks that the dialog stays open, then runs `then` and closes it with Cancel unless
@@ -468,15 +459,13 @@ TEST_F(CreateFailure, ALostConnectionAtCommitKeepsTheDialogOpen)
 {
     CTableCreateDlg dlg(*conn);
     conn->setObserver([this](const QString& s) {
-        if (s == QLatin1String("COMMIT")) dropConnection(*conn);
+        if (s == QLatin1String("COMMIT")) TestServer::endSession(*conn);
     });
     pressOk(dlg, QStringLiteral("kd_late"));
     conn->setObserver({});
     // The session went with its transaction: no ROLLBACK is sent after it, none is claimed.
     EXPECT_EQ(prompts.texts().mid(2), (QStringList{kCommitError}));
     EXPECT_TRUE(dlg.table().name.isEmpty());
-    auto other = TestServer::connect();
-    Result r = other->exec(QStringLiteral("select count(*) from pg_tables where tablename = 'kd_late'"));
-    ASSERT_TRUE(r.tuplesOk());
-    EXPECT_EQ(r.value(0, 0), QStringLiteral("0"));
+    const QString created = QStringLiteral("select count(*) from pg_tables where tablename = 'kd_late'");
+    EXPECT_EQ(TestServer::value(*admin, created), QStringLiteral("0"));
 }

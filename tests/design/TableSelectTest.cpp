@@ -53,7 +53,6 @@ protected:
     void SetUp() override
     {
         DesignTest::SetUp();
-        cleanUp();
         sql(QStringLiteral("CREATE TABLE kd_sel_mixed (a int4, b int4, c text)"));
         sql(QStringLiteral("INSERT INTO kd_sel_mixed VALUES (1, 2, 'x'), (3, 4, 'y')"));
         sql(QStringLiteral("CREATE TABLE kd_sel_fixed (a int4, b int8)"));
@@ -61,11 +60,10 @@ protected:
         sql(QStringLiteral("CREATE TABLE kd_sel_twin (x int4)"));
         sql(QStringLiteral("CREATE TABLE kd_sel_s2.kd_sel_twin (y text, z text, w int8)"));
     }
-    void TearDown() override { cleanUp(); }
-    void cleanUp()
+    void cleanUp() override
     {
-        sql(QStringLiteral("DROP SCHEMA IF EXISTS kd_sel_s2 CASCADE"));
-        sql(QStringLiteral("DROP TABLE IF EXISTS kd_sel_mixed, kd_sel_fixed, kd_sel_twin"));
+        TestServer::run(*admin, QStringLiteral("DROP SCHEMA IF EXISTS kd_sel_s2 CASCADE; "
+                                               "DROP TABLE IF EXISTS kd_sel_mixed, kd_sel_fixed, kd_sel_twin"));
     }
 };
 
@@ -75,11 +73,10 @@ TEST_F(TableSelect, ListsTablesOfEverySchemaAndShowsTheClickedTable)
 {
     CTableSelectDlg dlg(*conn);
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("テーブルの選択"));
-    QStringList captions;
-    for (int i = 0; i < dlg.tableList()->count(); ++i) captions << dlg.tableList()->item(i)->text();
+    const QStringList listed = itemTexts(dlg.tableList());
     for (const char* c : {"kd_sel_mixed", "kd_sel_fixed", "kd_sel_twin", "kd_sel_s2.kd_sel_twin"})
-        EXPECT_TRUE(captions.contains(QString::fromLatin1(c))) << c;
-    for (const QString& c : captions) EXPECT_FALSE(c.startsWith(QStringLiteral("pg_catalog.")));
+        EXPECT_TRUE(listed.contains(QString::fromLatin1(c))) << c;
+    for (const QString& c : listed) EXPECT_FALSE(c.startsWith(QStringLiteral("pg_catalog.")));
 
     const QString owner = value(QStringLiteral("select current_user"));
     const int rc = runModal(dlg, [&](QDialog& d) {

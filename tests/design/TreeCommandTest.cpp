@@ -1,6 +1,5 @@
 #include <QLineEdit>
 #include <QTableWidget>
-#include <QTreeWidgetItemIterator>
 
 #include "DesignFixture.h"
 #include "app/FeatureWiring.h"
@@ -8,22 +7,8 @@
 #include "design/CTableCreateDlg.h"
 #include "listview/CKestrelView.h"
 #include "support/DialogDriver.h"
+#include "support/WorkspaceFixture.h"
 #include "widgets/CommandTarget.h"
-#include "workspace/CKestrelDoc.h"
-
-namespace {
-
-QTreeWidgetItem* node(CLeftView& tree, const QString& caption, int depth)
-{
-    for (QTreeWidgetItemIterator it(&tree); *it; ++it) {
-        int d = 0;
-        for (QTreeWidgetItem* up = (*it)->parent(); up; up = up->parent()) ++d;
-        if ((*it)->text(0) == caption && d == depth) return *it;
-    }
-    return nullptr;
-}
-
-}  // namespace
 
 TEST_F(DesignTest, TheTreesCreateCommandAddsTheCreatedTableAsTheServerNamesIt)
 {
@@ -32,14 +17,11 @@ TEST_F(DesignTest, TheTreesCreateCommandAddsTheCreatedTableAsTheServerNamesIt)
     CKestrelDoc doc;
     CLeftView tree(doc, nullptr);
     tree.setFeatureDialogs(AppFeatureDialogs());
-    const LoginParameters p = TestServer::superuserLogin();
-    doc.setLoginRunner([p] { return std::optional<LoginParameters>(p); });
-    tree.initialUpdate();
-    ASSERT_NE(doc.connection(), nullptr);
-    QTreeWidgetItem* tables = node(tree, QStringLiteral("テーブル"), 2);
+    ASSERT_TRUE(logIn(tree, doc));
+    QTreeWidgetItem* tables = findNode(tree, QStringLiteral("テーブル"), 2);
     ASSERT_NE(tables, nullptr);
     tree.setCurrentItem(tables);
-    QTreeWidgetItem* old = node(tree, QStringLiteral("kd_tree_old"), 3);
+    QTreeWidgetItem* old = findNode(tree, QStringLiteral("kd_tree_old"), 3);
     ASSERT_NE(old, nullptr);
     // With a table selected, the new one still goes into the tables folder.
     tree.setCurrentItem(old);
@@ -81,16 +63,11 @@ TEST_F(DesignTest, EveryCommandOnACreatedTableReachesItWhateverTheSearchPathFind
 {
     const QString name = QStringLiteral("kd_顧客"), own = QStringLiteral("public.\"kd_顧客\""),
                   newcomer = QStringLiteral("kd_maker.\"kd_顧客\"");
-    auto cleanUp = [this] {
-        sql(QStringLiteral("DROP SCHEMA IF EXISTS kd_maker CASCADE; DROP TABLE IF EXISTS public.\"kd_顧客\"; "
-                           "DO $$BEGIN IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kd_maker') THEN "
-                           "DROP OWNED BY kd_maker; DROP ROLE kd_maker; END IF; END$$"));
-    };
     auto contents = [this](const QString& table) {
-        Result r = conn->exec(QStringLiteral("select string_agg(v, ',' order by v) from %1").arg(table));
-        return r.value(0, 0);
+        return value(QStringLiteral("select string_agg(v, ',' order by v) from %1").arg(table));
     };
-    cleanUp();
+    // Dropped with what it owns (both tables, its schema) and its right on public.
+    role(QStringLiteral("kd_maker"));
     sql(QStringLiteral("CREATE ROLE kd_maker LOGIN; GRANT CREATE ON SCHEMA public TO kd_maker"));
     {
         CKestrelDoc doc;
@@ -99,11 +76,8 @@ TEST_F(DesignTest, EveryCommandOnACreatedTableReachesItWhateverTheSearchPathFind
         tree.setFeatureDialogs(AppFeatureDialogs());
         CKestrelView list(doc);
         list.setFeatureDialogs(AppFeatureDialogs());
-        const LoginParameters p = TestServer::loginAs(QStringLiteral("kd_maker"));
-        doc.setLoginRunner([p] { return std::optional<LoginParameters>(p); });
-        tree.initialUpdate();
-        ASSERT_NE(doc.connection(), nullptr);
-        tree.setCurrentItem(node(tree, QStringLiteral("テーブル"), 2));
+        ASSERT_TRUE(logIn(tree, doc, TestServer::loginAs(QStringLiteral("kd_maker"))));
+        tree.setCurrentItem(findNode(tree, QStringLiteral("テーブル"), 2));
         onNextModal([&](QDialog& d) {
             FieldDefinition f;
             f.name = QStringLiteral("v");
@@ -144,6 +118,5 @@ TEST_F(DesignTest, EveryCommandOnACreatedTableReachesItWhateverTheSearchPathFind
         tree.runCommand(Cmd::TableDrop);
         EXPECT_EQ(value(QStringLiteral("select to_regclass('%1') is null").arg(conn->escapeValue(own))), QStringLiteral("t"));
         EXPECT_EQ(contents(newcomer), QStringLiteral("newcomer"));
-    }  // the role's session ends here
-    cleanUp();
+    }  // the role's session ends here, before the role is dropped
 }

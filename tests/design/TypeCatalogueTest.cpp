@@ -78,7 +78,7 @@ TEST_F(DesignTest, BaseTypeNamesAndLengthRuleComeFromTheServer)
     EXPECT_FALSE(TypeTakesLength(*conn, QStringLiteral("x' or 'a'='a")));
 
     // Over a lost connection: an empty list and false, silently.
-    dropConnection(*conn);
+    TestServer::endSession(*conn);
     EXPECT_TRUE(LoadBaseTypeNames(*conn).isEmpty());
     EXPECT_FALSE(TypeTakesLength(*conn, QStringLiteral("varchar")));
     EXPECT_TRUE(prompts.texts().isEmpty());

@@ -356,8 +356,7 @@ TEST_F(LoginDlgTest, LoginThroughTheDialogWithASavedHostAndARefusedOne)
         button(d, "okButton")->click();
     });
     ASSERT_EQ(doc.Connect(), 0) << prompts.texts().join(u'\n').toStdString();
-    Result who = doc.connection()->exec(QStringLiteral("select current_user"));
-    EXPECT_EQ(who.value(0, 0), server.userName);
+    EXPECT_EQ(TestServer::value(*doc.connection(), QStringLiteral("select current_user")), server.userName);
     EXPECT_TRUE(prompts.messages().isEmpty());
 
     // A role the server does not know: its refusal is shown.
@@ -397,13 +396,11 @@ TEST_F(LoginDlgTest, UnwritableFilesAreReportedNotPassedOver)
 
 TEST_F(LoginDlgTest, AWrongPasswordIsRefusedAndTheRightOneLogsIn)
 {
-    // The test cluster asks members of kestrel_pw for their password.
+    // The test cluster asks members of the password group for their password.
     auto admin = TestServer::connect();
-    TestServer::run(*admin, QStringLiteral("SET client_min_messages TO warning"));
-    TestServer::run(*admin, QStringLiteral("DO $$BEGIN CREATE ROLE kestrel_pw NOLOGIN; EXCEPTION WHEN "
-                                           "duplicate_object OR unique_violation THEN NULL; END$$"));
-    TestServer::run(*admin, QStringLiteral("DROP ROLE IF EXISTS hosts_pw_user"));
-    TestServer::run(*admin, QStringLiteral("CREATE ROLE hosts_pw_user LOGIN PASSWORD 'right' IN ROLE kestrel_pw"));
+    TestServer::dropRole(*admin, QStringLiteral("hosts_pw_user"));
+    TestServer::run(*admin, QStringLiteral("CREATE ROLE hosts_pw_user LOGIN PASSWORD 'right' IN ROLE %1")
+                                .arg(TestServer::passwordRole()));
     ScriptedPrompter prompts;
     CKestrelDoc doc;
     doc.setLoginRunner([] { return CLoginDlg::run(nullptr); });
@@ -419,7 +416,7 @@ TEST_F(LoginDlgTest, AWrongPasswordIsRefusedAndTheRightOneLogsIn)
     ASSERT_EQ(prompts.messages().size(), 1);
     EXPECT_TRUE(prompts.messages()[0].contains(QStringLiteral("password authentication failed")))
         << prompts.messages()[0].toStdString();
-    TestServer::run(*admin, QStringLiteral("DROP ROLE hosts_pw_user"));
+    TestServer::dropRole(*admin, QStringLiteral("hosts_pw_user"));
 }
 
 namespace {

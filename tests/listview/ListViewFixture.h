@@ -1,33 +1,26 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <QDialog>
+#include <QTableWidget>
 #include <functional>
 #include <memory>
-#include <ostream>
 
 #include "app/FeatureWiring.h"
 #include "listview/CKestrelView.h"
 #include "listview/Listings.h"
 #include "support/DialogDriver.h"
-#include "support/ScriptedPrompter.h"
-#include "support/TestServer.h"
+#include "support/WorkspaceFixture.h"
 #include "widgets/CommandTarget.h"
-#include "workspace/CKestrelDoc.h"
-
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 // A workspace logged in to the test server and a list view on it. "LvRec" needs quoting, has
 // a dropped column before live ones and shares column numbers with another table's defaults;
 // lv_rec_v is a view on it. Tests write the browse state as the tree does, then update.
-class ListViewFixture : public ::testing::Test {
+class ListViewFixture : public WorkspaceFixture {
 protected:
     void SetUp() override
     {
-        admin = TestServer::connect();
-        TestServer::run(*admin, QStringLiteral("SET client_min_messages TO warning"));
-        dropAll();
+        WorkspaceFixture::SetUp();
+        if (HasFatalFailure()) return;
         for (const char* sql :
              {"CREATE TABLE \"LvRec\" (id int4 NOT NULL, gone int, name varchar(20) DEFAULT 'abc', "
               "\"order\" text)",
@@ -36,17 +29,14 @@ protected:
               "CREATE TABLE lv_rec_other (a int DEFAULT 7, b int DEFAULT 8)",
               "CREATE VIEW lv_rec_v AS SELECT id, name, \"order\" FROM \"LvRec\""})
             TestServer::run(*admin, QString::fromUtf8(sql));
-        doc.setLoginRunner([this] { return std::optional<LoginParameters>(login); });
-        ASSERT_EQ(doc.Connect(), 0);
         doc.pageLength = 1000;
         view = std::make_unique<CKestrelView>(doc, nullptr);
         view->setFeatureDialogs(AppFeatureDialogs());
     }
-    void TearDown() override { dropAll(); }
-    void dropAll()
+    void cleanUp() override
     {
         TestServer::run(*admin, QStringLiteral("DROP TABLE IF EXISTS \"LvRec\", lv_rec_other, lv_child, "
-                                               "lv_parent CASCADE"));
+                                               "lv_parent, lv_part CASCADE"));
         TestServer::run(*admin, QStringLiteral("DROP FUNCTION IF EXISTS lv_refuse()"));
     }
 
@@ -82,6 +72,13 @@ protected:
         }
         return {};
     }
+    // The list's row of a table whose id (the column after ctid) is `id`; -1 when none is.
+    int listRowOf(const QString& id) const
+    {
+        for (int r = 0; r < rows(); ++r)
+            if (view->cellText(r, 1) == id) return r;
+        return -1;
+    }
     void selectRows(std::initializer_list<int> rowIndexes)
     {
         view->clearSelection();
@@ -96,17 +93,17 @@ protected:
         onNextModal(interact);
         view->runCommand(Cmd::RecordEdit);
     }
-    QString serverValue(const QString& sql)
-    {
-        Result r = admin->exec(sql);
-        EXPECT_TRUE(r.tuplesOk()) << r.errorMessage().toStdString();
-        return r.value(0, 0);
-    }
-    QString serverIds() { return serverValue(QStringLiteral("select string_agg(id::text, ',' order by id) from \"LvRec\"")); }
+    // The record dialog's field list.
+    static QTableWidget* fieldList(QDialog& d) { return control<QTableWidget>(d, "fieldList"); }
 
-    LoginParameters login = TestServer::superuserLogin();
-    std::unique_ptr<Connection> admin;
-    ScriptedPrompter prompts;
-    CKestrelDoc doc;
+    QString serverIds() { return value(QStringLiteral("select string_agg(id::text, ',' order by id) from \"LvRec\"")); }
+    // How statements address the row of `table` that `where` picks, as the server holds it now.
+    QString rowCondition(const QString& table, const QString& where)
+    {
+        return value(QStringLiteral("select 'tableoid = ' || tableoid::text || ' AND ctid = ''' || "
+                                    "ctid::text || ''' AND xmin = ''' || xmin::text || '''' "
+                                    "from %1 where %2").arg(table, where));
+    }
+
     std::unique_ptr<CKestrelView> view;
 };

@@ -102,21 +102,13 @@ TEST_F(ListingTest, FailedTablesListingShowsTheServerText)
 // In a database of their own, so that no other sequence joins the listing.
 class SequenceListingTest : public ListViewFixture {
 protected:
-    void SetUp() override
+    void prepare() override
     {
-        auto setup = TestServer::connect();
-        TestServer::dropDatabase(*setup, QStringLiteral("lv_seqdb"));
-        TestServer::run(*setup, QStringLiteral("CREATE DATABASE lv_seqdb"));
-        login = TestServer::loginAs(login.userName, {}, QStringLiteral("lv_seqdb"));
-        ListViewFixture::SetUp();
+        TestServer::run(*admin, QStringLiteral("CREATE DATABASE ") + database(QStringLiteral("lv_seqdb")));
+        login = TestServer::superuserLogin(QStringLiteral("lv_seqdb"));
         auto db = TestServer::connect(login);
         TestServer::run(*db, QStringLiteral("CREATE SEQUENCE lv_a; CREATE SEQUENCE \"Lv B\" INCREMENT 5; "
                                             "CREATE SEQUENCE lv_c START 42"));
-    }
-    void TearDown() override
-    {
-        ListViewFixture::TearDown();
-        TestServer::dropDatabase(*admin, QStringLiteral("lv_seqdb"));
     }
 };
 
@@ -140,15 +132,13 @@ namespace {
 // without hiding those after it.
 TEST_F(SequenceListingTest, SequencesOfEverySchemaAndNoStopAtAnUnreadableOne)
 {
-    const QString reader = QStringLiteral("lv_seq_reader");
+    const QString reader = role(QStringLiteral("lv_seq_reader"));
     auto db = TestServer::connect(login);
-    TestServer::run(*admin, QStringLiteral("DROP ROLE IF EXISTS %1").arg(reader));
     TestServer::run(*admin, QStringLiteral("CREATE ROLE %1 LOGIN").arg(reader));
     TestServer::run(*db, QStringLiteral("CREATE SCHEMA lv_out; CREATE SEQUENCE lv_out.lv_a START 9; "
                                         "GRANT USAGE ON SCHEMA lv_out TO %1; "
                                         "GRANT SELECT ON lv_a, lv_out.lv_a TO %1").arg(reader));
-    doc.setLoginRunner([&] { return std::optional<LoginParameters>(TestServer::loginAs(reader, {}, login.databaseName)); });
-    ASSERT_EQ(doc.Connect(), 0);
+    ASSERT_TRUE(logIn(doc, TestServer::loginAs(reader, {}, login.databaseName)));
     selectFolder(kSequencesFolder);
     QStringList shown;
     for (int r = 0; r < rows(); ++r) {
@@ -157,11 +147,6 @@ TEST_F(SequenceListingTest, SequencesOfEverySchemaAndNoStopAtAnUnreadableOne)
     }
     shown.sort();
     EXPECT_EQ(shown, (QStringList{"lv_a/1/lv_a", "lv_out.lv_a/9/lv_out.lv_a"}));
-    doc.setLoginRunner([&] { return std::optional<LoginParameters>(login); });
-    ASSERT_EQ(doc.Connect(), 0);
-    TestServer::run(*db, QStringLiteral("DROP OWNED BY %1").arg(reader));
-    db.reset();
-    TestServer::run(*admin, QStringLiteral("DROP ROLE %1").arg(reader));
 }
 
 }  // namespace

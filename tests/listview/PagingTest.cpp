@@ -12,14 +12,14 @@ protected:
     void SetUp() override
     {
         ListViewFixture::SetUp();
-        TestServer::run(*admin, QStringLiteral("DROP TABLE IF EXISTS lv_page"));
+        if (HasFatalFailure()) return;
         TestServer::run(*admin, QStringLiteral("CREATE TABLE lv_page (id int, pad text)"));
         byPosition = doc.connection()->serverVersion() >= Catalogue::kTidRangeScanVersion;
     }
-    void TearDown() override
+    void cleanUp() override
     {
+        ListViewFixture::cleanUp();
         TestServer::run(*admin, QStringLiteral("DROP TABLE IF EXISTS lv_page"));
-        ListViewFixture::TearDown();
     }
     void fill(int rows)
     {
@@ -28,7 +28,7 @@ protected:
     }
     void change(const QString& sql) { TestServer::run(*admin, sql); }
     QStringList ids() const { return rows() ? column(1).split(u',') : QStringList(); }
-    QString firstIdOfTable() { return serverValue(QStringLiteral("select id::text from lv_page where ctid = (select min(ctid) from lv_page)")); }
+    QString firstIdOfTable() { return value(QStringLiteral("select id::text from lv_page where ctid = (select min(ctid) from lv_page)")); }
 
     bool byPosition = false;
 };
@@ -187,10 +187,8 @@ namespace {
 // a page by number (the first page too) would hold other rows each time it is read.
 TEST_F(PagingTest, PagesByNumberAreReadFromTheTableStart)
 {
-    EXPECT_EQ(serverValue(QStringLiteral("show synchronize_seqscans")), QStringLiteral("on"));
-    Result r = doc.connection()->exec(QStringLiteral("show synchronize_seqscans"));
-    ASSERT_TRUE(r.tuplesOk());
-    EXPECT_EQ(r.value(0, 0), QStringLiteral("off"));
+    EXPECT_EQ(value(QStringLiteral("show synchronize_seqscans")), QStringLiteral("on"));
+    EXPECT_EQ(TestServer::value(conn(), QStringLiteral("show synchronize_seqscans")), QStringLiteral("off"));
 }
 
 }  // namespace

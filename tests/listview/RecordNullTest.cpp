@@ -16,39 +16,26 @@ protected:
     void SetUp() override
     {
         ListViewFixture::SetUp();
-        dropTable();
+        if (HasFatalFailure()) return;
         TestServer::run(*admin, QStringLiteral("CREATE TABLE lv_null (id int NOT NULL, n int, t text)"));
         TestServer::run(*admin, QStringLiteral("INSERT INTO lv_null VALUES (1, 10, 'a'), (2, 20, 'b'), "
                                                "(3, NULL, NULL), (4, 40, 'NULL')"));
         select(3, QStringLiteral("lv_null"), kTablesFolder);
     }
-    void TearDown() override
+    void cleanUp() override
     {
-        dropTable();
-        ListViewFixture::TearDown();
+        ListViewFixture::cleanUp();
+        TestServer::run(*admin, QStringLiteral("DROP TABLE IF EXISTS lv_null"));
     }
-    void dropTable() { TestServer::run(*admin, QStringLiteral("DROP TABLE IF EXISTS lv_null")); }
 
-    static QTableWidget* fieldList(QDialog& d) { return d.findChild<QTableWidget*>("fieldList"); }
     static QAbstractButton* nullBox(QDialog& d) { return button(d, "nullBox"); }
-    int listRowOf(const QString& id)
-    {
-        for (int r = 0; r < rows(); ++r)
-            if (view->cellText(r, 1) == id) return r;
-        return -1;
-    }
     // Each row as the server holds it: id:n:t, NULL written as -.
     QString stored()
     {
-        return serverValue(QStringLiteral("select string_agg(id || ':' || coalesce(n::text, '-') || ':' || "
+        return value(QStringLiteral("select string_agg(id || ':' || coalesce(n::text, '-') || ':' || "
                                           "coalesce('[' || t || ']', '-'), ',' order by id) from lv_null"));
     }
-    QString condition(int id)
-    {
-        return serverValue(QStringLiteral("select 'tableoid = ' || tableoid::text || ' AND ctid = ''' || "
-                                          "ctid::text || ''' AND xmin = ''' || xmin::text || '''' "
-                                          "from lv_null where id = %1").arg(id));
-    }
+    QString condition(int id) { return rowCondition(QStringLiteral("lv_null"), QStringLiteral("id = %1").arg(id)); }
     // What the dialog shows for a field line: its data cell, and whether it is drawn as NULL.
     static QString shown(QDialog& d, int line)
     {

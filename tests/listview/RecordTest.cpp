@@ -14,9 +14,9 @@ protected:
     void SetUp() override
     {
         ListViewFixture::SetUp();
+        if (HasFatalFailure()) return;
         select(3, QStringLiteral("LvRec"), kTablesFolder);
     }
-    static QTableWidget* fieldList(QDialog& d) { return d.findChild<QTableWidget*>("fieldList"); }
     void updateTo(QDialog& d, int line, const QString& text)
     {
         fieldList(d)->setCurrentCell(line, 0);
@@ -24,25 +24,20 @@ protected:
         prompts.answer(true);
         button(d, "updateButton")->click();
     }
-    // How statements address a row of `table` as the server holds it now.
-    QString condition(const QString& where, const QString& table = QStringLiteral("\"LvRec\""))
-    {
-        return serverValue(QStringLiteral("select 'tableoid = ' || tableoid::text || ' AND ctid = ''' || "
-                                          "ctid::text || ''' AND xmin = ''' || xmin::text || '''' "
-                                          "from %1 where %2").arg(table, where));
-    }
+    // How statements address a row of "LvRec" as the server holds it now.
+    QString condition(const QString& where) { return rowCondition(QStringLiteral("\"LvRec\""), where); }
     QString values(const QString& table)
     {
-        return serverValue(QStringLiteral("select string_agg(id || ':' || v, ',' order by id) from %1").arg(table));
+        return value(QStringLiteral("select string_agg(id || ':' || v, ',' order by id) from %1").arg(table));
     }
     // Another session deletes row 3 and VACUUM gives its slot to a new row.
     void intruderTakesTheSlotOfRow3()
     {
-        const QString slot = serverValue(QStringLiteral("select ctid::text from \"LvRec\" where id = 3"));
+        const QString slot = value(QStringLiteral("select ctid::text from \"LvRec\" where id = 3"));
         TestServer::run(*admin, QStringLiteral("DELETE FROM \"LvRec\" WHERE id = 3"));
         TestServer::run(*admin, QStringLiteral("VACUUM \"LvRec\""));
         TestServer::run(*admin, QStringLiteral("INSERT INTO \"LvRec\" VALUES (99, 'intruder')"));
-        ASSERT_EQ(serverValue(QStringLiteral("select ctid::text from \"LvRec\" where id = 99")), slot);
+        ASSERT_EQ(value(QStringLiteral("select ctid::text from \"LvRec\" where id = 99")), slot);
     }
     void deleteSelected(std::initializer_list<int> rowIndexes)
     {
@@ -85,7 +80,7 @@ TEST_F(RecordTest, UpdatesTwiceAndTheListFollows)
     QString afterFirst;
     editRow(1, [&](QDialog& d) {
         updateTo(d, 2, QStringLiteral("O'Brien"));
-        EXPECT_EQ(serverValue(QStringLiteral("select \"order\" from \"LvRec\" where id = 2")), QStringLiteral("O'Brien"));
+        EXPECT_EQ(value(QStringLiteral("select \"order\" from \"LvRec\" where id = 2")), QStringLiteral("O'Brien"));
         EXPECT_EQ(lineEdit(d, "dataBox")->text(), QStringLiteral("O'Brien"));
         afterFirst = condition(QStringLiteral("id = 2"));
         EXPECT_TRUE(afterFirst.contains(lineEdit(d, "oidBox")->text()));
@@ -99,7 +94,7 @@ TEST_F(RecordTest, UpdatesTwiceAndTheListFollows)
                            QStringLiteral("UPDATE \"LvRec\" SET \"order\"='second' WHERE %1 "
                                           "RETURNING tableoid,ctid,xmin").arg(afterFirst)}));
     EXPECT_TRUE(before.contains(QStringLiteral("ctid = '(0,2)'")));
-    EXPECT_EQ(serverValue(QStringLiteral("select ctid::text || \"order\" from \"LvRec\" where id = 2")),
+    EXPECT_EQ(value(QStringLiteral("select ctid::text || \"order\" from \"LvRec\" where id = 2")),
               view->cellText(1, 0) + QStringLiteral("second"));
     EXPECT_EQ(view->cellText(1, 3), QStringLiteral("second"));
 }
@@ -159,7 +154,7 @@ TEST_F(RecordTest, AStaleRowIsNeitherDeletedNorShownNorEditedInPlaceOfAnother)
 {
     intruderTakesTheSlotOfRow3();
     const QStringList listed = rowWith(1, QStringLiteral("3"));
-    ASSERT_EQ(listed.value(0), serverValue(QStringLiteral("select ctid::text from \"LvRec\" where id = 99")));
+    ASSERT_EQ(listed.value(0), value(QStringLiteral("select ctid::text from \"LvRec\" where id = 99")));
 
     deleteSelected({2});
     EXPECT_EQ(prompts.messages(), (QStringList{kRowsDeleteFailure, kRowChangedElsewhere, kRowsDeleteAbort}));
@@ -176,14 +171,13 @@ TEST_F(RecordTest, AStaleRowIsNeitherDeletedNorShownNorEditedInPlaceOfAnother)
     EXPECT_EQ(data, (QStringList{QString(), QString(), QString()}));
     EXPECT_EQ(prompts.messages(), (QStringList{kUpdateFailure, kRowChangedElsewhere, kAbortMessage}));
     EXPECT_EQ(rowWith(1, QStringLiteral("3")), listed);
-    EXPECT_EQ(serverValue(QStringLiteral("select name || '/' || coalesce(\"order\", '-') from \"LvRec\" where id = 99")),
+    EXPECT_EQ(value(QStringLiteral("select name || '/' || coalesce(\"order\", '-') from \"LvRec\" where id = 99")),
               QStringLiteral("intruder/-"));
     EXPECT_EQ(serverIds(), QStringLiteral("1,2,4,5,6,99"));
 }
 
 TEST_F(RecordTest, RowsOfPartitionsAndInheritanceChildrenAreEditedAndDeletedOneByOne)
 {
-    TestServer::run(*admin, QStringLiteral("DROP TABLE IF EXISTS lv_part"));
     const char* setUp[] = {
         "CREATE TABLE lv_parent (id int, v text)",
         "CREATE TABLE lv_child () INHERITS (lv_parent)",
@@ -195,11 +189,6 @@ TEST_F(RecordTest, RowsOfPartitionsAndInheritanceChildrenAreEditedAndDeletedOneB
     };
     for (const char* sql : setUp) TestServer::run(*admin, QString::fromUtf8(sql));
 
-    auto rowOf = [this](const QString& id) {
-        for (int r = 0; r < rows(); ++r)
-            if (view->cellText(r, 1) == id) return r;
-        return -1;
-    };
     for (const QString& table : {QStringLiteral("lv_parent"), QStringLiteral("lv_part")}) {
         SCOPED_TRACE(table.toStdString());
         prompts.clear();
@@ -207,19 +196,18 @@ TEST_F(RecordTest, RowsOfPartitionsAndInheritanceChildrenAreEditedAndDeletedOneB
         ASSERT_EQ(rows(), 4);
         // The children's rows share their slots with the parent's (or the other partition's).
         ASSERT_EQ(rowWith(1, QStringLiteral("1")).value(0), rowWith(1, QStringLiteral("3")).value(0));
-        editRow(rowOf(QStringLiteral("3")), [&](QDialog& d) {
+        editRow(listRowOf(QStringLiteral("3")), [&](QDialog& d) {
             updateTo(d, 1, QStringLiteral("x3"));
             updateTo(d, 1, QStringLiteral("y3"));
             button(d, "cancelButton")->click();
         });
         EXPECT_EQ(rowWith(1, QStringLiteral("3")).value(2), QStringLiteral("y3"));
-        deleteSelected({rowOf(QStringLiteral("1"))});
+        deleteSelected({listRowOf(QStringLiteral("1"))});
         EXPECT_EQ(prompts.messages(), QStringList{kRowsDeleted});
         EXPECT_EQ(rows(), 3);
         const bool partitioned = table == QStringLiteral("lv_part");
         EXPECT_EQ(values(table), partitioned ? QStringLiteral("2:a2,3:y3,4:b4") : QStringLiteral("2:p2,3:y3,4:c4"));
     }
-    TestServer::run(*admin, QStringLiteral("DROP TABLE lv_part"));
 }
 
 TEST_F(RecordTest, TheServersReasonForAFailedUpdateReachesTheLog)

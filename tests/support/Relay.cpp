@@ -136,7 +136,7 @@ void Relay::run()
         const qint64 now = clockMs();
         if (!silent)
             for (Pair& p : pairs)
-                if (p.server < 0) joinServer(p);
+                if (p.server < 0 && !p.held) joinServer(p);
         pairs.remove_if([](const Pair& p) { return p.closed; });
 
         std::vector<pollfd> fds{{m_wake[0], POLLIN, 0}, {m_listen, POLLIN, 0}};
@@ -172,6 +172,8 @@ void Relay::run()
                 const int yes = 1;
                 ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
                 nonBlocking(c);
+                p.held = m_holding;
+                if (p.held) ++m_held;
                 ++m_open;
                 pairs.push_back(std::move(p));
             }

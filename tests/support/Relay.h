@@ -11,7 +11,8 @@
 // benchmark makes behave as real links do: slow (a delay on every piece passed on), silent (it
 // stops passing anything on and answers nothing, but closes nothing: a dropped VPN, a NAT that
 // forgot the connection), closed (every connection ends at once), or cut just after a request
-// reached the server, so that its answer never comes back.
+// reached the server, so that its answer never comes back; or as a server that does not get
+// round to new clients (holding).
 class Relay {
 public:
     // Relays to `port` on `host` (an address).
@@ -24,6 +25,9 @@ public:
     // Silent: nothing is read, written or joined to the server any more; connections made
     // meanwhile are taken in and held. Resuming passes on what waited.
     void setSilent(bool silent);
+    // Holding: connections made meanwhile are taken in and never joined to the server; they
+    // answer nothing until their client gives up. Those open already go on.
+    void setHolding(bool holding) { m_holding = holding; }
     // Every piece is passed on this long after it arrived, each way.
     void setDelay(int ms) { m_delayMs = ms; }
     // Ends every connection, both sides.
@@ -35,6 +39,8 @@ public:
     int connections() const { return m_open; }
     // Requests cut so far.
     int cuts() const { return m_cuts; }
+    // Connections taken in while holding, in all.
+    int held() const { return m_held; }
 
 private:
     struct Piece {
@@ -48,6 +54,7 @@ private:
         bool cutArmed = false;  // the marked request is on its way to the server
         bool cutting = false;   // it reached the server: close when the answer comes
         bool closed = false;
+        bool held = false;      // taken in while holding: never joined
     };
     void run();
     void wake();
@@ -66,6 +73,8 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_open{0};
     std::atomic<int> m_cuts{0};
+    std::atomic<bool> m_holding{false};
+    std::atomic<int> m_held{0};
     std::mutex m_lock;
     QByteArray m_cutMarker;  // under m_lock
     std::thread m_thread;

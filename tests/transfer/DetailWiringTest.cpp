@@ -1,39 +1,23 @@
 #include "TableInfoFixture.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QLineEdit>
-#include <QMouseEvent>
 
 #include "app/FeatureWiring.h"
 #include "browser/CLeftView.h"
 #include "listview/CKestrelView.h"
 #include "listview/Listings.h"
+#include "support/WorkspaceFixture.h"
 #include "widgets/CommandTarget.h"
-#include "workspace/CKestrelDoc.h"
 
 namespace {
 
 // The tree and the list view of a workspace logged in to the test server's postgres database.
 class DetailWiringTest : public TableInfoFixture {
 protected:
-    void SetUp() override
-    {
-        TableInfoFixture::SetUp();
-        doc.setLoginRunner([] { return std::optional<LoginParameters>(TestServer::superuserLogin()); });
-    }
-    QTreeWidgetItem* findNode(CLeftView& tree, const QString& caption)
-    {
-        for (QTreeWidgetItemIterator it(&tree); *it; ++it)
-            if ((*it)->text(0) == caption) return *it;
-        return nullptr;
-    }
     static void doubleClickAt(CKestrelView& view, int row)
     {
-        const QPoint at = view.visualRect(view.model()->index(row, 0)).center();
-        QMouseEvent click(QEvent::MouseButtonDblClick, at, view.viewport()->mapToGlobal(at),
-                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(view.viewport(), &click);
+        doubleClick(&view, view.visualRect(view.model()->index(row, 0)).center());
     }
     void doubleClickRow(CKestrelView& view, int column, const QString& text)
     {
@@ -53,7 +37,7 @@ TEST_F(DetailWiringTest, TreeCommandOpensTheDetailAndTheCaptionFollowsARename)
     run("CREATE TABLE ti_r (a int)");
     CLeftView tree(doc, nullptr);
     tree.setFeatureDialogs(AppFeatureDialogs());
-    tree.initialUpdate();
+    ASSERT_TRUE(logIn(tree, doc));
     QTreeWidgetItem* tables = findNode(tree, kTablesFolder);
     ASSERT_NE(tables, nullptr);
     tree.setCurrentItem(tables);
@@ -79,7 +63,7 @@ TEST_F(DetailWiringTest, ListRowsOpenTheirOwnTableAndSequenceDetails)
 {
     run("CREATE TABLE ti_f (a int)");
     run("CREATE SEQUENCE ti_seq INCREMENT 4");
-    ASSERT_EQ(doc.Connect(), 0);
+    ASSERT_TRUE(logIn(doc));
     CKestrelView view(doc, nullptr);
     view.setFeatureDialogs(AppFeatureDialogs());
     view.resize(800, 600);

@@ -1,11 +1,8 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -13,24 +10,23 @@
 #include <QTemporaryDir>
 
 #include "support/DialogDriver.h"
-#include "support/ScriptedPrompter.h"
-#include "support/TestServer.h"
+#include "support/TestFiles.h"
+#include "support/WorkspaceFixture.h"
 #include "transfer/CCsvExportDlg.h"
-#include "workspace/CKestrelDoc.h"
 
 // A workspace logged in to the test server (failures reach its log text), a scratch folder
 // for the files, and helpers that drive the export dialog without a modal loop.
-class ExportFixture : public ::testing::Test {
+class ExportFixture : public WorkspaceFixture {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        m_doc.setLoginRunner([] { return TestServer::superuserLogin(); });
-        ASSERT_EQ(m_doc.Connect(), 0);
-        m_doc.installNoticeReceiver();
+        WorkspaceFixture::SetUp();
+        if (HasFatalFailure()) return;
+        doc.installNoticeReceiver();
     }
 
-    Connection& conn() { return *m_doc.connection(); }
+    // Runs a statement on the workspace's session (one that opens a transaction opens it there).
     void run(const QString& sql) { TestServer::run(conn(), sql); }
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
@@ -40,24 +36,10 @@ protected:
         return ObjectName{schema, name, visible};
     }
 
-    static QByteArray read(const QString& file)
-    {
-        QFile f(file);
-        EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << file.toStdString();
-        return f.readAll();
-    }
-
     static QString sample(CCsvExportDlg& d)
     {
         return d.findChild<QPlainTextEdit*>(QStringLiteral("sampleEdit"))->toPlainText();
     }
-    template <class W> static W* control(CCsvExportDlg& d, const char* name)
-    {
-        W* w = d.findChild<W*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
-
     // Sets the delimiter and the quote: a list index (0 or 1), or a user text.
     static void delimiter(CCsvExportDlg& d, int choice)
     {
@@ -86,7 +68,7 @@ protected:
     }
 
     // "出力" into `file`; returns whether the export reported completion. Messages go to
-    // m_prompts.
+    // prompts.
     bool exportTo(CCsvExportDlg& d, const QString& file)
     {
         lineEdit(d, "fileNameEdit")->setText(file);
@@ -97,7 +79,5 @@ protected:
         return !ended.isEmpty() && ended.first().first().toBool();
     }
 
-    ScriptedPrompter m_prompts;
     QTemporaryDir m_dir;
-    CKestrelDoc m_doc;
 };

@@ -12,11 +12,7 @@ QString shown(QString text) { return text.replace(QStringLiteral("\r\n"), QStrin
 
 class ExportSample : public ExportFixture {
 protected:
-    void TearDown() override
-    {
-        auto admin = TestServer::connect();
-        TestServer::run(*admin, QStringLiteral("drop table if exists kexp_held, kexp_wave"));
-    }
+    void cleanUp() override { TestServer::run(*admin, QStringLiteral("drop table if exists kexp_held, kexp_wave")); }
 };
 
 }  // namespace
@@ -24,7 +20,6 @@ protected:
 TEST_F(ExportSample, ASettingChangeRendersTheHeldRowsAsAFreshReadWould)
 {
     run(QStringLiteral(
-        "drop table if exists kexp_held, kexp_wave;"
         "create table kexp_held (id int, v text);"
         "insert into kexp_held values (1, 'a\"b,c'), (2, null), (3, ''), (4, E'x\\r\\ny||z'),"
         " (5, 'ｶﾅ漢字''#');"

@@ -12,6 +12,10 @@ namespace {
 
 class ExportSplit : public ExportFixture {
 protected:
+    void cleanUp() override
+    {
+        TestServer::run(*admin, QStringLiteral("drop table if exists kexp_split, kexp_snap, kexp_lost"));
+    }
     // Whether the server copies block ranges cheaply (TID range scans), so that tables are
     // shared out; older ones are copied by one session.
     bool splits() { return conn().serverVersion() >= 140000; }
@@ -39,7 +43,7 @@ TEST_F(ExportSplit, SessionsWriteWhatOneSessionWritesInTheTablesOrder)
 {
     // Rows spread over many blocks, with every kind of value the row writer treats apart.
     run(QStringLiteral(
-        "drop table if exists kexp_split; create table kexp_split (id int, v text, at timestamp) "
+        "create table kexp_split (id int, v text, at timestamp) "
         "with (fillfactor = 10);"
         "insert into kexp_split select g, case g % 7 when 0 then E'tab\\there' when 1 then null "
         "when 2 then '名前 \"q\", ''s''' when 3 then E'back\\\\slash' when 4 then E'line\\nfeed' "
@@ -48,16 +52,16 @@ TEST_F(ExportSplit, SessionsWriteWhatOneSessionWritesInTheTablesOrder)
     // A setting of the workspace's session shapes the values; the other sessions take it over.
     run(QStringLiteral("set DateStyle = 'SQL, DMY'"));
     ASSERT_TRUE(exportWith(QStringLiteral("kexp_split"), QStringLiteral("one.csv"), 1, 1).isEmpty());
-    const QByteArray one = read(path(QStringLiteral("one.csv")));
+    const QByteArray one = readFile(path(QStringLiteral("one.csv")));
     EXPECT_TRUE(one.contains("\"31/01/2024 13:00:00\"")) << one.left(200).constData();
     EXPECT_EQ(one.count("\r\n"), 3001);  // the 429 line-feed values keep their line feed as it is
     EXPECT_EQ(one.count("\n"), 3001 + 429);
 
     // The table was really cut: the block ranges, every n-th one to each of n sessions, each
     // copied to its end by the session it fell to.
-    const qint64 tableBlocks =
-        conn().exec(QStringLiteral("select pg_relation_size('kexp_split') / "
-                                   "current_setting('block_size')::int8")).value(0, 0).toLongLong();
+    const qint64 tableBlocks = TestServer::value(conn(), QStringLiteral("select pg_relation_size('kexp_split') / "
+                                                                        "current_setting('block_size')::int8"))
+                                   .toLongLong();
     ASSERT_GT(tableBlocks, 100);
     const auto expectCut = [&](const std::vector<int>& ranges, int sessions, int blocks) {
         const int count = int((tableBlocks + blocks - 1) / blocks);
@@ -76,13 +80,13 @@ TEST_F(ExportSplit, SessionsWriteWhatOneSessionWritesInTheTablesOrder)
                     .isEmpty());
     EXPECT_EQ(used, splits() ? 3 : 1);
     expectCut(ranges, 3, 2);
-    EXPECT_EQ(read(path(QStringLiteral("three.csv"))), one);
+    EXPECT_EQ(readFile(path(QStringLiteral("three.csv"))), one);
     ASSERT_TRUE(exportWith(QStringLiteral("kexp_split"), QStringLiteral("two.csv"), 2, 7,
                            CsvExportJob::kDefaultHeldLimit, &used, &ranges)
                     .isEmpty());
     EXPECT_EQ(used, splits() ? 2 : 1);
     expectCut(ranges, 2, 7);
-    EXPECT_EQ(read(path(QStringLiteral("two.csv"))), one);
+    EXPECT_EQ(readFile(path(QStringLiteral("two.csv"))), one);
 
     // Inside the operator's transaction only the workspace's session sees its work.
     run(QStringLiteral("begin; insert into kexp_split values (0, 'mine, not yet committed', null)"));
@@ -95,7 +99,7 @@ TEST_F(ExportSplit, SessionsWriteWhatOneSessionWritesInTheTablesOrder)
         EXPECT_EQ(job.sessionsUsed(), 1);
         EXPECT_TRUE(conn().inTransaction());
     }
-    EXPECT_TRUE(read(path(QStringLiteral("txn.csv"))).contains("mine, not yet committed"));
+    EXPECT_TRUE(readFile(path(QStringLiteral("txn.csv"))).contains("mine, not yet committed"));
     run(QStringLiteral("rollback"));
 
     // A value CP932 cannot hold, held by a later session, is named with its row as one
@@ -105,13 +109,12 @@ TEST_F(ExportSplit, SessionsWriteWhatOneSessionWritesInTheTablesOrder)
     EXPECT_TRUE(alone.contains(QStringLiteral("件目のレコードの列「v」"))) << alone.toStdString();
     EXPECT_EQ(exportWith(QStringLiteral("kexp_split"), QStringLiteral("bad3.csv"), 3, 2, 1), alone);
     EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("bad3.csv"))));
-    run(QStringLiteral("reset DateStyle; drop table kexp_split"));
 }
 
 TEST_F(ExportSplit, EverySessionReadsTheSnapshotOfTheExportsStart)
 {
     // Full blocks: an updated row moves to a block at the end, the last session's range.
-    run(QStringLiteral("drop table if exists kexp_snap; create table kexp_snap (id int, v text);"
+    run(QStringLiteral("create table kexp_snap (id int, v text);"
                        "insert into kexp_snap select g, 'before ' || g from generate_series(1, 4000) g"));
     ASSERT_TRUE(exportWith(QStringLiteral("kexp_snap"), QStringLiteral("before.csv"), 1, 1).isEmpty());
 
@@ -132,21 +135,22 @@ TEST_F(ExportSplit, EverySessionReadsTheSnapshotOfTheExportsStart)
     conn().setObserver({});
     EXPECT_TRUE(changed);
     EXPECT_EQ(used, splits() ? 3 : 1);
-    const QByteArray during = read(path(QStringLiteral("during.csv")));
+    const QByteArray during = readFile(path(QStringLiteral("during.csv")));
     if (splits()) {
-        EXPECT_EQ(during, read(path(QStringLiteral("before.csv"))));
+        EXPECT_EQ(during, readFile(path(QStringLiteral("before.csv"))));
     } else {
         // One session's COPY takes its snapshot when it runs, after the change.
         ASSERT_TRUE(exportWith(QStringLiteral("kexp_snap"), QStringLiteral("after.csv"), 1, 1).isEmpty());
-        EXPECT_EQ(during, read(path(QStringLiteral("after.csv"))));
+        EXPECT_EQ(during, readFile(path(QStringLiteral("after.csv"))));
     }
-    run(QStringLiteral("drop table kexp_snap"));
 }
 
 TEST_F(ExportSplit, AnEndedOrLostSessionLeavesNoFileAndTheWorkspaceUsable)
 {
-    run(QStringLiteral("drop table if exists kexp_lost; create table kexp_lost (id int, v text);"
-                       "insert into kexp_lost select g, 'row ' || g from generate_series(1, 4000) g"));
+    // Large enough that no session is sent its whole range before the event loop runs: a
+    // session ended below after its last block came would leave nothing lost.
+    run(QStringLiteral("create table kexp_lost (id int, v text);"
+                       "insert into kexp_lost select g, 'row ' || g from generate_series(1, 200000) g"));
     const CsvSettings settings{QStringLiteral(","), QStringLiteral("\""), true};
     {
         // An export ended early (the dialog closed) leaves no file and nothing open.
@@ -161,16 +165,9 @@ TEST_F(ExportSplit, AnEndedOrLostSessionLeavesNoFileAndTheWorkspaceUsable)
     EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("early.csv"))));
     EXPECT_FALSE(conn().inTransaction());
     // (a closed session's server process takes a moment to leave)
-    QString copying;
-    for (QElapsedTimer waited; !waited.isValid() || waited.elapsed() < 10000; QThread::msleep(20)) {
-        if (!waited.isValid()) waited.start();
-        copying = conn().exec(QStringLiteral("select count(*) from pg_stat_activity where "
-                                             "pid <> pg_backend_pid() and state = 'active' "
-                                             "and query like '%from public.kexp_lost%'"))
-                      .value(0, 0);
-        if (copying == u"0") break;
-    }
-    EXPECT_EQ(copying, QStringLiteral("0"));
+    const QString copying = QStringLiteral("select count(*) from pg_stat_activity where pid <> pg_backend_pid() "
+                                           "and state = 'active' and query like '%from public.kexp_lost%'");
+    EXPECT_EQ(TestServer::waitForValue(conn(), copying, QStringLiteral("0")), QStringLiteral("0"));
 
     CsvExportJob job(conn());
     job.setTableSplit(3, 1, 1);  // nobody gets far before the event loop runs
@@ -178,16 +175,13 @@ TEST_F(ExportSplit, AnEndedOrLostSessionLeavesNoFileAndTheWorkspaceUsable)
                           path(QStringLiteral("lost.csv")), settings));
     if (job.sessionsUsed() > 1) {
         // The sessions the export opened, ended from outside.
-        std::unique_ptr<Connection> admin = TestServer::connect();
-        const QString sessions = QStringLiteral(
-            "select pg_terminate_backend(pid) from pg_stat_activity where pid <> %1 "
-            "and pid <> pg_backend_pid() and query like 'COPY (select * from public.kexp_lost%'")
+        const QString sessions = QStringLiteral("pid <> %1 and query like 'COPY (select * from public.kexp_lost%'")
                                      .arg(conn().backendPid());
         int ended = 0;
         QElapsedTimer waited;
         waited.start();
         while (ended < job.sessionsUsed() - 1 && waited.elapsed() < 10000) {
-            ended += admin->exec(sessions).rows();
+            ended += TestServer::endSessions(sessions);
             QThread::msleep(20);
         }
         ASSERT_EQ(ended, job.sessionsUsed() - 1);
@@ -199,7 +193,6 @@ TEST_F(ExportSplit, AnEndedOrLostSessionLeavesNoFileAndTheWorkspaceUsable)
     }
     EXPECT_FALSE(conn().inTransaction());
     EXPECT_TRUE(conn().exec(QStringLiteral("select count(*) from kexp_lost")).tuplesOk());
-    run(QStringLiteral("drop table kexp_lost"));
 }
 
 }  // namespace

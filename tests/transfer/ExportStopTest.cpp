@@ -33,40 +33,28 @@ private:
 
 class ExportStop : public ExportFixture {
 protected:
-    void TearDown() override
+    void cleanUp() override
     {
-        auto admin = TestServer::connect();
         TestServer::run(*admin, QStringLiteral("drop table if exists kexp_stop; "
                                                "drop function if exists kexp_slow()"));
     }
-    // Client sessions of the database other than the asking one.
-    QString otherSessions(Connection& c)
+    // Client sessions of the database other than the administrator's, once their count is
+    // `expected` again (a closed session's server process takes a moment to leave); the count
+    // last seen.
+    QString sessionsSettleAt(const QString& expected)
     {
-        return c.exec(QStringLiteral("select count(*) from pg_stat_activity where "
-                                     "pid <> pg_backend_pid() and datname = current_database() "
-                                     "and backend_type = 'client backend'"))
-            .value(0, 0);
-    }
-    // Polls until the count of other sessions is `expected` again (a closed session's server
-    // process takes a moment to leave); the count last seen.
-    QString sessionsSettleAt(Connection& admin, const QString& expected)
-    {
-        QString seen;
-        for (int i = 0; i < 1000; ++i) {
-            seen = otherSessions(admin);
-            if (seen == expected) break;
-            QThread::msleep(10);
-        }
-        return seen;
+        return TestServer::waitForValue(*admin, kOtherSessions, expected);
     }
     void expectWorkspaceUsable()
     {
         EXPECT_FALSE(conn().inTransaction());
         EXPECT_FALSE(conn().isWaiting());
-        Result r = conn().exec(QStringLiteral("select 41 + 1"));
-        ASSERT_TRUE(r.tuplesOk());
-        EXPECT_EQ(r.value(0, 0), QStringLiteral("42"));
+        EXPECT_EQ(TestServer::value(conn(), QStringLiteral("select 41 + 1")), QStringLiteral("42"));
     }
+
+    const QString kOtherSessions = QStringLiteral(
+        "select count(*) from pg_stat_activity where pid <> pg_backend_pid() and "
+        "datname = current_database() and backend_type = 'client backend'");
 };
 
 }  // namespace
@@ -75,11 +63,9 @@ protected:
 // it; without one, libpq blocks for them as before. Either way all of them go at the stop.
 TEST_F(ExportStop, ATableSharedOutOverThreeSessionsStops)
 {
-    run(QStringLiteral("drop table if exists kexp_stop; "
-                       "create table kexp_stop (id int, v text) with (fillfactor = 10); "
+    run(QStringLiteral("create table kexp_stop (id int, v text) with (fillfactor = 10); "
                        "insert into kexp_stop select g, 'row ' || g from generate_series(1, 3000) g"));
-    auto admin = TestServer::connect();
-    const QString before = otherSessions(*admin);
+    const QString before = value(kOtherSessions);
     const QString file = path(QStringLiteral("stopped.csv"));
     QtWaiter waiter;
     for (Waiter* w : {static_cast<Waiter*>(nullptr), static_cast<Waiter*>(&waiter)}) {
@@ -99,7 +85,7 @@ TEST_F(ExportStop, ATableSharedOutOverThreeSessionsStops)
             EXPECT_TRUE(QDir(QFileInfo(file).path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
             expectWorkspaceUsable();
         }
-        EXPECT_EQ(sessionsSettleAt(*admin, before), before);
+        EXPECT_EQ(sessionsSettleAt(before), before);
     }
     conn().setWaiter(nullptr);
 }
@@ -115,7 +101,7 @@ TEST_F(ExportStop, AStreamingQueryStopsByCancelOrClosing)
     dlg.show();
     lineEdit(dlg, "fileNameEdit")->setText(file);
     for (bool byClosing : {false, true}) {
-        m_prompts.clear();
+        prompts.clear();
         QSignalSpy ended(&dlg, &CCsvExportDlg::exportFinished);
         button(dlg, "outputButton")->click();
         ASSERT_TRUE(dlg.exporting());
@@ -128,7 +114,7 @@ TEST_F(ExportStop, AStreamingQueryStopsByCancelOrClosing)
         EXPECT_FALSE(ended.first().first().toBool());
         EXPECT_TRUE(dlg.isVisible());
         EXPECT_EQ(sample(dlg), kExportStopped);
-        EXPECT_EQ(m_prompts.messages(), QStringList{kExportStopped});
+        EXPECT_EQ(prompts.messages(), QStringList{kExportStopped});
         EXPECT_FALSE(QFileInfo::exists(file));
         expectWorkspaceUsable();
     }
@@ -144,8 +130,7 @@ TEST_F(ExportStop, AStatementStopsBeforeItsFirstRow)
 {
     QtWaiter waiter;
     conn().setWaiter(&waiter);
-    auto admin = TestServer::connect();
-    const QString before = otherSessions(*admin);
+    const QString before = value(kOtherSessions);
     const QString file = path(QStringLiteral("first.csv"));
     struct Case {
         const char* sql;
@@ -157,7 +142,7 @@ TEST_F(ExportStop, AStatementStopsBeforeItsFirstRow)
                               "from generate_series(1, 3) x", true}}) {
         const QString sql = QString::fromLatin1(c.sql);
         if (c.inTransaction) run(QStringLiteral("BEGIN"));
-        m_prompts.clear();
+        prompts.clear();
         CCsvExportDlg dlg(conn(), sql);
         dlg.show();
         lineEdit(dlg, "fileNameEdit")->setText(file);
@@ -169,14 +154,14 @@ TEST_F(ExportStop, AStatementStopsBeforeItsFirstRow)
         ASSERT_TRUE(ended.wait(120000)) << c.sql;
         EXPECT_FALSE(ended.first().first().toBool());
         EXPECT_EQ(sample(dlg), kExportStopped) << c.sql;
-        EXPECT_EQ(m_prompts.messages(), QStringList{kExportStopped}) << c.sql;
+        EXPECT_EQ(prompts.messages(), QStringList{kExportStopped}) << c.sql;
         EXPECT_TRUE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty()) << c.sql;
         EXPECT_EQ(conn().inTransaction(), c.inTransaction) << c.sql;
-        Result next = conn().exec(QStringLiteral("select 41 + 1"));
-        EXPECT_EQ(next.value(0, 0), QStringLiteral("42")) << c.sql;
+        EXPECT_EQ(TestServer::value(conn(), QStringLiteral("select 41 + 1")), QStringLiteral("42"))
+            << c.sql;
         if (c.inTransaction) run(QStringLiteral("ROLLBACK"));
         expectWorkspaceUsable();
-        EXPECT_EQ(sessionsSettleAt(*admin, before), before);
+        EXPECT_EQ(sessionsSettleAt(before), before);
     }
     conn().setWaiter(nullptr);
 }
@@ -188,12 +173,11 @@ TEST_F(ExportStop, AStatementStopsBeforeItsFirstRow)
 TEST_F(ExportStop, ASessionThatDoesNotAnswerTheStopIsClosedOrGivenUp)
 {
     // More rows than the sockets hold: no session has sent all of its ranges before the stop.
-    run(QStringLiteral("drop table if exists kexp_stop; create table kexp_stop (id int, v text); "
+    run(QStringLiteral("create table kexp_stop (id int, v text); "
                        "insert into kexp_stop select g, repeat('x', 100) from generate_series(1, 300000) g"));
-    auto admin = TestServer::connect();
     const QString file = path(QStringLiteral("frozen.csv"));
     for (const bool workspace : {false, true}) {
-        m_prompts.clear();
+        prompts.clear();
         CsvExportJob job(conn());
         job.setTableSplit(3, 8, 1);
         job.setStopLimit(300);
@@ -205,10 +189,9 @@ TEST_F(ExportStop, ASessionThatDoesNotAnswerTheStopIsClosedOrGivenUp)
         for (QElapsedTimer waited; !workspace && (!waited.isValid() || waited.elapsed() < 10000);
              QThread::msleep(10)) {
             if (!waited.isValid()) waited.start();
-            pid = admin->exec(QStringLiteral("select pid from pg_stat_activity where pid <> %1 and "
-                                             "query like 'COPY (select * from public.kexp_stop%' limit 1")
-                                  .arg(conn().backendPid()))
-                      .value(0, 0)
+            pid = value(QStringLiteral("select pid from pg_stat_activity where pid <> %1 and "
+                                       "query like 'COPY (select * from public.kexp_stop%' limit 1")
+                            .arg(conn().backendPid()))
                       .toInt();
             if (pid) break;
         }

@@ -16,13 +16,11 @@ class FieldChangeTest : public TableInfoFixture {
 protected:
     QString columnDefault(const char* column)
     {
-        return value((QStringLiteral("select coalesce(pg_get_expr(d.adbin, d.adrelid), '-') "
-                                     "from pg_attribute a left join pg_attrdef d on "
-                                     "d.adrelid = a.attrelid and d.adnum = a.attnum "
-                                     "where a.attrelid = 'ti_f'::regclass and a.attname = '") +
-                      QLatin1String(column) + u'\'')
-                         .toUtf8()
-                         .constData());
+        return value(QStringLiteral("select coalesce(pg_get_expr(d.adbin, d.adrelid), '-') "
+                                    "from pg_attribute a left join pg_attrdef d on "
+                                    "d.adrelid = a.attrelid and d.adnum = a.attnum "
+                                    "where a.attrelid = 'ti_f'::regclass and a.attname = '%1'")
+                         .arg(QLatin1String(column)));
     }
 };
 

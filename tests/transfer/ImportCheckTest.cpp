@@ -20,36 +20,16 @@ protected:
     void SetUp() override
     {
         ImportFixture::SetUp();
-        // The run writes its error log into the current folder.
-        oldCwd = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        TestServer::run(*admin, QStringLiteral("DROP ROLE IF EXISTS imp_loader"));
+        if (HasFatalFailure()) return;
         TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t (id int, name text)"));
         TestServer::run(*admin, QStringLiteral("INSERT INTO imp_t VALUES (1,'a'),(2,'b'),(3,'c')"));
         TestServer::run(*admin, QStringLiteral("CREATE TABLE imp_t2 (x int)"));
         TestServer::run(*admin, QStringLiteral("INSERT INTO imp_t2 VALUES (1),(2)"));
     }
-    void TearDown() override
-    {
-        ImportFixture::TearDown();
-        TestServer::run(*admin, QStringLiteral("DROP ROLE IF EXISTS imp_loader"));
-        QDir::setCurrent(oldCwd);
-    }
-    QLineEdit* box(CCsvImportDlg& dlg, const char* name)
-    {
-        return dlg.findChild<QLineEdit*>(QLatin1String(name));
-    }
     bool checkSettles(CCsvImportDlg& dlg)
     {
         return QTest::qWaitFor([&] { return !dlg.tableCheckPending(); }, 30000);
     }
-    QString countShown(CCsvImportDlg& dlg)
-    {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg.rowCounter()->running(); }, 30000));
-        return box(dlg, "recordCountBox")->text();
-    }
-
-    QString oldCwd;
 };
 
 }  // namespace
@@ -59,7 +39,7 @@ TEST_F(ImportCheck, TypingSendsNothingUntilItRestsThenOneCheckWithoutACountOnThe
     CCsvImportDlg dlg(*conn);
     dlg.show();
     StatementLog sent(*conn);
-    QTest::keyClicks(box(dlg, "tableNameBox"), QStringLiteral("imp_t"));
+    QTest::keyClicks(lineEdit(dlg, "tableNameBox"), QStringLiteral("imp_t"));
     EXPECT_TRUE(dlg.tableCheckPending());
     EXPECT_TRUE(sent.statements().isEmpty()) << sent.statements().join(u'/').toStdString();
 
@@ -73,9 +53,9 @@ TEST_F(ImportCheck, TypingSendsNothingUntilItRestsThenOneCheckWithoutACountOnThe
 
     // Typing on and leaving the box checks at once, for the name as it now stands.
     sent.clear();
-    QTest::keyClicks(box(dlg, "tableNameBox"), QStringLiteral("2"));
+    QTest::keyClicks(lineEdit(dlg, "tableNameBox"), QStringLiteral("2"));
     EXPECT_TRUE(dlg.tableCheckPending());
-    emit box(dlg, "tableNameBox")->editingFinished();
+    emit lineEdit(dlg, "tableNameBox")->editingFinished();
     EXPECT_FALSE(dlg.tableCheckPending());
     EXPECT_EQ(sent.statements().size(), 3);
     EXPECT_EQ(countShown(dlg), QStringLiteral("2"));
@@ -93,28 +73,28 @@ TEST_F(ImportCheck, ACountForTheNameBeforeIsDroppedAndARefusedCountSaysSo)
             "select count(*) from pg_stat_activity where query = "
             "'select count(*) as RecordCount from imp_t'");
         CCsvImportDlg dlg(*conn);
-        box(dlg, "tableNameBox")->setText(QStringLiteral("imp_t"));
+        lineEdit(dlg, "tableNameBox")->setText(QStringLiteral("imp_t"));
         EXPECT_TRUE(dlg.rowCounter()->running());
         ASSERT_TRUE(QTest::qWaitFor([&] { return value(waiting) == u"1"; }, 30000));
-        EXPECT_NE(box(dlg, "recordCountBox")->text(), QStringLiteral("3"));
-        box(dlg, "tableNameBox")->setText(QStringLiteral("imp_t2"));
+        EXPECT_NE(lineEdit(dlg, "recordCountBox")->text(), QStringLiteral("3"));
+        lineEdit(dlg, "tableNameBox")->setText(QStringLiteral("imp_t2"));
         EXPECT_EQ(countShown(dlg), QStringLiteral("2"));
         // Nothing of the first count is left on the server to answer later.
         EXPECT_TRUE(QTest::qWaitFor([&] { return value(waiting) == u"0"; }, 30000));
         TestServer::run(*holder, QStringLiteral("ROLLBACK"));
         QTest::qWait(0);
-        EXPECT_EQ(box(dlg, "recordCountBox")->text(), QStringLiteral("2"));
+        EXPECT_EQ(lineEdit(dlg, "recordCountBox")->text(), QStringLiteral("2"));
     }
 
     // A role that may load the table but not read it: the check finds the table, the count
     // is refused with the server's reason in the log pane.
-    TestServer::run(*admin, QStringLiteral("CREATE ROLE imp_loader LOGIN"));
+    TestServer::run(*admin, QStringLiteral("CREATE ROLE %1 LOGIN").arg(role(QStringLiteral("imp_loader"))));
     TestServer::run(*admin, QStringLiteral("GRANT INSERT ON imp_t TO imp_loader"));
     auto loader = TestServer::connect(TestServer::loginAs(QStringLiteral("imp_loader")));
     QStringList logged;
     loader->setFailureSink([&](const QString& text) { logged << text; });
     CCsvImportDlg dlg(*loader);
-    box(dlg, "tableNameBox")->setText(QStringLiteral("imp_t"));
+    lineEdit(dlg, "tableNameBox")->setText(QStringLiteral("imp_t"));
     EXPECT_EQ(countShown(dlg), QStringLiteral("(計数失敗)"));
     EXPECT_TRUE(logged.join(u'\n').contains(QStringLiteral("imp_t"))) << logged.join(u'\n').toStdString();
     EXPECT_EQ(dlg.findChild<QTableWidget*>(QStringLiteral("fieldList"))->rowCount(), 2);
@@ -126,7 +106,7 @@ TEST_F(ImportCheck, TheRunNeverActsOnACheckStillWaitingForTheTypingToRest)
     CCsvImportDlg dlg(*conn);
     dlg.show();
     dlg.chooseFile(write(QStringLiteral("t.csv"), "1,a\n2,b\n"));
-    QTest::keyClicks(box(dlg, "tableNameBox"), QStringLiteral("imp_t"));
+    QTest::keyClicks(lineEdit(dlg, "tableNameBox"), QStringLiteral("imp_t"));
     ASSERT_TRUE(dlg.tableCheckPending());
     QSignalSpy finished(&dlg, &CCsvImportDlg::runFinished);
     dlg.findChild<QAbstractButton*>(QStringLiteral("okButton"))->click();

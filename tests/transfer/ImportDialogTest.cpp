@@ -22,43 +22,25 @@ protected:
     void SetUp() override
     {
         ImportFixture::SetUp();
-        oldCwd = QDir::currentPath();
-        QDir::setCurrent(dir.path());
+        if (HasFatalFailure()) return;
         dlg = std::make_unique<CCsvImportDlg>(*conn);
     }
     void TearDown() override
     {
         dlg.reset();
-        QDir::setCurrent(oldCwd);
         ImportFixture::TearDown();
     }
-    template <class T> T* child(const char* name) { return dlg->findChild<T*>(QLatin1String(name)); }
+    template <class T> T* child(const char* name) { return control<T>(*dlg, name); }
     QLineEdit* edit(const char* name) { return child<QLineEdit>(name); }
     QCheckBox* check(const char* name) { return child<QCheckBox>(name); }
     QTableWidget* list(const char* name) { return child<QTableWidget>(name); }
-    QStringList rowTexts(const char* name)
-    {
-        QStringList out;
-        QTableWidget* t = list(name);
-        for (int r = 0; r < t->rowCount(); ++r) {
-            QStringList cells;
-            for (int c = 0; c < t->columnCount(); ++c) cells << (t->item(r, c) ? t->item(r, c)->text() : QString());
-            out << cells.join(u'|');
-        }
-        return out;
-    }
+    QStringList rowTexts(const char* name) { return ::rowTexts(list(name)); }
     QStringList headings(const char* name)
     {
         QStringList out;
         QTableWidget* t = list(name);
         for (int c = 0; c < t->columnCount(); ++c) out << t->horizontalHeaderItem(c)->text();
         return out;
-    }
-    // "現在のレコード数" once the exact count has answered (the estimate shows until then).
-    QString countShown()
-    {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg->rowCounter()->running(); }, 30000));
-        return edit("recordCountBox")->text();
     }
     bool runAndWait()
     {
@@ -71,15 +53,14 @@ protected:
     // 300,000 lines into the new table imp_new: a run that lasts long enough to be stopped.
     void chooseALongFileForANewTable()
     {
-    QByteArray file;
-    file.reserve(4 << 20);
-    for (int i = 0; i < 300000; ++i) file += QByteArray::number(i) + ",n\n";
-    dlg->chooseFile(write(QStringLiteral("s.csv"), file));
-    check("createCheck")->click();
-    edit("tableNameBox")->setText(QStringLiteral("imp_new"));
+        QByteArray file;
+        file.reserve(4 << 20);
+        for (int i = 0; i < 300000; ++i) file += QByteArray::number(i) + ",n\n";
+        dlg->chooseFile(write(QStringLiteral("s.csv"), file));
+        check("createCheck")->click();
+        edit("tableNameBox")->setText(QStringLiteral("imp_new"));
     }
 
-    QString oldCwd;
     std::unique_ptr<CCsvImportDlg> dlg;
 };
 
@@ -144,7 +125,7 @@ TEST_F(ImportDialog, TheTableCheckFindsTablesAsTheServerWould)
     check("createCheck")->click();
     // Typed: folded and found by the search path, even while the create flag is on.
     edit("tableNameBox")->setText(QStringLiteral("IMP_T"));
-    EXPECT_EQ(countShown(), QStringLiteral("3"));
+    EXPECT_EQ(countShown(*dlg), QStringLiteral("3"));
     EXPECT_EQ(rowTexts("fieldList").value(0).section(u'|', 0, 3), QStringLiteral("id|integer|4|NOT NULL"));
     EXPECT_EQ(rowTexts("fieldList").value(1).section(u'|', 0, 3), QStringLiteral("name|character varying(10)|可変長|NULL"));
     // A missing table: the list is rebuilt from the file (create flag on).
@@ -155,12 +136,12 @@ TEST_F(ImportDialog, TheTableCheckFindsTablesAsTheServerWould)
     dlg->setTableObjectChooser([] { return std::optional<ObjectName>(ObjectName{"imp_s", "imp_t", false}); });
     child<QAbstractButton>("tableBrowseButton")->click();
     EXPECT_EQ(edit("tableNameBox")->text(), QStringLiteral("imp_s.imp_t"));
-    EXPECT_EQ(countShown(), QStringLiteral("0"));
+    EXPECT_EQ(countShown(*dlg), QStringLiteral("0"));
     EXPECT_EQ(rowTexts("fieldList").value(0).section(u'|', 0, 1), QStringLiteral("z|integer"));
     dlg->setTableObjectChooser({});
     dlg->setTableChooser([] { return std::optional<QString>(QStringLiteral("imp_t")); });
     child<QAbstractButton>("tableBrowseButton")->click();
-    EXPECT_EQ(countShown(), QStringLiteral("3"));
+    EXPECT_EQ(countShown(*dlg), QStringLiteral("3"));
 }
 
 TEST_F(ImportDialog, TheFieldListShowsDefaultsAsEveryDefaultIsShown)
@@ -240,7 +221,7 @@ TEST_F(ImportRunThread, QuotedFieldsAfterAFirstLineWithoutQuotesReadAsEveryCsvRe
     EXPECT_EQ(value(QStringLiteral("select string_agg(id || '=' || v, '/' order by id) from imp_t")),
               expected.join(u'/'));
     // The record count follows the run.
-    EXPECT_EQ(countShown(), QString::number(id));
+    EXPECT_EQ(countShown(*dlg), QString::number(id));
 }
 
 TEST_F(ImportRunThread, StopRollsBackEverythingIncludingTheCreatedTable)

@@ -1,35 +1,38 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <QByteArray>
-#include <QDir>
-#include <QFile>
+#include <QLineEdit>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTest>
 #include <memory>
-#include <ostream>
+#include <optional>
 
-#include "support/ScriptedPrompter.h"
-#include "support/TestServer.h"
-#include "workspace/Connection.h"
+#include "support/DialogDriver.h"
+#include "support/ServerFixture.h"
+#include "support/TestFiles.h"
+#include "transfer/CCsvImportDlg.h"
+#include "workspace/TableRowCounter.h"
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
-// A superuser connection, a folder for the CSV files and the error log, and the tables of the
-// import tests (all named imp_*), dropped before and after each test.
-class ImportFixture : public ::testing::Test {
+// The tool's connection (`conn`, a superuser) beside the administrator's, a folder for the CSV
+// files and the error log, which is also the working folder (where the dialog's run writes its
+// log), and the tables of the import tests (all named imp_*), dropped before and after each
+// test.
+class ImportFixture : public ServerFixture {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        admin = TestServer::connect();
+        cwd.emplace(dir.path());
+        ServerFixture::SetUp();
         conn = TestServer::connect();
-        TestServer::run(*admin, QStringLiteral("SET client_min_messages TO warning"));
-        dropAll();
     }
-    void TearDown() override { dropAll(); }
-    void dropAll()
+    void TearDown() override
+    {
+        ServerFixture::TearDown();
+        cwd.reset();
+    }
+    void cleanUp() override
     {
         TestServer::run(*admin, QStringLiteral("DROP VIEW IF EXISTS imp_v"));
         TestServer::run(*admin, QStringLiteral("DROP TABLE IF EXISTS imp_t, imp_t2, imp_new, \"ImpMixed\" CASCADE"));
@@ -37,27 +40,21 @@ protected:
         TestServer::run(*admin, QStringLiteral("DROP FUNCTION IF EXISTS imp_die() CASCADE"));
     }
     QString path(const QString& name) const { return dir.filePath(name); }
+    // Writes a file of the folder; its path.
     QString write(const QString& name, const QByteArray& bytes) const
     {
-        QFile f(path(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
+        writeFile(path(name), bytes);
         return path(name);
     }
-    QString value(const QString& sql) const
+    QByteArray readLog(const QString& name = QStringLiteral("ImportError.log")) const { return fileBytes(path(name)); }
+    // "現在のレコード数" once the exact count has answered (the estimate shows until then).
+    static QString countShown(CCsvImportDlg& dlg)
     {
-        Result r = admin->exec(sql);
-        EXPECT_TRUE(r.tuplesOk()) << sql.toStdString() << r.errorMessage().toStdString();
-        return r.value(0, 0);
-    }
-    QByteArray readLog(const QString& name = QStringLiteral("ImportError.log")) const
-    {
-        QFile f(path(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg.rowCounter()->running(); }, 30000));
+        return lineEdit(dlg, "recordCountBox")->text();
     }
 
     QTemporaryDir dir;
-    std::unique_ptr<Connection> admin;
+    std::optional<WorkingDirectory> cwd;
     std::unique_ptr<Connection> conn;
-    ScriptedPrompter prompts;
 };

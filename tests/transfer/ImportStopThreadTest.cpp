@@ -2,7 +2,6 @@
 
 #include <poll.h>
 
-#include <QThread>
 #include <thread>
 
 #include "transfer/CsvImport.h"
@@ -28,17 +27,12 @@ public:
 
 class ImportStopThread : public ImportFixture {
 protected:
-    // Polls until the session `pid` waits on a lock; false after a generous while.
+    // Whether the session `pid` comes to wait on a lock within a generous while.
     bool waitsOnLock(int pid)
     {
-        for (int i = 0; i < 6000; ++i) {
-            if (value(QStringLiteral("select count(*) from pg_stat_activity where pid = %1 "
-                                     "and wait_event_type = 'Lock'")
-                          .arg(pid)) == u"1")
-                return true;
-            QThread::msleep(10);
-        }
-        return false;
+        const QString waiting = QStringLiteral("select count(*) from pg_stat_activity where pid = %1 "
+                                               "and wait_event_type = 'Lock'").arg(pid);
+        return TestServer::waitForValue(*admin, waiting, QStringLiteral("1")) == u"1";
     }
 };
 

@@ -31,10 +31,7 @@ TEST_F(IndexKeysTest, OneStatementGivesTheKeysOfEveryIndex)
         {"ti_m_7", "(e)", "e  ", false},
     };
     for (const Case& c : cases)
-        run(QStringLiteral("CREATE %1INDEX %2 ON ti_s.ti_m %3")
-                .arg(c.unique ? "UNIQUE " : "", c.index, c.definition)
-                .toUtf8()
-                .constData());
+        run(QStringLiteral("CREATE %1INDEX %2 ON ti_s.ti_m %3").arg(c.unique ? "UNIQUE " : "", c.index, c.definition));
 
     StatementLog log(*conn);
     CTableInfoDlg dlg(*conn, ObjectName{"ti_s", "ti_m", false}, QStringLiteral("postgres"));

@@ -1,49 +1,34 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <QEventLoop>
 #include <QTimer>
-#include <ostream>
 
 #include "support/DialogDriver.h"
-#include "support/ScriptedPrompter.h"
-#include "support/TestServer.h"
+#include "support/ServerFixture.h"
 #include "workspace/TableRowCounter.h"
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
-// A superuser connection to the test server; the tables, schema and role of these tests
-// (all named ti_...) are dropped before and after each test.
-class TableInfoFixture : public ::testing::Test {
+// The dialogs' superuser connection (`conn`), on which run() and value() act, beside the
+// administrator's; the tables, schema and role of these tests (all named ti_...) are dropped
+// before and after each test.
+class TableInfoFixture : public ServerFixture {
 protected:
     void SetUp() override
     {
+        ServerFixture::SetUp();
         conn = TestServer::connect();
         TestServer::run(*conn, QStringLiteral("SET client_min_messages TO warning"));
-        dropAll();
     }
-    void TearDown() override
-    {
-        conn->exec(QStringLiteral("RESET ROLE"));
-        dropAll();
-    }
-    void dropAll()
+    void cleanUp() override
     {
         for (const char* sql :
              {"DROP SCHEMA IF EXISTS ti_s CASCADE",
               "DROP TABLE IF EXISTS ti_mix, ti_fixed, \"TiKeys\", ti_m, ti_r, ti_renamed, ti_f, "
               "ti_notseq CASCADE",
               "DROP SEQUENCE IF EXISTS ti_seq", "DROP ROLE IF EXISTS ti_nobody"})
-            TestServer::run(*conn, QString::fromUtf8(sql));
+            TestServer::run(*admin, QString::fromUtf8(sql));
     }
-    void run(const char* sql) { TestServer::run(*conn, QString::fromUtf8(sql)); }
-    QString value(const char* sql)
-    {
-        const Result r = conn->exec(QString::fromUtf8(sql));
-        EXPECT_TRUE(r.tuplesOk()) << sql << ": " << r.errorMessage().toStdString();
-        return r.value(0, 0);
-    }
+    void run(const QString& sql) { TestServer::run(*conn, sql); }
+    QString value(const QString& sql) { return TestServer::value(*conn, sql); }
 
     // Lets the event loop run until the exact count has arrived (or failed); a watchdog ends
     // the wait so that a count that never comes fails the test instead of hanging it.
@@ -60,5 +45,4 @@ protected:
     }
 
     std::unique_ptr<Connection> conn;
-    ScriptedPrompter prompts;
 };

@@ -14,17 +14,7 @@ namespace {
 
 QString box(QWidget& d, const char* name) { return lineEdit(d, name)->text(); }
 
-QStringList listRows(QWidget& d, const char* name)
-{
-    auto* list = d.findChild<QTableWidget*>(name);
-    QStringList out;
-    for (int r = 0; r < list->rowCount(); ++r) {
-        QStringList cells;
-        for (int c = 0; c < list->columnCount(); ++c) cells << list->item(r, c)->text();
-        out << cells.join(u'|');
-    }
-    return out;
-}
+QStringList listRows(QWidget& d, const char* name) { return rowTexts(control<QTableWidget>(d, name)); }
 
 QList<int> images(const CTableInfoDlg& d, int rows)
 {

@@ -3,7 +3,7 @@
 #include <functional>
 #include <vector>
 
-#include "support/TestServer.h"
+#include "support/ServerFixture.h"
 #include "workspace/Catalogue.h"
 
 namespace {
@@ -11,27 +11,24 @@ namespace {
 // Every catalogue question runs on the test server and answers with the columns its callers
 // read: a statement whose form the server does not take (a catalogue column gone, a typo)
 // fails here on that server, not in a dialog.
-class CatalogueTest : public ::testing::Test {
+class CatalogueTest : public ServerFixture {
 protected:
     void SetUp() override
     {
+        ServerFixture::SetUp();
+        if (HasFatalFailure()) return;
+        for (const char* sql :
+             {"CREATE SCHEMA cat_s",
+              "CREATE TABLE cat_s.\"Cat T\" (id int PRIMARY KEY, name text DEFAULT 'x', gone int)",
+              "ALTER TABLE cat_s.\"Cat T\" DROP COLUMN gone", "INSERT INTO cat_s.\"Cat T\" VALUES (1), (2)",
+              "CREATE SEQUENCE cat_s.cat_q"})
+            TestServer::run(*admin, QString::fromUtf8(sql));
+        role(QStringLiteral("cat_g"));
+        TestServer::run(*admin, QStringLiteral("CREATE GROUP cat_g USER postgres"));
         conn = TestServer::connect();
-        TestServer::run(*conn, QStringLiteral("DROP SCHEMA IF EXISTS cat_s CASCADE"));
-        TestServer::run(*conn, QStringLiteral("CREATE SCHEMA cat_s"));
-        TestServer::run(*conn, QStringLiteral("CREATE TABLE cat_s.\"Cat T\" (id int PRIMARY KEY, "
-                                              "name text DEFAULT 'x', gone int)"));
-        TestServer::run(*conn, QStringLiteral("ALTER TABLE cat_s.\"Cat T\" DROP COLUMN gone"));
-        TestServer::run(*conn, QStringLiteral("INSERT INTO cat_s.\"Cat T\" VALUES (1), (2)"));
-        TestServer::run(*conn, QStringLiteral("CREATE SEQUENCE cat_s.cat_q"));
-        TestServer::run(*conn, QStringLiteral("DROP ROLE IF EXISTS cat_g"));
-        TestServer::run(*conn, QStringLiteral("CREATE GROUP cat_g USER postgres"));
     }
-    void TearDown() override
-    {
-        auto c = TestServer::connect();
-        TestServer::run(*c, QStringLiteral("DROP SCHEMA IF EXISTS cat_s CASCADE"));
-        TestServer::run(*c, QStringLiteral("DROP ROLE IF EXISTS cat_g"));
-    }
+    void cleanUp() override { TestServer::run(*admin, QStringLiteral("DROP SCHEMA IF EXISTS cat_s CASCADE")); }
+    // The asking session.
     std::unique_ptr<Connection> conn;
 };
 

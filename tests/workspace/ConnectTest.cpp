@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 
 #include "support/ScriptedPrompter.h"
+#include "support/TestFiles.h"
 #include "support/TestServer.h"
 #include "workspace/CKestrelDoc.h"
 
@@ -20,17 +21,11 @@ struct StatusCapture {
     QStringList panes;
 };
 
-// Restores the process's working directory after a test that moves it.
-struct CwdGuard {
-    QString saved = QDir::currentPath();
-    ~CwdGuard() { QDir::setCurrent(saved); }
-};
-
 }  // namespace
 
 TEST(Connect, RecordsStartDirectoryOnceAndReturnsToItBeforeEveryLogin)
 {
-    CwdGuard guard;
+    WorkingDirectory guard;  // back where the process was after the test
     ScriptedPrompter prompts;
     QTemporaryDir start, elsewhere;
     const QString startPath = QDir(start.path()).canonicalPath();
@@ -93,7 +88,7 @@ TEST(Connect, StatusPaneTextsAndClientEncoding)
 {
     ScriptedPrompter prompts;
     auto admin = TestServer::connect();
-    TestServer::run(*admin, QStringLiteral("DROP ROLE IF EXISTS abc"));
+    TestServer::dropRole(*admin, QStringLiteral("abc"));
     TestServer::run(*admin, QStringLiteral("CREATE ROLE abc LOGIN"));
 
     CKestrelDoc doc;
@@ -109,8 +104,7 @@ TEST(Connect, StatusPaneTextsAndClientEncoding)
     EXPECT_EQ(status.panes, (QStringList{QStringLiteral("ログイン名　abc"),
                                          QStringLiteral("ホスト名　db1"),
                                          QStringLiteral("検索スピード")}));
-    Result enc = doc.connection()->exec(QStringLiteral("show client_encoding"));
-    EXPECT_EQ(enc.value(0, 0), QStringLiteral("UTF8"));
+    EXPECT_EQ(TestServer::value(*doc.connection(), QStringLiteral("show client_encoding")), QStringLiteral("UTF8"));
 
     // Empty fields: libpq falls back to the environment; the host pane names the host the
     // session reached, never a typed text.
@@ -120,7 +114,7 @@ TEST(Connect, StatusPaneTextsAndClientEncoding)
                                          QStringLiteral("ホスト名　") + doc.connection()->hostName(),
                                          QStringLiteral("検索スピード")}));
     doc.setLoginRunner({});
-    TestServer::run(*admin, QStringLiteral("DROP ROLE abc"));
+    TestServer::dropRole(*admin, QStringLiteral("abc"));
 }
 
 TEST(Connect, ASessionThatCannotSpeakUtf8IsAFailedLogin)

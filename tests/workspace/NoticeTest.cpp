@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "support/ScriptedPrompter.h"
-#include "support/TestServer.h"
+#include "support/WorkspaceFixture.h"
 #include "workspace/CKestrelDoc.h"
 #include "workspace/ServerWarnings.h"
 
@@ -30,8 +30,7 @@ TEST(NoticeReceiver, CollectsTheServersNotices)
 {
     ScriptedPrompter prompts;
     CKestrelDoc doc;
-    doc.setLoginRunner([] { return TestServer::superuserLogin(); });
-    ASSERT_EQ(doc.Connect(), 0);
+    ASSERT_TRUE(logIn(doc));
     doc.installNoticeReceiver();
     Result r = doc.connection()->exec(
         QStringLiteral("DO $$ BEGIN RAISE NOTICE 'first'; RAISE NOTICE 'second 表示'; END $$"));
@@ -66,8 +65,7 @@ TEST(ServerWarningsCatcher, NestedCatchersEachCollectAndTheLogPaneStillGetsEvery
 {
     ScriptedPrompter prompts;
     CKestrelDoc doc;
-    doc.setLoginRunner([] { return TestServer::superuserLogin(); });
-    ASSERT_EQ(doc.Connect(), 0);
+    ASSERT_TRUE(logIn(doc));
     doc.installNoticeReceiver();
     Connection& conn = *doc.connection();
     auto warn = [&conn](const char* text) {

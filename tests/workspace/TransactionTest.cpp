@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "support/ScriptedPrompter.h"
-#include "support/TestServer.h"
+#include "support/ServerFixture.h"
 #include "workspace/Statements.h"
 #include "workspace/Transaction.h"
 
@@ -9,34 +8,19 @@ namespace {
 
 const QString kFail = QStringLiteral("データを更新することが出来ませんでした");
 
-class TransactionTest : public ::testing::Test {
+// The tool's connection (`conn`) beside the administrator's, and the table tx_t.
+class TransactionTest : public ServerFixture {
 protected:
     void SetUp() override
     {
+        ServerFixture::SetUp();
+        if (HasFatalFailure()) return;
+        TestServer::run(*admin, QStringLiteral("CREATE TABLE tx_t (id int PRIMARY KEY)"));
         conn = TestServer::connect();
-        TestServer::run(*conn, QStringLiteral("DROP TABLE IF EXISTS tx_t"));
-        TestServer::run(*conn, QStringLiteral("CREATE TABLE tx_t (id int PRIMARY KEY)"));
     }
-    void TearDown() override
-    {
-        auto c = TestServer::connect();
-        TestServer::run(*c, QStringLiteral("DROP TABLE IF EXISTS tx_t"));
-    }
-    int rowCount()
-    {
-        auto c = TestServer::connect();
-        Result r = c->exec(QStringLiteral("select count(*) from tx_t"));
-        return r.value(0, 0).toInt();
-    }
-    // Ends the session of `conn` from another connection, as a lost server would.
-    void terminateConnection()
-    {
-        auto killer = TestServer::connect();
-        TestServer::run(*killer, QStringLiteral("select pg_terminate_backend(%1)")
-                                     .arg(conn->backendPid()));
-    }
+    void cleanUp() override { TestServer::run(*admin, QStringLiteral("DROP TABLE IF EXISTS tx_child, tx_t")); }
+    int rowCount() { return value(QStringLiteral("select count(*) from tx_t")).toInt(); }
 
-    ScriptedPrompter prompts;
     std::unique_ptr<Connection> conn;
 };
 
@@ -54,7 +38,7 @@ TEST_F(TransactionTest, AllStepsSucceedAndCommit)
 
 TEST_F(TransactionTest, RefusedBeginSendsNothingElse)
 {
-    terminateConnection();
+    TestServer::endSession(*conn);  // as a lost server would
     StatementLog log(*conn);
     EXPECT_FALSE(RunConfirmedTransaction(*conn, {QStringLiteral("insert into tx_t values (1)")}, kFail));
     EXPECT_EQ(log.statements(), QStringList{"BEGIN"});
@@ -78,7 +62,6 @@ TEST_F(TransactionTest, FailingSecondStatementRollsBackFirstAndSkipsThird)
 
 TEST_F(TransactionTest, DeferredConstraintFailsAtCommit)
 {
-    TestServer::run(*conn, QStringLiteral("DROP TABLE IF EXISTS tx_child"));
     TestServer::run(*conn, QStringLiteral("CREATE TABLE tx_child (id int REFERENCES tx_t(id) "
                                           "DEFERRABLE INITIALLY DEFERRED)"));
     StatementLog log(*conn);
@@ -87,7 +70,6 @@ TEST_F(TransactionTest, DeferredConstraintFailsAtCommit)
     EXPECT_EQ(log.statements(),
               (QStringList{"BEGIN", "insert into tx_child values (42)", "COMMIT", "ROLLBACK"}));
     EXPECT_EQ(prompts.messages(), (QStringList{kCommitError, kDeleteAbortMessage}));
-    TestServer::run(*conn, QStringLiteral("DROP TABLE tx_child"));
 }
 
 TEST_F(TransactionTest, CommitAnsweredWithRollbackTagIsAFailure)

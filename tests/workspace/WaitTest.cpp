@@ -2,8 +2,7 @@
 
 #include <poll.h>
 
-#include "support/ScriptedPrompter.h"
-#include "support/TestServer.h"
+#include "support/ServerFixture.h"
 #include "workspace/Transaction.h"
 #include "workspace/Waiter.h"
 
@@ -32,7 +31,8 @@ public:
             const QString running = QStringLiteral(
                 "select count(*) from pg_stat_activity where pid = %1 and state = 'active'")
                                         .arg(waitedPid);
-            while (watcher->exec(running).value(0, 0) != u"1") ::poll(nullptr, 0, 10);
+            EXPECT_EQ(TestServer::waitForValue(*watcher, running, QStringLiteral("1")),
+                      QStringLiteral("1"));
             ++cancels;
             s.cancel();
         }
@@ -44,29 +44,23 @@ public:
     }
 };
 
-class WaitTest : public ::testing::Test {
+// The tool's connection (`conn`), waiting in the scripted waiter, beside the administrator's,
+// and the table wait_t.
+class WaitTest : public ServerFixture {
 protected:
     void SetUp() override
     {
+        ServerFixture::SetUp();
+        if (HasFatalFailure()) return;
+        TestServer::run(*admin, QStringLiteral("CREATE TABLE wait_t (id int PRIMARY KEY)"));
         conn = TestServer::connect();
         conn->setFailureSink([this](const QString& text) { failures << text; });
         conn->setWaiter(&waiter);
         waiter.waitedPid = conn->backendPid();
-        TestServer::run(*conn, QStringLiteral("DROP TABLE IF EXISTS wait_t"));
-        TestServer::run(*conn, QStringLiteral("CREATE TABLE wait_t (id int PRIMARY KEY)"));
     }
-    void TearDown() override
-    {
-        auto c = TestServer::connect();
-        TestServer::run(*c, QStringLiteral("DROP TABLE IF EXISTS wait_t"));
-    }
-    int rowCount()
-    {
-        auto c = TestServer::connect();
-        return c->exec(QStringLiteral("select count(*) from wait_t")).value(0, 0).toInt();
-    }
+    void cleanUp() override { TestServer::run(*admin, QStringLiteral("DROP TABLE IF EXISTS wait_t")); }
+    int rowCount() { return value(QStringLiteral("select count(*) from wait_t")).toInt(); }
 
-    ScriptedPrompter prompts;
     ScriptedWaiter waiter;
     QStringList failures;
     std::unique_ptr<Connection> conn;
