@@ -178,6 +178,9 @@ void Connection::logLine(const QString& text)
 void Connection::adopt(PGconn* conn)
 {
     m_conn = conn;
+    // Cancel requests still on their way were meant for the session before: the new one waits
+    // for none of them (on a link gone silent they may never arrive).
+    m_cancels = std::make_shared<CancelRequests>();
     m_lost = false;
     m_lostError.clear();
     m_operatorTransaction = false;
