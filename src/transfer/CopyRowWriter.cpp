@@ -49,22 +49,21 @@ CopyRowWriter::CopyRowWriter(const CsvSettings& settings)
     m_special[uchar('\n')] = true;
 }
 
-// A row straight into the output: every field in quotes, the delimiter between, the quote
-// doubled; false (nothing written) for a row with an escape other than NULL's or a line feed
-// (COPY never sends one inside a row), which the line builder handles, or a character CP932
-// cannot hold. A row that is not all ASCII is converted
-// to CP932 afterwards.
-bool CopyRowWriter::appendDirect(QByteArray& out, const char* row, qsizetype size)
+// The CSV line of the COPY row that begins at row, written at o: every field in quotes, the
+// delimiter between, the quote doubled, NULL (\N alone in its field) as an empty value, CR LF
+// at its end. The row ends at its line feed or at end; next is set past it (past the line
+// feed). Returns the end of the line, or null for a row with an escape other than NULL's.
+// wide: the row holds a byte past ASCII (its line is to be converted to CP932).
+// A row of L bytes takes at most 3L + 4 bytes.
+char* CopyRowWriter::writeLine(const char* row, const char* end, char* o, const char*& next,
+                               bool& wide) const
 {
-    const qsizetype start = out.size();
-    out.resize(start + 3 * size + 8);  // at worst every byte a tab (quote, delimiter, quote)
-    char* o = out.data() + start;
     const char q = m_quoteByte, d = m_delimiterByte;
-    bool wide = false;
+    const char* p = row;
     *o++ = q;
-    for (const char *p = row, *end = row + size;;) {
+    while (p < end) {
         const char* run = p;
-        p = nextSpecial(p, end);
+        while (p < end && !m_special[uchar(*p)]) ++p;
         std::memcpy(o, run, size_t(p - run));
         o += p - run;
         if (p == end) break;
@@ -77,16 +76,12 @@ bool CopyRowWriter::appendDirect(QByteArray& out, const char* row, qsizetype siz
             *o++ = q;
             *o++ = q;
         } else if (c == '\n') {
-            out.truncate(start);
-            return false;
+            break;
         } else if (c == '\\') {
             // \N alone in its field is NULL, written as an empty value.
             const bool null = p < end && *p == 'N' && (p - 1 == row || p[-2] == '\t') &&
-                              (p + 1 == end || p[1] == '\t');
-            if (!null) {
-                out.truncate(start);
-                return false;
-            }
+                              (p + 1 == end || p[1] == '\t' || p[1] == '\n');
+            if (!null) return nullptr;
             ++p;
         } else {
             wide = true;
@@ -96,7 +91,28 @@ bool CopyRowWriter::appendDirect(QByteArray& out, const char* row, qsizetype siz
     *o++ = q;
     *o++ = '\r';
     *o++ = '\n';
-    out.truncate(o - out.constData());
+    next = p;
+    return o;
+}
+
+// One row straight into the output; false (nothing written) for a row with an escape other
+// than NULL's or a line feed inside (COPY never sends one), which the line builder handles,
+// or a character CP932 cannot hold. A row that is not all ASCII is converted to CP932
+// afterwards.
+bool CopyRowWriter::appendDirect(QByteArray& out, const char* row, qsizetype size)
+{
+    const qsizetype start = out.size();
+    out.resize(start + 3 * size + 8);
+    char* const line = out.data() + start;
+    const char* const end = row + size;
+    const char* next = nullptr;
+    bool wide = false;
+    char* const lineEnd = writeLine(row, end, line, next, wide);
+    if (!lineEnd || next != end || (size > 0 && end[-1] == '\n')) {
+        out.truncate(start);
+        return false;
+    }
+    out.truncate(lineEnd - out.constData());
     if (wide) {
         m_scratch.resize(out.size() - start);
         std::memcpy(m_scratch.data(), out.constData() + start, size_t(m_scratch.size()));
@@ -104,6 +120,44 @@ bool CopyRowWriter::appendDirect(QByteArray& out, const char* row, qsizetype siz
         return m_cp932.append(out, m_scratch.constData(), m_scratch.size());
     }
     return true;
+}
+
+qsizetype CopyRowWriter::appendRows(QByteArray& out, const char* rows, qsizetype size, qint64& taken)
+{
+    taken = 0;
+    if (!m_direct || !m_hasFields) return 0;
+    const qsizetype start = out.size();
+    // A row of L bytes with its line feed: at most 3L + 1 bytes (the last, without one, 3L + 4).
+    out.resize(start + 4 * size + 8);
+    char* base = out.data();
+    qsizetype at = start;  // the end of the lines written
+    const char* p = rows;
+    const char* const end = rows + size;
+    while (p < end) {
+        char* const o = base + at;
+        const char* next = nullptr;
+        bool wide = false;
+        char* const lineEnd = writeLine(p, end, o, next, wide);
+        if (!lineEnd || next[-1] != '\n') break;
+        if (wide) {
+            // The line in CP932 (never longer); a row CP932 cannot hold is left to append(),
+            // which tells why.
+            m_scratch.resize(lineEnd - o);
+            std::memcpy(m_scratch.data(), o, size_t(m_scratch.size()));
+            out.truncate(at);
+            const bool held = m_cp932.append(out, m_scratch.constData(), m_scratch.size());
+            at = out.size();
+            out.resize(at + 4 * (end - next) + 8);
+            base = out.data();
+            if (!held) break;
+        } else {
+            at = lineEnd - base;
+        }
+        p = next;
+        ++taken;
+    }
+    out.truncate(at);
+    return p - rows;
 }
 
 bool CopyRowWriter::append(QByteArray& out, const char* row, qsizetype size)
