@@ -42,7 +42,8 @@ public:
 
 private:
     bool appendDirect(QByteArray& out, const char* row, qsizetype size);
-    char* writeLine(const char* row, const char* end, char* o, const char*& next, bool& wide) const;
+    char* writeLine(const char* row, const char* first, const char* end, char* o,
+                    const char* outFirst, const char*& next, bool& wide) const;
 
     CsvLineBuilder m_line;
     Cp932Stream m_cp932;
@@ -53,8 +54,8 @@ private:
     bool m_direct = false;
     char m_quoteByte = 0;
     char m_delimiterByte = 0;
-    // The bytes the direct path stops at: tab, backslash, line feed, the quote, and any byte
-    // past ASCII.
+    // The bytes the direct path stops at where it goes byte by byte (a row shorter than a
+    // block, or no SSE2): tab, backslash, line feed, the quote, and any byte past ASCII.
     std::array<bool, 256> m_special{};
 };
 
