@@ -11,18 +11,27 @@
 //
 // Connects with PGHOST, PGPORT, PGUSER (and PGDATABASE, default postgres); psql must be on PATH.
 // KBENCH_SPLIT=SESSIONS,BLOCKS[,HELD_KIB] sets how the table mode shares a table out (compare
-// with 1,1 for one session); KBENCH_TABLE_ONLY=1 leaves the SQL mode out.
+// with 1,1 for one session); KBENCH_TABLE_ONLY=1 leaves the SQL mode out; KBENCH_KEEP=1 keeps
+// the table for the next run and takes the one a run kept (so that builds run alternately
+// read the same table, and the server's work of making it does not fall into the run);
+// KBENCH_DETAIL=1 adds, per export (medians): the CPU of threads other than the one the
+// export runs on, the page faults, and the voluntary and involuntary context switches; and,
+// when the server runs on this machine, its CPU during \copy and during the export (the
+// server's processes alive and those it reaped), which tells how far the cores allow the
+// export to run ahead of \copy.
 
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -52,15 +61,73 @@ void resetPeak()
     if (f.open(QIODevice::WriteOnly)) f.write("5");
 }
 
-// CPU time of this process so far, in ms: user and system.
+// CPU time of this process so far, in ms: user and system; that of the calling thread alone;
+// page faults and context switches of the process.
 struct Cpu {
-    double user = 0, system = 0;
+    double user = 0, system = 0, thread = 0, faults = 0, waits = 0, preempted = 0;
     static Cpu now()
     {
-        rusage u{};
+        const auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+        rusage u{}, self{};
         getrusage(RUSAGE_SELF, &u);
-        return {u.ru_utime.tv_sec * 1e3 + u.ru_utime.tv_usec / 1e3,
-                u.ru_stime.tv_sec * 1e3 + u.ru_stime.tv_usec / 1e3};
+        getrusage(RUSAGE_THREAD, &self);
+        return {ms(u.ru_utime), ms(u.ru_stime), ms(self.ru_utime) + ms(self.ru_stime),
+                double(u.ru_minflt + u.ru_majflt), double(u.ru_nvcsw), double(u.ru_nivcsw)};
+    }
+};
+
+// A field of /proc/PID/stat (numbered as proc(5) numbers them, from 1), as a number.
+double statField(pid_t pid, int field)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    const QByteArray line = f.readAll();
+    // The command name, field 2, is in parentheses and may hold spaces.
+    const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return field >= 3 && field - 3 < rest.size() ? rest[field - 3].toDouble() : -1;
+}
+
+// The server's processes: its postmaster (found as the parent of a backend of ours, when the
+// server runs on this machine) and its children.
+struct Server {
+    pid_t postmaster = 0;
+
+    static Server of(Connection& conn)
+    {
+        const Result r = conn.exec(QStringLiteral("select pg_backend_pid()"));
+        const pid_t backend = r.tuplesOk() ? pid_t(QString::fromUtf8(r.rawValue(0, 0)).toInt()) : 0;
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(backend));
+        if (backend <= 0 || !comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != "postgres")
+            return {};
+        return {pid_t(statField(backend, 4))};
+    }
+
+    std::vector<pid_t> children() const
+    {
+        std::vector<pid_t> pids;
+        for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            bool number = false;
+            const pid_t pid = pid_t(entry.toInt(&number));
+            if (number && statField(pid, 4) == postmaster) pids.push_back(pid);
+        }
+        return pids;
+    }
+
+    // CPU in ms so far: the postmaster's, its children's alive and those it has reaped. Waits
+    // (a little) until the children are as many as `settled`, so that those that ended are
+    // reaped; -1 when the server is not on this machine.
+    double cpuMs(size_t settled = 0) const
+    {
+        if (postmaster <= 0) return -1;
+        std::vector<pid_t> pids = children();
+        for (int i = 0; settled && pids.size() > settled && i < 100; ++i) {
+            QThread::msleep(20);
+            pids = children();
+        }
+        double ticks = statField(postmaster, 14) + statField(postmaster, 15) +
+                       statField(postmaster, 16) + statField(postmaster, 17);
+        for (pid_t pid : pids) ticks += std::max(0.0, statField(pid, 14) + statField(pid, 15));
+        return ticks * 1000.0 / double(sysconf(_SC_CLK_TCK));
     }
 };
 
@@ -85,8 +152,12 @@ int runOne(int rows, int argc, char** argv)
         return 2;
     }
     const QString table = QStringLiteral("kbench_export_%1").arg(rows);
-    conn->exec(QStringLiteral("drop table if exists %1").arg(table));
-    if (!conn->exec(QStringLiteral(
+    const bool keep = qEnvironmentVariableIsSet("KBENCH_KEEP");
+    const bool kept =
+        keep && conn->exec(QStringLiteral("select 1 from pg_class where relname = '%1'").arg(table))
+                        .rows() == 1;
+    if (!kept) conn->exec(QStringLiteral("drop table if exists %1").arg(table));
+    if (!kept && !conn->exec(QStringLiteral(
                         "create table %1 as select g as id, 'name ' || g as name, "
                         "(g * 1.5)::numeric(12,2) as amount, "
                         "timestamp '2024-01-01' + g * interval '1 second' as at "
@@ -95,15 +166,20 @@ int runOne(int rows, int argc, char** argv)
                         .arg(rows))
              .commandOk())
         return 3;
-    conn->exec(QStringLiteral("vacuum analyze %1").arg(table));
+    if (!kept) conn->exec(QStringLiteral("vacuum analyze %1").arg(table));
 
     const QString copyFile = dir.filePath(QStringLiteral("copy.txt"));
     const QString csvFile = dir.filePath(QStringLiteral("export.csv"));
     const CsvSettings settings{QStringLiteral(","), QStringLiteral("\""), true};
     const int repeats = rows >= 5000000 ? 3 : 5;
     std::vector<double> copyMs, exportMs, selectMs, exportCpu, exportUser, exportSystem;
+    std::vector<double> otherThreads, faults, waits, preempted, copyServer, exportServer;
+    const bool detail = qEnvironmentVariableIsSet("KBENCH_DETAIL");
+    const Server server = detail ? Server::of(*conn) : Server();
+    const size_t settled = server.postmaster > 0 ? server.children().size() : 0;
     double idle = 0, peak = 0;
     for (int i = 0; i < repeats; ++i) {
+        const double copyServer0 = server.cpuMs(settled);
         QElapsedTimer t;
         t.start();
         const int rc = QProcess::execute(
@@ -112,6 +188,7 @@ int runOne(int rows, int argc, char** argv)
              QStringLiteral("\\copy %1 to '%2'").arg(table, copyFile)});
         copyMs.push_back(t.nsecsElapsed() / 1e6);
         if (rc != 0) return 4;
+        copyServer.push_back(server.cpuMs(settled) - copyServer0);
 
         idle = statusMiB("VmRSS");
         resetPeak();
@@ -122,6 +199,7 @@ int runOne(int rows, int argc, char** argv)
                               split.size() > 2 ? split.value(2).toLongLong() << 10
                                                : CsvExportJob::kDefaultHeldLimit);
         }
+        const double exportServer0 = server.cpuMs(settled);
         const Cpu cpu0 = Cpu::now();
         t.restart();
         if (!job.start(ExportSource{ObjectName{QStringLiteral("public"), table, true}, QString()},
@@ -136,6 +214,11 @@ int runOne(int rows, int argc, char** argv)
         exportUser.push_back(cpu1.user - cpu0.user);
         exportSystem.push_back(cpu1.system - cpu0.system);
         exportCpu.push_back(exportUser.back() + exportSystem.back());
+        otherThreads.push_back(exportCpu.back() - (cpu1.thread - cpu0.thread));
+        faults.push_back(cpu1.faults - cpu0.faults);
+        waits.push_back(cpu1.waits - cpu0.waits);
+        preempted.push_back(cpu1.preempted - cpu0.preempted);
+        exportServer.push_back(server.cpuMs(settled) - exportServer0);
         peak = std::max(peak, statusMiB("VmHWM") - idle);
 
         // The same rows as a statement of SQL mode: single-row mode instead of COPY.
@@ -152,7 +235,7 @@ int runOne(int rows, int argc, char** argv)
         selectMs.push_back(t.nsecsElapsed() / 1e6);
         peak = std::max(peak, statusMiB("VmHWM") - idle);
     }
-    conn->exec(QStringLiteral("drop table %1").arg(table));
+    if (!keep) conn->exec(QStringLiteral("drop table %1").arg(table));
     const double copy = median(copyMs), exported = median(exportMs), selected = median(selectMs);
     const double cpu = median(exportCpu);
     std::printf("%9d  %10.1f  %10.1f  %12.2f  %12.1f  %11.1f  %13s  %10.1f  %12.2f  %9.1f  %14.1f  "
@@ -162,6 +245,13 @@ int runOne(int rows, int argc, char** argv)
                                .arg(median(exportSystem), 0, 'f', 0)),
                 selected, copy / selected, idle, peak,
                 QFileInfo(copyFile).size() / 1048576.0, QFileInfo(csvFile).size() / 1048576.0);
+    if (detail) {
+        std::printf("           other threads %.1f ms, faults %.0f, waits %.0f, preempted %.0f",
+                    median(otherThreads), median(faults), median(waits), median(preempted));
+        if (server.postmaster > 0)
+            std::printf("; server cpu ms: \\copy %.0f, table %.0f", median(copyServer), median(exportServer));
+        std::printf("\n");
+    }
     std::fflush(stdout);
     return 0;
 }

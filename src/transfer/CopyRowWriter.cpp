@@ -1,6 +1,11 @@
 #include "transfer/CopyRowWriter.h"
 
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "transfer/CsvExport.h"
 
@@ -49,24 +54,78 @@ CopyRowWriter::CopyRowWriter(const CsvSettings& settings)
     m_special[uchar('\n')] = true;
 }
 
-// A row straight into the output: every field in quotes, the delimiter between, the quote
-// doubled; false (nothing written) for a row with an escape other than NULL's or a line feed
-// (COPY never sends one inside a row), which the line builder handles, or a character CP932
-// cannot hold. A row that is not all ASCII is converted
-// to CP932 afterwards.
-bool CopyRowWriter::appendDirect(QByteArray& out, const char* row, qsizetype size)
+#if defined(__SSE2__)
+namespace {
+
+// The lanes of a block holding a byte that needs a look: tab, backslash, line feed, the quote.
+unsigned stopsIn(__m128i block, __m128i quotes)
 {
-    const qsizetype start = out.size();
-    out.resize(start + 3 * size + 8);  // at worst every byte a tab (quote, delimiter, quote)
-    char* o = out.data() + start;
+    const __m128i tabs = _mm_set1_epi8('\t'), backslashes = _mm_set1_epi8('\\'),
+                  lineFeeds = _mm_set1_epi8('\n');
+    const __m128i hits =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, tabs), _mm_cmpeq_epi8(block, backslashes)),
+                     _mm_or_si128(_mm_cmpeq_epi8(block, lineFeeds), _mm_cmpeq_epi8(block, quotes)));
+    return unsigned(_mm_movemask_epi8(hits));
+}
+
+}  // namespace
+#endif
+
+// The CSV line of the COPY row that begins at row, written at o: every field in quotes, the
+// delimiter between, the quote doubled, NULL (\N alone in its field) as an empty value, CR LF
+// at its end. The row ends at its line feed or at end; next is set past it (past the line
+// feed). Returns the end of the line, or null for a row with an escape other than NULL's.
+// wide: the row holds a byte past ASCII (its line is to be converted to CP932).
+// The bytes between those that need a look go out as they are, a block of 16 at a time: a
+// block is stored whole and the output goes on after its plain bytes, so up to 16 bytes past
+// the line are written; a row of L bytes takes at most 3L + 4 bytes before those. Reads only
+// inside [first, end); the output from outFirst on is this call's caller's (a block may be
+// stored over it with the same bytes).
+char* CopyRowWriter::writeLine(const char* row, const char* first, const char* end, char* o,
+                               const char* outFirst, const char*& next, bool& wide) const
+{
     const char q = m_quoteByte, d = m_delimiterByte;
-    bool wide = false;
+    const char* p = row;
+#if defined(__SSE2__)
+    const __m128i quotes = _mm_set1_epi8(q);
+    const __m128i lanes = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    unsigned high = 0;  // the lanes of plain bytes past ASCII
+#endif
     *o++ = q;
-    for (const char *p = row, *end = row + size;;) {
-        const char* run = p;
-        p = nextSpecial(p, end);
-        std::memcpy(o, run, size_t(p - run));
-        o += p - run;
+    while (p < end) {
+#if defined(__SSE2__)
+        if (end - p >= 16) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), block);
+            const unsigned stops = stopsIn(block, quotes);
+            const int plain = stops ? std::countr_zero(stops) : 16;
+            high |= unsigned(_mm_movemask_epi8(block)) & ((1u << plain) - 1);
+            p += plain;
+            o += plain;
+            if (!stops) continue;
+        } else if (end - first >= 16 && o - outFirst >= 16 - (end - p)) {
+            // Fewer than 16 bytes are left: the last block before end is read, and its first
+            // lanes, handled already, keep the bytes written for them.
+            const int done = int(16 - (end - p));
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16));
+            char* const at = o - done;
+            const __m128i kept = _mm_cmplt_epi8(lanes, _mm_set1_epi8(char(done)));
+            const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(at),
+                             _mm_or_si128(_mm_and_si128(kept, before), _mm_andnot_si128(kept, block)));
+            const unsigned stops = stopsIn(block, quotes) >> done;
+            const int plain = stops ? std::countr_zero(stops) : int(end - p);
+            high |= (unsigned(_mm_movemask_epi8(block)) >> done) & ((1u << plain) - 1);
+            p += plain;
+            o += plain;
+        } else
+#endif
+        {
+            const char* run = p;
+            while (p < end && !m_special[uchar(*p)]) ++p;
+            std::memcpy(o, run, size_t(p - run));
+            o += p - run;
+        }
         if (p == end) break;
         const char c = *p++;
         if (c == '\t') {
@@ -77,26 +136,46 @@ bool CopyRowWriter::appendDirect(QByteArray& out, const char* row, qsizetype siz
             *o++ = q;
             *o++ = q;
         } else if (c == '\n') {
-            out.truncate(start);
-            return false;
+            break;
         } else if (c == '\\') {
             // \N alone in its field is NULL, written as an empty value.
             const bool null = p < end && *p == 'N' && (p - 1 == row || p[-2] == '\t') &&
-                              (p + 1 == end || p[1] == '\t');
-            if (!null) {
-                out.truncate(start);
-                return false;
-            }
+                              (p + 1 == end || p[1] == '\t' || p[1] == '\n');
+            if (!null) return nullptr;
             ++p;
         } else {
             wide = true;
             *o++ = c;
         }
     }
+#if defined(__SSE2__)
+    wide = wide || high;
+#endif
     *o++ = q;
     *o++ = '\r';
     *o++ = '\n';
-    out.truncate(o - out.constData());
+    next = p;
+    return o;
+}
+
+// One row straight into the output; false (nothing written) for a row with an escape other
+// than NULL's or a line feed inside (COPY never sends one), which the line builder handles,
+// or a character CP932 cannot hold. A row that is not all ASCII is converted to CP932
+// afterwards.
+bool CopyRowWriter::appendDirect(QByteArray& out, const char* row, qsizetype size)
+{
+    const qsizetype start = out.size();
+    out.resize(start + 3 * size + 24);
+    char* const line = out.data() + start;
+    const char* const end = row + size;
+    const char* next = nullptr;
+    bool wide = false;
+    char* const lineEnd = writeLine(row, row, end, line, line, next, wide);
+    if (!lineEnd || next != end || (size > 0 && end[-1] == '\n')) {
+        out.truncate(start);
+        return false;
+    }
+    out.truncate(lineEnd - out.constData());
     if (wide) {
         m_scratch.resize(out.size() - start);
         std::memcpy(m_scratch.data(), out.constData() + start, size_t(m_scratch.size()));
@@ -104,6 +183,44 @@ bool CopyRowWriter::appendDirect(QByteArray& out, const char* row, qsizetype siz
         return m_cp932.append(out, m_scratch.constData(), m_scratch.size());
     }
     return true;
+}
+
+qsizetype CopyRowWriter::appendRows(QByteArray& out, const char* rows, qsizetype size, qint64& taken)
+{
+    taken = 0;
+    if (!m_direct || !m_hasFields) return 0;
+    const qsizetype start = out.size();
+    // A row of L bytes with its line feed: at most 3L + 1 bytes, and the block past them.
+    out.resize(start + 4 * size + 24);
+    char* base = out.data();
+    qsizetype at = start;  // the end of the lines written
+    const char* p = rows;
+    const char* const end = rows + size;
+    while (p < end) {
+        char* const o = base + at;
+        const char* next = nullptr;
+        bool wide = false;
+        char* const lineEnd = writeLine(p, rows, end, o, base + start, next, wide);
+        if (!lineEnd || next[-1] != '\n') break;
+        if (wide) {
+            // The line in CP932 (never longer); a row CP932 cannot hold is left to append(),
+            // which tells why.
+            m_scratch.resize(lineEnd - o);
+            std::memcpy(m_scratch.data(), o, size_t(m_scratch.size()));
+            out.truncate(at);
+            const bool held = m_cp932.append(out, m_scratch.constData(), m_scratch.size());
+            at = out.size();
+            out.resize(at + 4 * (end - next) + 24);
+            base = out.data();
+            if (!held) break;
+        } else {
+            at = lineEnd - base;
+        }
+        p = next;
+        ++taken;
+    }
+    out.truncate(at);
+    return p - rows;
 }
 
 bool CopyRowWriter::append(QByteArray& out, const char* row, qsizetype size)

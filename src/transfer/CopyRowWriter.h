@@ -27,6 +27,14 @@ public:
     // unchanged, when a value holds a character CP932 cannot hold.
     bool append(QByteArray& out, const char* row, qsizetype size);
 
+    // Appends the CSV lines of the whole rows that begin rows[0, size) (each ending in its
+    // line feed), up to the first the direct path does not take: one with an escape other than
+    // NULL's or a character CP932 cannot hold, or any row under settings the direct path does
+    // not take (a quote or a delimiter of more than one byte or past ASCII). Returns the bytes
+    // of the rows taken and counts them in taken; what it leaves is for append(), a row at a
+    // time. The lines are those append() writes.
+    qsizetype appendRows(QByteArray& out, const char* rows, qsizetype size, qint64& taken);
+
     // Why append refused the row: the first field CP932 cannot hold, named after columns and
     // the record's number (1 for the first).
     QString unencodableMessage(const char* row, qsizetype size, qint64 number,
@@ -34,11 +42,8 @@ public:
 
 private:
     bool appendDirect(QByteArray& out, const char* row, qsizetype size);
-    const char* nextSpecial(const char* p, const char* end) const
-    {
-        while (p < end && !m_special[uchar(*p)]) ++p;
-        return p;
-    }
+    char* writeLine(const char* row, const char* first, const char* end, char* o,
+                    const char* outFirst, const char*& next, bool& wide) const;
 
     CsvLineBuilder m_line;
     Cp932Stream m_cp932;
@@ -49,8 +54,8 @@ private:
     bool m_direct = false;
     char m_quoteByte = 0;
     char m_delimiterByte = 0;
-    // The bytes the direct path stops at: tab, backslash, line feed, the quote, and any byte
-    // past ASCII.
+    // The bytes the direct path stops at where it goes byte by byte (a row shorter than a
+    // block, or no SSE2): tab, backslash, line feed, the quote, and any byte past ASCII.
     std::array<bool, 256> m_special{};
 };
 

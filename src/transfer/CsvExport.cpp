@@ -3,6 +3,7 @@
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <cstring>
 
 #include "transfer/ExportChecks.h"
 #include "transfer/StoppedSession.h"
@@ -12,6 +13,8 @@ namespace {
 
 // Bytes gathered before they go to the file.
 constexpr qsizetype kWriteChunk = 1 << 20;
+// Room past a chunk for the lines that fill it (a piece of held rows takes up to four times its size).
+constexpr qsizetype kWriteSlack = 320 << 10;
 // The longest stretch of rows handled before the event loop gets its turn.
 constexpr qint64 kTurnMs = 40;
 constexpr int kRecancelMs = 500;
@@ -75,7 +78,7 @@ bool CsvExportJob::start(const ExportSource& source, const QString& fileName,
     m_failure.clear();
     m_columns.clear();
     m_out.resize(0);
-    m_out.reserve(kWriteChunk + 65536);
+    m_out.reserve(kWriteChunk + kWriteSlack);
     m_sessionsUsed = 1;
     m_rangesCopied.clear();
     if (std::optional<QString> bad = UnencodableSetting(settings)) {
@@ -363,6 +366,29 @@ void CsvExportJob::writeCopyRow(const char* row, qsizetype size)
     }
     ++m_rows;
     flushIfFull();
+}
+
+void CsvExportJob::writeCopyRows(const char* rows, qsizetype size)
+{
+    // In pieces, so that the bytes gathered stay near the size of a write.
+    constexpr qsizetype kPiece = 64 << 10;
+    const char* p = rows;
+    const char* const end = rows + size;
+    while (p < end && !m_stopped) {
+        qint64 taken = 0;
+        const qsizetype used = m_copyRows->appendRows(m_out, p, std::min<qsizetype>(end - p, kPiece), taken);
+        m_rows += taken;
+        p += used;
+        if (used > 0) {
+            flushIfFull();
+            continue;
+        }
+        // A row the writer takes only on its own (or one longer than a piece).
+        const char* eol = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+        const char* const next = eol ? eol + 1 : end;
+        writeCopyRow(p, next - p);
+        p = next;
+    }
 }
 
 void CsvExportJob::flushIfFull()

@@ -143,6 +143,7 @@ private:
     // away, the file is removed)
     void fail(const QString& text) override;
     void writeCopyRow(const char* row, qsizetype size) override;
+    void writeCopyRows(const char* rows, qsizetype size) override;
     bool turnOver() override;
 
     Connection& m_conn;

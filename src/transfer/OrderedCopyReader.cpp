@@ -288,14 +288,7 @@ void OrderedCopyReader::writeHeldRows(Session::Range& range)
     if (range.rows.isEmpty()) return;
     // A failure while writing drops every range held, this one too.
     QByteArray rows = std::move(range.rows);
-    const char* p = rows.constData();
-    const char* end = p + rows.size();
-    while (p < end && !m_sink.stopped()) {
-        const char* eol = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
-        const char* stop = eol ? eol + 1 : end;
-        m_sink.writeCopyRow(p, stop - p);
-        p = stop;
-    }
+    m_sink.writeCopyRows(rows.constData(), rows.size());
     if (m_sink.stopped()) return;
     rows.resize(0);
     range.rows = std::move(rows);

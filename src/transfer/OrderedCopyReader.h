@@ -22,6 +22,8 @@ public:
     virtual void fail(const QString& text) = 0;
     // One row of COPY text, in the table's order.
     virtual void writeCopyRow(const char* row, qsizetype size) = 0;
+    // Rows of COPY text, each ending in its line feed, in the table's order (rows held).
+    virtual void writeCopyRows(const char* rows, qsizetype size) = 0;
     // Whether the rows handled in this turn are enough and the event loop gets its turn: asks
     // turnOver() every 256 rows.
     bool yieldDue()

@@ -2,9 +2,14 @@
 // sends for them is written as the line builder writes the same values (NULL as empty), in
 // CP932, or refused exactly when the line builder's line cannot be held in CP932; and any
 // bytes at all, taken as a row, are written as the line builder writes the fields they decode
-// to.
+// to. Rows held together and written in pieces of any size come out as those rows written one
+// at a time. The writer gets the rows in buffers of their exact size, so that a sanitizer sees
+// a read past them.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "FuzzCheck.h"
@@ -75,10 +80,53 @@ void Check(const CsvSettings& settings, const QByteArray& row, bool hasFields,
     CopyRowWriter writer(settings);
     writer.setHasFields(hasFields);
     QByteArray out = before;
-    FUZZ_CHECK(writer.append(out, row.constData(), row.size()) == encodable);
+    const std::unique_ptr<char[]> exact(new char[size_t(row.size())]);
+    std::memcpy(exact.get(), row.constData(), size_t(row.size()));
+    FUZZ_CHECK(writer.append(out, exact.get(), row.size()) == encodable);
     FUZZ_CHECK(out == (encodable ? expected : before));
     if (!encodable)
         FUZZ_CHECK(!writer.unencodableMessage(row.constData(), row.size(), 1, {}).isEmpty());
+}
+
+// The rows of held (each ending in its line feed, the last one perhaps not), written in pieces
+// of at most piece bytes as the export writes held rows, against the same rows written one at
+// a time; both stop at the first row refused.
+void CheckHeld(const CsvSettings& settings, const QByteArray& held, qsizetype piece)
+{
+    CopyRowWriter one(settings);
+    QByteArray expected("earlier rows\r\n");
+    qint64 expectedRows = 0;
+    for (qsizetype p = 0; p < held.size();) {
+        const qsizetype eol = held.indexOf('\n', p);
+        const qsizetype next = eol < 0 ? held.size() : eol + 1;
+        if (!one.append(expected, held.constData() + p, next - p)) break;
+        ++expectedRows;
+        p = next;
+    }
+
+    const std::unique_ptr<char[]> exact(new char[size_t(held.size())]);
+    std::memcpy(exact.get(), held.constData(), size_t(held.size()));
+    const char* p = exact.get();
+    const char* const end = p + held.size();
+    CopyRowWriter writer(settings);
+    QByteArray out("earlier rows\r\n");
+    qint64 rows = 0;
+    while (p < end) {
+        qint64 taken = 0;
+        const qsizetype used = writer.appendRows(out, p, std::min<qsizetype>(end - p, piece), taken);
+        FUZZ_CHECK(used >= 0 && used <= std::min<qsizetype>(end - p, piece));
+        FUZZ_CHECK((used == 0) == (taken == 0));
+        rows += taken;
+        p += used;
+        if (used > 0) continue;
+        const char* eol = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+        const char* const next = eol ? eol + 1 : end;
+        if (!writer.append(out, p, next - p)) break;
+        ++rows;
+        p = next;
+    }
+    FUZZ_CHECK(rows == expectedRows);
+    FUZZ_CHECK(out == expected);
 }
 
 }  // namespace
@@ -116,5 +164,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         from = tab + 1;
     }
     Check(settings, bytes, true, decoded);
+
+    // Rows held together: the row between others, at every alignment a short row before it
+    // gives, and the input's bytes as rows of their own, in pieces of a size the input picks.
+    const qsizetype piece = 1 + qsizetype(data[0] % 37) * (data[0] % 3 == 0 ? 1 : 29);
+    QByteArray held;
+    for (int shift = 0; shift < 16; ++shift) held += QByteArray(shift, 'a') + '\n' + row + '\n';
+    CheckHeld(settings, held, piece);
+    CheckHeld(settings, bytes, piece);
+    CheckHeld(settings, bytes + '\n' + bytes, 1 << 16);
     return 0;
 }
