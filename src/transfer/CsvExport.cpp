@@ -54,7 +54,7 @@ CsvExportJob::~CsvExportJob()
             m_conn.requestCancel();
         }
         if (answering && !DiscardAnswer(*answering, m_giveUp.interval())) GiveUpSession(*answering);
-        endCopy(false);
+        endCopy(false, false);
         settleSavepoint();
     }
     m_file.discard();  // the temporary file goes; the old file stays
@@ -272,7 +272,7 @@ bool CsvExportJob::turnOver()
 void CsvExportJob::readArrived()
 {
     m_readQueued = false;
-    if (!m_running || m_file.committing()) return;
+    if (!m_running || m_ending || m_file.committing()) return;
     m_turn.start();
     m_rowsSinceTurnCheck = 0;
     if (m_copyStarting)
@@ -295,12 +295,24 @@ void CsvExportJob::readCopy()
     reportProgress();
 }
 
-// Closes the sessions the export opened, then ends the shared snapshot's transaction.
-void CsvExportJob::endCopy(bool commit)
+// Closes the sessions the export opened, then ends the shared snapshot's transaction: after a
+// stop, within the stop limit like the rest of the stop.
+void CsvExportJob::endCopy(bool commit, bool turning)
 {
     m_rangesCopied = m_reader.rangesCopied();
     m_reader.clear();
-    if (std::optional<QString> failed = m_snapshot.end(commit)) fail(*failed);
+    if (!commit) {
+        // (the stop's own timers and reads have nothing left to do while the rollback is waited for)
+        m_giveUp.stop();
+        m_recancel.stop();
+        m_ending = true;
+        const bool answered = m_snapshot.abandon(m_giveUp.interval(), turning);
+        m_ending = false;
+        if (!answered && !m_failure.endsWith(kExportSessionGivenUp))
+            m_failure += QStringLiteral("\n\n") + kExportSessionGivenUp;
+        return;
+    }
+    if (std::optional<QString> failed = m_snapshot.end(true)) fail(*failed);
 }
 
 void CsvExportJob::readResults()

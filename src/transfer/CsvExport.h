@@ -130,7 +130,7 @@ private:
     void readResults();
     void writeResult(const Result& r);
     void reportProgress();
-    void endCopy(bool commit);
+    void endCopy(bool commit, bool turning = true);
     void flushIfFull();
     void flush();
     void stop(const QString& text);
@@ -163,6 +163,7 @@ private:
     bool m_copyStarting = false;  // a query's COPY was sent, its first answer has not come
     bool m_savepoint = false;     // the query runs under a savepoint of the operator's transaction
     bool m_readQueued = false;
+    bool m_ending = false;  // the snapshot's rollback after a stop is waited for
     bool m_copying = false;  // the rows come through the ordered reader
     QStringList m_columns;
     SharedSnapshot m_snapshot;

@@ -1,6 +1,7 @@
 #include "transfer/SharedSnapshot.h"
 
 #include "transfer/ExportChecks.h"
+#include "transfer/StoppedSession.h"
 #include "workspace/Catalogue.h"
 
 namespace {
@@ -65,6 +66,25 @@ std::optional<SharedSnapshot::Opened> SharedSnapshot::open(const ObjectName& tab
         return std::nullopt;
     }
     return opened;
+}
+
+bool SharedSnapshot::abandon(int limitMs, bool turning)
+{
+    if (!m_open) return true;
+    m_open = false;
+    if (m_conn.isBad()) return true;
+    const QString rollback = QStringLiteral("ROLLBACK");
+    if (m_conn.waitsVisibly()) {
+        m_conn.exec(rollback);
+        return !m_conn.isBad();
+    }
+    if (m_conn.send(rollback) &&
+        (turning ? AwaitAnswerTurning(m_conn, limitMs) : DiscardAnswer(m_conn, limitMs))) {
+        m_conn.answerTaken();
+        return true;
+    }
+    GiveUpSession(m_conn);
+    return false;
 }
 
 std::optional<QString> SharedSnapshot::end(bool commit)

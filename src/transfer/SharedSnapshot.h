@@ -40,6 +40,11 @@ public:
     // Ends the workspace session's transaction (after the further sessions are closed): the
     // server's text when COMMIT failed.
     std::optional<QString> end(bool commit);
+    // Ends it after a stop: rolled back in the visible wait where there is one; elsewhere within
+    // `limitMs` (the event loop turning, unless `turning` is false: a job ending with its
+    // window), the workspace's session given up when it does not answer in that time (the
+    // server rolls the transaction back when it notices). False when it was given up.
+    bool abandon(int limitMs, bool turning);
 
 private:
     Connection& m_conn;

@@ -1,6 +1,9 @@
 #include "transfer/StoppedSession.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -33,6 +36,31 @@ bool DiscardAnswer(Connection& conn, int waitMs)
         }
         if (size == -2) return false;
     }
+}
+
+bool AwaitAnswerTurning(Connection& conn, int waitMs)
+{
+    bool answered = false;
+    QEventLoop loop;
+    const auto take = [&] {
+        if (!conn.consumeInput()) return loop.quit();
+        while (!conn.isBusy()) {
+            if (!conn.tryNextResult().exists()) {
+                answered = true;
+                return loop.quit();
+            }
+        }
+    };
+    QSocketNotifier readable(conn.socket(), QSocketNotifier::Read);
+    QObject::connect(&readable, &QSocketNotifier::activated, &loop, take);
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    take();
+    if (answered || conn.isBad()) return answered;
+    limit.start(waitMs);
+    loop.exec();
+    return answered;
 }
 
 void GiveUpSession(Connection& conn)

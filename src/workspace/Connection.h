@@ -171,6 +171,11 @@ public:
     bool startStream(const QString& statement);
     // Sends the statement without waiting for its results (take them as for startStream).
     bool send(const QString& statement);
+    // The whole answer of a statement sent with send() was taken by its caller: the session is
+    // as after any statement (its state told, its idle watched).
+    void answerTaken() { afterStatement(); }
+    // Whether a statement of this thread waits in a waiter (visible, and stoppable by the operator).
+    bool waitsVisibly() const { return waiterHere() != nullptr; }
     bool consumeInput();
     bool isBusy() const;
     Result nextResult();
