@@ -131,6 +131,7 @@ private:
     void writeResult(const Result& r);
     void reportProgress();
     void endCopy(bool commit, bool turning = true);
+    void reserveOutput();
     void flushIfFull();
     void flush();
     void stop(const QString& text);
